@@ -1,0 +1,93 @@
+// Owner types for the GDI+ flat API and a few GDI handles.
+//
+// Every native object the widget creates is held by one of these, so no path
+// can leak or free one twice. The flat API's statuses are kept, not acted on:
+// wrappers that need it remember the last failing status.
+#pragma once
+
+#include <windows.h>
+
+#include <gdiplus.h>
+
+#include <memory>
+
+namespace gdip {
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+template <class T, GpStatus(WINGDIPAPI* Delete)(T*)>
+struct Deleter {
+    void operator()(T* object) const {
+        if (object)
+            Delete(object);
+    }
+};
+
+using GraphicsPtr = std::unique_ptr<GpGraphics, Deleter<GpGraphics, GdipDeleteGraphics>>;
+using RegionPtr = std::unique_ptr<GpRegion, Deleter<GpRegion, GdipDeleteRegion>>;
+using ImagePtr = std::unique_ptr<GpImage, Deleter<GpImage, GdipDisposeImage>>;
+using BitmapPtr = std::unique_ptr<GpBitmap, Deleter<GpImage, GdipDisposeImage>>;
+using CachedBitmapPtr =
+    std::unique_ptr<GpCachedBitmap, Deleter<GpCachedBitmap, GdipDeleteCachedBitmap>>;
+using BrushPtr = std::unique_ptr<GpBrush, Deleter<GpBrush, GdipDeleteBrush>>;
+
+// A native object together with the last status that was not Ok.
+template <class Ptr>
+struct Tracked {
+    Ptr native;
+    GpStatus lastStatus = Ok;
+
+    auto get() const { return native.get(); }
+    explicit operator bool() const { return native != nullptr; }
+    GpStatus Check(GpStatus status) {
+        if (status != Ok)
+            lastStatus = status;
+        return status;
+    }
+};
+
+using GraphicsObject = Tracked<GraphicsPtr>;
+using RegionObject = Tracked<RegionPtr>;
+
+// A solid brush of an ARGB colour, or null when GDI+ refuses one.
+inline BrushPtr MakeSolidBrush(ARGB colour) {
+    GpSolidFill* fill = nullptr;
+    if (GdipCreateSolidFill(colour, &fill) != Ok)
+        return nullptr;
+    return BrushPtr(fill);
+}
+
+}  // namespace gdip
+
+namespace gdi {
+
+struct DCDeleter {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+struct ObjectDeleter {
+    void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
+};
+
+using MemoryDC = std::unique_ptr<std::remove_pointer_t<HDC>, DCDeleter>;
+using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, ObjectDeleter>;
+using Region = std::unique_ptr<std::remove_pointer_t<HRGN>, ObjectDeleter>;
+
+// A window's device context, released when the holder goes.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDC() {
+        if (dc_)
+            ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+}  // namespace gdi

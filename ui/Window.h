@@ -1,0 +1,111 @@
+// Lightweight windows: the retained tree that the widget is made of.
+//
+// None of these has a native handle. The root covers the desktop list view's
+// client area; the desktop surface paints the tree on every WM_PAINT and
+// routes the list view's mouse and timer messages into it. A window's x and y
+// are whole pixels relative to its parent's origin; region, MouseEvent points
+// and painting use the window's own coordinates (origin at its top-left).
+//
+// Input goes to the first window, depth first with children before their
+// parent and siblings in the order they were shown, that is not mouse
+// transparent and whose region holds the point; the capture holder, when set,
+// gets everything wherever the pointer is. Painting runs the same order,
+// parent first, so a later sibling is drawn on top of an earlier one that
+// still receives the input in their overlap.
+//
+// Everything here runs on the shell's UI thread. The base class owns neither
+// its children nor its timers: each window hides and deletes the children it
+// created and kills the timers it set.
+#pragma once
+
+#include "ui/GdiPlus.h"
+
+class Canvas;
+
+struct MouseEvent {
+    int x = 0;  // in the receiving window's own coordinates
+    int y = 0;
+    int wheel = 0;  // notches, non-zero only for wheel turns
+    bool left = false;
+    bool right = false;
+    bool middle = false;
+    bool control = false;
+    bool shift = false;
+};
+
+class Window {
+public:
+    // Created detached unless there is no parent; see Show.
+    Window(int x, int y, int width, int height, Window* parent);
+    virtual ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // The virtual slots, in this order; all but the first two do nothing here.
+    virtual void UpdateRegion();
+    virtual void Paint() {}
+    virtual void OnResize() {}
+    virtual void OnShow() {}
+    virtual void OnTimer(int /*id*/) {}
+    virtual void OnClick(MouseEvent& /*event*/) {}
+    virtual void OnMouseEnter(MouseEvent& /*event*/) {}
+    virtual void OnMouseLeave(MouseEvent& /*event*/) {}
+    virtual void OnMouseWheel(MouseEvent& /*event*/) {}
+    virtual void OnMouseDown(MouseEvent& /*event*/) {}
+    virtual void OnMouseUp(MouseEvent& /*event*/) {}
+    virtual void OnMouseMove(MouseEvent& /*event*/) {}
+    virtual void OnCommand(int /*code*/, int /*param*/) {}
+    virtual void OnContent(int /*kind*/, void* /*payload*/) {}
+    virtual void OnData(int /*kind*/, void* /*payload*/) {}
+    virtual void OnCaptureLost() {}
+    virtual void OnLink(const wchar_t* /*url*/) {}
+
+    // Links the window as the last child of its parent and invalidates it.
+    void Show();
+    // Unlinks the window from its parent and invalidates where it was.
+    void Hide();
+    // Invalidates the window's rectangle on the list view.
+    void Invalidate();
+    // Moves the window and invalidates the old and the new place.
+    void MoveBy(int dx, int dy);
+    // Whether the point, in the window's own coordinates, lies in its region.
+    bool HitTest(int x, int y);
+
+    void SetWindowTimer(int id, unsigned intervalMs);
+    void KillWindowTimer(int id);
+
+    bool mouseTransparent = false;  // the window itself takes no mouse events
+    bool attached = false;          // linked into the parent's child list
+    int x, y, width, height;
+    gdip::RegionObject region;  // owned; hit shape in the window's own coordinates
+    Window* parent;                  // borrowed; null for the root
+    Window* firstChild = nullptr;    // borrowed
+    Window* lastChild = nullptr;     // borrowed
+    Window* prevSibling = nullptr;   // borrowed
+    Window* nextSibling = nullptr;   // borrowed
+    Canvas* canvas;      // borrowed from the current desktop instance
+    HWND surfaceWindow;  // the desktop list view
+};
+
+// Gives the capture to a window (null releases it); the old holder, when it
+// is another window, hears OnCaptureLost first.
+void SetMouseCapture(Window* window);
+// Ends any capture: the holder hears OnCaptureLost.
+void ReleaseMouseCapture();
+
+Window* CaptureWindow();
+Window* HoverWindow();
+// Forgets the hover window without telling it (the pointer left the tree).
+void ClearHoverWindow();
+
+// Entry points for the desktop surface, called on the root with points in
+// list view client coordinates and the message's key state. Each answers
+// whether a window took the event.
+void PaintTree(Window* window, int x, int y, int width, int height);
+bool RouteButton(Window* window, int button, bool down, int x, int y, unsigned keyState);
+bool RouteMove(Window* window, int x, int y, unsigned keyState);
+bool RouteWheel(Window* window, int x, int y, unsigned keyState);
+bool DispatchTimer(int id);
+
+// Kills every timer still registered; used when the tree is torn down.
+void KillAllWindowTimers();
