@@ -5,6 +5,7 @@
 #include "host/DesktopSurface.h"
 #include "host/Messages.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -48,7 +49,12 @@ void CreateInstance(HWND listView, HWND hostWindow) {
     instance->hostWindow = hostWindow;
     instance->listView = listView;
     bridge.instance = instance;
-    Attach(instance);
+    // A list view we could not subclass keeps no record, so a later
+    // HM_CREATE may try again.
+    if (!Attach(instance)) {
+        bridge.instance = nullptr;
+        delete instance;
+    }
 }
 
 void DestroyInstance() {

@@ -1,0 +1,109 @@
+// See TestDesktop.h.
+#include "TestDesktop.h"
+
+#include <commctrl.h>
+
+namespace {
+
+void RegisterPlainClass(const wchar_t* name, WNDPROC proc) {
+    WNDCLASSW wc{};
+    if (GetClassInfoW(GetModuleHandleW(nullptr), name, &wc))
+        return;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
+}
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message >= 0x4000 && message <= 0x4007) {
+        auto* host = reinterpret_cast<RecordingHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (host)
+            host->received.push_back(MSG{window, message, wParam, lParam, 0, {}});
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TestDesktop::TestDesktop(int width, int height, const wchar_t* topClass) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    RegisterPlainClass(topClass, DefWindowProcW);
+    RegisterPlainClass(L"SHELLDLL_DefView", DefWindowProcW);
+    if (width == 0)
+        width = GetSystemMetrics(SM_CXSCREEN);
+    if (height == 0)
+        height = GetSystemMetrics(SM_CYSCREEN);
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    top = CreateWindowExW(WS_EX_TOOLWINDOW, topClass, L"", WS_POPUP | WS_VISIBLE, 0, 0, width,
+                          height, nullptr, nullptr, module, nullptr);
+    defView = CreateWindowExW(0, L"SHELLDLL_DefView", L"", WS_CHILD | WS_VISIBLE, 0, 0, width,
+                              height, top, nullptr, module, nullptr);
+    listView = CreateWindowExW(0, WC_LISTVIEWW, L"",
+                               WS_CHILD | WS_VISIBLE | LVS_ICON | LVS_NOSCROLL, 0, 0, width,
+                               height, defView, nullptr, module, nullptr);
+    SendMessageW(listView, LVM_SETBKCOLOR, 0, kDesktopColour);
+    SendMessageW(listView, LVM_SETTEXTBKCOLOR, 0, CLR_NONE);
+    HIMAGELIST icons = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 1, 1);
+    ImageList_AddIcon(icons, LoadIconW(nullptr, IDI_WARNING));
+    SendMessageW(listView, LVM_SETIMAGELIST, LVSIL_NORMAL, LPARAM(icons));
+    UpdateWindow(top);
+    PumpMessages();
+}
+
+TestDesktop::~TestDesktop() {
+    DestroyWindow(top);
+    PumpMessages();
+}
+
+int TestDesktop::AddIcon(int x, int y) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = int(SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = const_cast<wchar_t*>(L"Icon");
+    int index = int(SendMessageW(listView, LVM_INSERTITEMW, 0, LPARAM(&item)));
+    // Positions set before the first paint are re-arranged by the list view.
+    UpdateWindow(listView);
+    POINT position{x, y};
+    SendMessageW(listView, LVM_SETITEMPOSITION32, index, LPARAM(&position));
+    PumpMessages();
+    return index;
+}
+
+RECT TestDesktop::IconRect(int item) const {
+    RECT rect{};
+    rect.left = LVIR_ICON;
+    SendMessageW(listView, LVM_GETITEMRECT, item, LPARAM(&rect));
+    return rect;
+}
+
+int TestDesktop::SelectedItem() const {
+    return int(SendMessageW(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+}
+
+RecordingHost::RecordingHost() {
+    RegisterPlainClass(L"OrvellaTestHost", HostProc);
+    window = CreateWindowExW(0, L"OrvellaTestHost", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(this));
+}
+
+RecordingHost::~RecordingHost() {
+    DestroyWindow(window);
+}
+
+void PumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+unsigned PixelAt(HDC dc, int x, int y) {
+    COLORREF colour = GetPixel(dc, x, y);
+    return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+}

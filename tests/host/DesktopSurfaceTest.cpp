@@ -1,0 +1,322 @@
+// The desktop surface in one process: attach and detach on a real list view,
+// the subclass procedure's message table, paint composition and the legacy
+// wallpaper.
+#include "TestDesktop.h"
+#include "host/DesktopSurface.h"
+#include "host/HostBridge.h"
+#include "stats/EventListener.h"
+#include "ui/Canvas.h"
+#include "widget/Widget.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr unsigned kPanel = 0x1F3A5F;
+constexpr unsigned kTile = 0xF2F4F7;
+constexpr unsigned kTileLit = 0xE8A33D;
+
+struct Events : EventListener {
+    Events() { RegisterEventListener(this); }
+    ~Events() { UnregisterEventListener(this); }
+    void OnEvent(int event, int) override { heard.push_back(event); }
+    std::vector<int> heard;
+};
+
+class DesktopSurfaceTest : public testing::Test {
+protected:
+    void SetUp() override {
+        Bridge().listView = desktop.listView;
+        AttachNew();
+    }
+    void TearDown() override { DetachCurrent(); }
+
+    void AttachNew() {
+        instance = std::make_unique<DesktopInstance>();
+        instance->listView = desktop.listView;
+        instance->hostWindow = host.window;
+        Bridge().instance = instance.get();
+        ASSERT_TRUE(Attach(instance.get()));
+    }
+    void DetachCurrent() {
+        if (!instance)
+            return;
+        Detach(instance.get());
+        instance.reset();
+        Bridge().instance = nullptr;
+    }
+
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return SendMessageW(desktop.listView, message, wParam, lParam);
+    }
+    // Paints the whole list view and answers a pixel of the back buffer.
+    unsigned Composed(int x, int y) {
+        InvalidateRect(desktop.listView, nullptr, TRUE);
+        UpdateWindow(desktop.listView);
+        return PixelAt(instance->canvas->memoryDC, x, y);
+    }
+    POINT PanelOrigin() const { return {instance->widget->x, instance->widget->y}; }
+
+    TestDesktop desktop;
+    RecordingHost host;
+    std::unique_ptr<DesktopInstance> instance;
+};
+
+TEST_F(DesktopSurfaceTest, AttachTakesOverTheListViewAndDetachGivesEverythingBack) {
+    DetachCurrent();
+    HCURSOR cursor = LoadCursorW(nullptr, IDC_IBEAM);
+    SetClassLongPtrW(desktop.listView, GCLP_HCURSOR, LONG_PTR(cursor));
+    DWORD style = LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
+    Send(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style);
+    LONG_PTR ownProc = GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC);
+    EXPECT_EQ(Send(HM_QUERY), 0);
+
+    AttachNew();
+    EXPECT_EQ(Send(HM_QUERY), 1);
+    EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), LONG_PTR(DesktopSubclassProc));
+    EXPECT_EQ(GetClassLongPtrW(desktop.listView, GCLP_HCURSOR), 0);
+    EXPECT_EQ(DWORD(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)), DWORD(LVS_EX_INFOTIP));
+    ASSERT_TRUE(instance->widget);
+    EXPECT_TRUE(instance->widget->attached);
+    EXPECT_EQ(instance->widget->x, instance->root->width - 390);
+    EXPECT_EQ(instance->widget->y, 93);
+
+    DetachCurrent();
+    EXPECT_EQ(Send(HM_QUERY), 0);
+    EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), ownProc);
+    EXPECT_EQ(GetClassLongPtrW(desktop.listView, GCLP_HCURSOR), LONG_PTR(cursor));
+    EXPECT_EQ(DWORD(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)), style);
+    EXPECT_EQ(GetPropW(desktop.listView, L"instance"), nullptr);
+}
+
+TEST_F(DesktopSurfaceTest, ToggleHidesAndShowsThePanelAndVisibilityFollows) {
+    Events events;
+    EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
+    EXPECT_EQ(Send(DM_TOGGLE), 0);
+    EXPECT_EQ(Send(DM_IS_VISIBLE), 0);
+    POINT panel = PanelOrigin();
+    EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), kDesktopPixel);
+    Send(DM_TOGGLE);
+    EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
+    EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden, WidgetShown}));
+}
+
+TEST_F(DesktopSurfaceTest, HostHearsNetworkStateAndClosingAndANewWidgetStartsOpen) {
+    Send(DM_NETWORK_STATE, 1, 0);
+    EXPECT_EQ(Send(DM_CLOSING), 0);
+    PumpMessages();
+    ASSERT_EQ(host.received.size(), 2u);
+    EXPECT_EQ(host.received[0].message, DM_CLOSING);
+    EXPECT_EQ(host.received[1].message, DM_NETWORK_STATE);
+    EXPECT_EQ(host.received[1].wParam, 1u);
+    EXPECT_TRUE(ClosingRequested());
+
+    int payload = 0;
+    EXPECT_FALSE(SendWindowMessage(desktop.listView, DM_CONTENT, 1, instance->widget.get(), &payload));
+
+    DetachCurrent();
+    AttachNew();
+    EXPECT_FALSE(ClosingRequested());
+}
+
+TEST_F(DesktopSurfaceTest, PowerNoticesBecomeIdleEvents) {
+    Events events;
+    Send(WM_POWERBROADCAST, PBT_APMSUSPEND);
+    Send(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
+    Send(WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE);
+    EXPECT_EQ(events.heard, (std::vector<int>{IdleBegan, IdleEnded}));
+}
+
+// Receives results the way the panel will.
+struct Mailbox : Window {
+    using Window::Window;
+    void OnContent(int kind, void* payload) override { got.push_back({kind, payload}); }
+    void OnData(int kind, void* payload) override { got.push_back({-kind, payload}); }
+    std::vector<std::pair<int, void*>> got;
+};
+
+TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnlyThroughRecordsWeSent) {
+    Mailbox box(0, 0, 1, 1, instance->root.get());
+    int page = 0, data = 0;
+    EXPECT_TRUE(SendWindowMessage(desktop.listView, DM_CONTENT, 3, &box, &page));
+    EXPECT_TRUE(SendWindowMessage(desktop.listView, DM_DATA, 2, &box, &data));
+
+    // A record no sender of ours made, as another process could post: ignored.
+    WindowMessage forged{&box, &page};
+    EXPECT_EQ(Send(DM_CONTENT, 9, LPARAM(&forged)), 0);
+    EXPECT_EQ(Send(DM_DATA, 9, LPARAM(0x1234)), 0);
+    ASSERT_EQ(box.got.size(), 2u);
+    EXPECT_EQ(box.got[0], std::make_pair(3, static_cast<void*>(&page)));
+    EXPECT_EQ(box.got[1], std::make_pair(-2, static_cast<void*>(&data)));
+
+    // With no widget attached nothing takes it and the payload stays ours.
+    DetachCurrent();
+    EXPECT_FALSE(SendWindowMessage(desktop.listView, DM_CONTENT, 3, &box, &page));
+    EXPECT_EQ(box.got.size(), 2u);
+}
+
+TEST_F(DesktopSurfaceTest, DisplayChangeScalesTheRootsChildren) {
+    Window* root = instance->root.get();
+    root->width /= 2;
+    instance->widget->x = 100;
+    instance->widget->y = 40;
+    Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(root->width * 2, root->height));
+    EXPECT_EQ(root->width, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(instance->widget->x, 200);
+    EXPECT_EQ(instance->widget->y, 40);
+
+    // A root of no size scales nothing (and divides by nothing).
+    root->width = 0;
+    Send(WM_DISPLAYCHANGE, 32, 0);
+    EXPECT_EQ(instance->widget->x, 200);
+}
+
+TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
+    POINT panel = PanelOrigin();
+    int icon = desktop.AddIcon(panel.x + 120, panel.y + 150);
+    RECT iconRect = desktop.IconRect(icon);
+
+    EXPECT_EQ(Composed(panel.x - 20, panel.y + 10), kDesktopPixel);
+    EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), kPanel);
+    EXPECT_EQ(Composed(panel.x + 20, panel.y + 145), kTile);
+
+    // The warning icon is yellow and black: count what is not panel or tile.
+    int iconPixels = 0;
+    Composed(0, 0);
+    for (int y = iconRect.top; y < iconRect.bottom; ++y)
+        for (int x = iconRect.left; x < iconRect.right; ++x) {
+            unsigned p = PixelAt(instance->canvas->memoryDC, x, y);
+            iconPixels += p != kPanel && p != kTile;
+        }
+    EXPECT_GT(iconPixels, 100);
+
+    // The composed buffer is what reaches the window.
+    HDC dc = GetDC(desktop.listView);
+    EXPECT_EQ(PixelAt(dc, panel.x + 5, panel.y + 100), kPanel);
+    ReleaseDC(desktop.listView, dc);
+}
+
+TEST_F(DesktopSurfaceTest, PressOnAnIconOverThePanelGoesToTheListViewNotThePanel) {
+    POINT panel = PanelOrigin();
+    int icon = desktop.AddIcon(panel.x + 120, panel.y + 150);
+    RECT iconRect = desktop.IconRect(icon);
+    LPARAM onIcon = MAKELPARAM((iconRect.left + iconRect.right) / 2,
+                               (iconRect.top + iconRect.bottom) / 2);
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, onIcon);
+    Send(WM_LBUTTONUP, 0, onIcon);
+    PumpMessages();
+    EXPECT_EQ(desktop.SelectedItem(), icon);
+    EXPECT_EQ(Composed(panel.x + 120, panel.y + 142), kTile);
+
+    // The first tile has no icon over it: a click lights it.
+    LPARAM onTile = MAKELPARAM(panel.x + 40, panel.y + 180);
+    EXPECT_EQ(Send(WM_LBUTTONDOWN, MK_LBUTTON, onTile), 0);
+    EXPECT_EQ(Send(WM_LBUTTONUP, 0, onTile), 0);
+    EXPECT_EQ(Composed(panel.x + 40, panel.y + 180), kTileLit);
+}
+
+TEST_F(DesktopSurfaceTest, RepeatedMouseMoveToTheSamePointIsDropped) {
+    struct Counter : Window {
+        using Window::Window;
+        void OnMouseMove(MouseEvent&) override { ++moves; }
+        int moves = 0;
+    } counter(3, 3, 20, 20, instance->root.get());
+    counter.UpdateRegion();
+    counter.Show();
+    Send(WM_MOUSEMOVE, 0, MAKELPARAM(5, 6));
+    Send(WM_MOUSEMOVE, 0, MAKELPARAM(5, 6));
+    Send(WM_MOUSEMOVE, 0, MAKELPARAM(6, 6));
+    EXPECT_EQ(counter.moves, 2);
+    counter.Hide();
+}
+
+// Legacy painting draws the wallpaper itself.
+class LegacyWallpaperTest : public DesktopSurfaceTest {
+protected:
+    void SetUp() override {
+        DesktopSurfaceTest::SetUp();
+        instance->legacyPaint = true;
+        wchar_t dir[MAX_PATH];
+        GetTempPathW(MAX_PATH, dir);
+        path = std::wstring(dir) + L"orvella_wallpaper_test.bmp";
+        WriteBitmap(path, 16, 16, 0x112233);
+    }
+    void TearDown() override {
+        SetWallpaper(L"", L"0", L"0");
+        DeleteFileW(path.c_str());
+        DesktopSurfaceTest::TearDown();
+    }
+
+    static void WriteBitmap(const std::wstring& file, int w, int h, unsigned rgb) {
+        BITMAPFILEHEADER header{};
+        BITMAPINFOHEADER info{};
+        info.biSize = sizeof(info);
+        info.biWidth = w;
+        info.biHeight = h;
+        info.biPlanes = 1;
+        info.biBitCount = 32;
+        header.bfType = 0x4D42;
+        header.bfOffBits = sizeof(header) + sizeof(info);
+        header.bfSize = header.bfOffBits + w * h * 4;
+        std::vector<unsigned> pixels(size_t(w) * h, rgb);
+        FILE* out = _wfopen(file.c_str(), L"wb");
+        ASSERT_NE(out, nullptr);
+        fwrite(&header, sizeof(header), 1, out);
+        fwrite(&info, sizeof(info), 1, out);
+        fwrite(pixels.data(), 4, pixels.size(), out);
+        fclose(out);
+    }
+    static void SetWallpaper(const wchar_t* file, const wchar_t* style, const wchar_t* tile) {
+        HKEY key;
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE,
+                        nullptr, &key, nullptr);
+        RegSetValueExW(key, L"WallpaperStyle", 0, REG_SZ, reinterpret_cast<const BYTE*>(style), 4);
+        RegSetValueExW(key, L"TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>(tile), 4);
+        RegCloseKey(key);
+        SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(file), 0);
+    }
+    unsigned SystemBackground() const {
+        COLORREF c = GetSysColor(COLOR_BACKGROUND);
+        return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+    }
+
+    std::wstring path;
+};
+
+TEST_F(LegacyWallpaperTest, NoWallpaperGivesTheSolidBackgroundColour) {
+    SetWallpaper(L"", L"2", L"0");
+    EXPECT_EQ(Composed(10, 10), SystemBackground());
+}
+
+TEST_F(LegacyWallpaperTest, StretchedCentredAndTiledWallpaper) {
+    int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
+    SetWallpaper(path.c_str(), L"2", L"0");
+    EXPECT_EQ(Composed(3, 3), 0x112233u);
+    EXPECT_EQ(instance->wallpaperMode, 2);
+
+    // A new path rebuilds the prepared picture; the style alone would not.
+    std::wstring copy = path + L".bmp";
+    CopyFileW(path.c_str(), copy.c_str(), FALSE);
+    SetWallpaper(copy.c_str(), L"0", L"0");
+    EXPECT_EQ(Composed(3, 3), SystemBackground());
+    EXPECT_EQ(Composed(cx, cy), 0x112233u);
+    EXPECT_EQ(instance->wallpaperMode, 1);
+
+    SetWallpaper(path.c_str(), L"0", L"1");
+    EXPECT_EQ(Composed(3, 3), 0x112233u);
+    EXPECT_EQ(Composed(cx + 1, cy + 1), 0x112233u);
+    EXPECT_EQ(instance->wallpaperMode, 0);
+
+    // A wallpaper that cannot be read leaves the background colour.
+    SetWallpaper(L"C:\\no\\such\\wallpaper.bmp", L"2", L"0");
+    EXPECT_EQ(Composed(3, 3), SystemBackground());
+    DeleteFileW(copy.c_str());
+}
+
+}  // namespace

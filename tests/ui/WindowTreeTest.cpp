@@ -1,0 +1,289 @@
+// The window tree: routing order, capture, hover, clicks, timers,
+// invalidation and painting, on a real surface window.
+#include "TestDesktop.h"
+#include "host/DesktopSurface.h"
+#include "host/HostBridge.h"
+#include "ui/Canvas.h"
+#include "ui/Window.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+// A window that writes down everything that happens to it.
+class Probe : public Window {
+public:
+    Probe(std::string name, int x, int y, int w, int h, Window* parent, Log& log)
+        : Window(x, y, w, h, parent), name_(std::move(name)), log_(log) {
+        UpdateRegion();
+    }
+
+    void Paint() override {
+        log_.push_back(name_ + " paint");
+        canvas->FillRect(0, 0, 10, 10, fill);
+    }
+    void OnTimer(int id) override { log_.push_back(name_ + " timer " + std::to_string(id)); }
+    void OnClick(MouseEvent& e) override { Note("click", e); }
+    void OnMouseEnter(MouseEvent& e) override { Note("enter", e); }
+    void OnMouseLeave(MouseEvent& e) override { Note("leave", e); }
+    void OnMouseWheel(MouseEvent& e) override {
+        log_.push_back(name_ + " wheel " + std::to_string(e.wheel));
+    }
+    void OnMouseDown(MouseEvent& e) override { Note("down", e); }
+    void OnMouseUp(MouseEvent& e) override { Note("up", e); }
+    void OnMouseMove(MouseEvent& e) override { Note("move", e); }
+    void OnCaptureLost() override { log_.push_back(name_ + " lost"); }
+
+    gdip::ARGB fill = 0xFFFF0000u;
+
+private:
+    void Note(const char* what, const MouseEvent& e) {
+        log_.push_back(name_ + " " + what + " " + std::to_string(e.x) + "," + std::to_string(e.y));
+    }
+
+    std::string name_;
+    Log& log_;
+};
+
+class WindowTreeTest : public testing::Test {
+protected:
+    void SetUp() override {
+        Bridge().listView = desktop.listView;
+        instance.listView = desktop.listView;
+        instance.canvas = std::make_unique<Canvas>(desktop.listView);
+        Bridge().instance = &instance;
+        root = std::make_unique<Window>(0, 0, 400, 300, nullptr);
+    }
+    void TearDown() override {
+        ReleaseMouseCapture();
+        windows.clear();
+        root.reset();
+        instance.canvas.reset();
+        Bridge().instance = nullptr;
+        Bridge().listView = nullptr;
+    }
+
+    Probe* Add(const char* name, int x, int y, int w, int h, Window* parent = nullptr) {
+        windows.push_back(std::make_unique<Probe>(name, x, y, w, h, parent ? parent : root.get(), log));
+        windows.back()->Show();
+        return windows.back().get();
+    }
+
+    bool Press(int x, int y) { return RouteButton(root.get(), 1, true, x, y, MK_LBUTTON); }
+    bool Release(int x, int y) { return RouteButton(root.get(), 1, false, x, y, 0); }
+    bool Move(int x, int y) { return RouteMove(root.get(), x, y, 0); }
+
+    TestDesktop desktop{400, 300};
+    DesktopInstance instance;
+    std::unique_ptr<Window> root;
+    std::vector<std::unique_ptr<Probe>> windows;
+    Log log;
+};
+
+TEST_F(WindowTreeTest, OverlappingSiblingsPaintLaterOnTopButTheEarlierTakesInput) {
+    Add("a", 10, 10, 100, 100);
+    Add("b", 50, 50, 100, 100);
+    PaintTree(root.get(), 0, 0, 400, 300);
+    EXPECT_EQ(log, (Log{"a paint", "b paint"}));
+
+    log.clear();
+    EXPECT_TRUE(Press(60, 60));
+    EXPECT_TRUE(Release(60, 60));
+    EXPECT_EQ(log, (Log{"a down 50,50", "a up 50,50", "a click 50,50"}));
+}
+
+TEST_F(WindowTreeTest, ChildrenBeforeParentAndOutsideTheParentStillReachable) {
+    Probe* parent = Add("p", 100, 100, 50, 50);
+    Add("c", -80, 0, 20, 20, parent);
+    Add("inner", 10, 10, 10, 10, parent);
+
+    EXPECT_TRUE(Press(25, 105));
+    EXPECT_TRUE(Press(115, 115));
+    EXPECT_TRUE(Press(140, 140));
+    EXPECT_EQ(log, (Log{"c down 5,5", "inner down 5,5", "p down 40,40"}));
+}
+
+TEST_F(WindowTreeTest, BareDesktopTakesWheelButNotButtonsOrMoves) {
+    Probe* a = Add("a", 10, 10, 50, 50);
+    EXPECT_FALSE(Press(300, 200));
+    EXPECT_FALSE(Release(300, 200));
+    EXPECT_FALSE(Move(300, 200));
+    EXPECT_TRUE(RouteWheel(root.get(), 300, 200, MAKEWPARAM(0, WORD(-240))));
+    EXPECT_TRUE(log.empty());
+
+    EXPECT_TRUE(RouteWheel(root.get(), 20, 20, MAKEWPARAM(0, WORD(-250))));
+    EXPECT_TRUE(RouteWheel(root.get(), 20, 20, MAKEWPARAM(0, 119)));
+    EXPECT_EQ(log, (Log{"a wheel -2", "a wheel 0"}));
+    (void)a;
+}
+
+TEST_F(WindowTreeTest, CaptureHolderGetsEverythingWhereverThePointerIs) {
+    Probe* a = Add("a", 100, 100, 50, 50);
+    Probe* b = Add("b", 0, 0, 50, 50);
+    SetMouseCapture(a);
+    EXPECT_EQ(GetCapture(), desktop.listView);
+
+    EXPECT_TRUE(Move(10, 10));
+    EXPECT_TRUE(Release(5, 5));
+    EXPECT_EQ(log, (Log{"a enter -90,-90", "a move -90,-90", "a up -95,-95"}));
+
+    log.clear();
+    SetMouseCapture(b);
+    SetMouseCapture(b);
+    ReleaseMouseCapture();
+    EXPECT_EQ(log, (Log{"a lost", "b lost"}));
+    EXPECT_EQ(CaptureWindow(), nullptr);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(WindowTreeTest, PressDraggedOffAndReleasedElsewhereClicksNothing) {
+    Add("a", 0, 0, 50, 50);
+    Add("b", 100, 0, 50, 50);
+    Press(10, 10);
+    Release(110, 10);
+    EXPECT_EQ(log, (Log{"a down 10,10", "b up 10,10"}));
+
+    // Back onto the pressed window after a detour: the release still clicks.
+    log.clear();
+    Press(10, 10);
+    Move(110, 10);
+    Release(20, 20);
+    EXPECT_EQ(log.back(), "a click 20,20");
+}
+
+TEST_F(WindowTreeTest, HoverEntersAndLeavesInPairs) {
+    Add("a", 0, 0, 50, 50);
+    Add("b", 100, 0, 50, 50);
+    Move(10, 10);
+    Move(11, 10);
+    Move(110, 10);
+    EXPECT_EQ(log, (Log{"a enter 10,10", "a move 10,10", "a move 11,10", "a leave 10,10",
+                        "b enter 10,10", "b move 10,10"}));
+    EXPECT_EQ(HoverWindow(), windows[1].get());
+}
+
+TEST_F(WindowTreeTest, MouseTransparentWindowPassesThroughButItsChildrenTakeInput) {
+    Probe* glass = Add("glass", 0, 0, 100, 100);
+    glass->mouseTransparent = true;
+    Add("knob", 10, 10, 10, 10, glass);
+    EXPECT_FALSE(Press(50, 50));
+    EXPECT_TRUE(Press(15, 15));
+    EXPECT_EQ(log, (Log{"knob down 5,5"}));
+}
+
+TEST_F(WindowTreeTest, KeyStateReachesTheEvent) {
+    struct Keys : Window {
+        using Window::Window;
+        void OnMouseDown(MouseEvent& e) override { seen = e; }
+        MouseEvent seen;
+    } keys(0, 0, 50, 50, root.get());
+    keys.UpdateRegion();
+    keys.Show();
+    RouteButton(root.get(), 1, true, 5, 5, MK_LBUTTON | MK_CONTROL | MK_MBUTTON);
+    EXPECT_TRUE(keys.seen.left && keys.seen.control && keys.seen.middle);
+    EXPECT_FALSE(keys.seen.right || keys.seen.shift);
+    // Only the left button is routed.
+    EXPECT_FALSE(RouteButton(root.get(), 2, true, 5, 5, MK_RBUTTON));
+    keys.Hide();
+}
+
+TEST_F(WindowTreeTest, TimersReachTheirWindowAndForeignIdsPassOn) {
+    Probe* a = Add("a", 0, 0, 10, 10);
+    Probe* b = Add("b", 0, 0, 10, 10);
+    a->SetWindowTimer(7, 10000);
+    EXPECT_TRUE(DispatchTimer(7));
+    EXPECT_FALSE(DispatchTimer(8));
+    b->SetWindowTimer(7, 10000);
+    EXPECT_TRUE(DispatchTimer(7));
+    EXPECT_EQ(log, (Log{"a timer 7", "b timer 7"}));
+
+    b->KillWindowTimer(7);
+    EXPECT_FALSE(DispatchTimer(7));
+
+    // A window deleted with its timer still set never hears from it again.
+    a->SetWindowTimer(9, 10000);
+    a->Hide();
+    windows.erase(windows.begin());
+    EXPECT_FALSE(DispatchTimer(9));
+}
+
+TEST_F(WindowTreeTest, MoveByInvalidatesTheOldAndTheNewPlace) {
+    Probe* parent = Add("p", 20, 30, 200, 200);
+    Probe* w = Add("w", 10, 10, 100, 50, root.get());
+    Probe* nested = Add("n", 10, 10, 100, 50, parent);
+    RECT update{};
+
+    ValidateRect(desktop.listView, nullptr);
+    w->MoveBy(0, 0);
+    EXPECT_FALSE(GetUpdateRect(desktop.listView, &update, FALSE));
+
+    w->MoveBy(5, 0);
+    ASSERT_TRUE(GetUpdateRect(desktop.listView, &update, FALSE));
+    EXPECT_EQ(update.left, 10);
+    EXPECT_EQ(update.top, 10);
+    EXPECT_EQ(update.right, 116);
+    EXPECT_EQ(update.bottom, 61);
+    EXPECT_EQ(w->x, 15);
+
+    ValidateRect(desktop.listView, nullptr);
+    nested->MoveBy(-4, -6);
+    ASSERT_TRUE(GetUpdateRect(desktop.listView, &update, FALSE));
+    EXPECT_EQ(update.left, 26);
+    EXPECT_EQ(update.top, 34);
+    EXPECT_EQ(update.right, 131);
+    EXPECT_EQ(update.bottom, 91);
+}
+
+TEST_F(WindowTreeTest, ShowAndHideAreIdempotentAndShowingAgainGoesToTheEnd) {
+    Probe* a = Add("a", 0, 0, 10, 10);
+    Probe* b = Add("b", 0, 0, 10, 10);
+    Probe* c = Add("c", 0, 0, 10, 10);
+    a->Show();
+    EXPECT_EQ(root->firstChild, a);
+
+    b->Hide();
+    b->Hide();
+    EXPECT_FALSE(b->attached);
+    EXPECT_EQ(a->nextSibling, c);
+    EXPECT_EQ(c->prevSibling, a);
+
+    a->Hide();
+    EXPECT_EQ(root->firstChild, c);
+    EXPECT_EQ(root->lastChild, c);
+    a->Show();
+    b->Show();
+    EXPECT_EQ(root->firstChild, c);
+    EXPECT_EQ(c->nextSibling, a);
+    EXPECT_EQ(a->nextSibling, b);
+    EXPECT_EQ(root->lastChild, b);
+    EXPECT_EQ(b->nextSibling, nullptr);
+
+    // The root has no parent to be linked into.
+    root->Hide();
+    EXPECT_TRUE(root->attached);
+}
+
+TEST_F(WindowTreeTest, PaintingTranslatesEachWindowToItsOriginAndRestoresTheTransform) {
+    Probe* parent = Add("p", 100, 50, 80, 80);
+    parent->fill = 0xFF0000FFu;
+    Add("c", 20, 30, 20, 20, parent)->fill = 0xFF00FF00u;
+    PaintTree(root.get(), 0, 0, 400, 300);
+
+    HDC dc = instance.canvas->memoryDC;
+    EXPECT_EQ(PixelAt(dc, 105, 55), 0x0000FFu);
+    EXPECT_EQ(PixelAt(dc, 125, 85), 0x00FF00u);
+    EXPECT_TRUE(instance.canvas->transformStack.empty());
+
+    // An unbalanced pop leaves the identity.
+    instance.canvas->PopTranslation();
+    instance.canvas->FillRect(1, 1, 2, 2, 0xFFFFFF00u);
+    EXPECT_EQ(PixelAt(dc, 2, 2), 0xFFFF00u);
+}
+
+}  // namespace

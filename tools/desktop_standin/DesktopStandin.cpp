@@ -1,0 +1,284 @@
+// The desktop stand-in: plays the shell's desktop under Wine, where there is
+// no shell. It builds the window chain the library looks for (Progman >
+// SHELLDLL_DefView > SysListView32), paints a wallpaper behind five icons
+// and reports what the end to end tests compare against once the library
+// has come and gone. Started first by the tests and by the demo; never
+// shipped.
+//
+// Usage: desktop_standin.exe [--half-width]
+//   --half-width  cover only the left half of the screen, so that the list
+//                 view is narrower than the screen.
+// Standard input: "quit" or, on a pipe, its end closes the desktop.
+#include "common/LineIo.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cwchar>
+#include <memory>
+#include <type_traits>
+
+namespace {
+
+// Answered by the Progman window for a test in another process: Wine does
+// not read a window procedure or a class cursor across processes.
+constexpr UINT kQueryWindowProc = WM_APP + 1;
+constexpr UINT kQueryClassCursor = WM_APP + 2;
+constexpr UINT kQueryExtendedStyle = WM_APP + 3;
+constexpr UINT kQuerySelectedItem = WM_APP + 4;
+constexpr UINT kClearSelection = WM_APP + 5;
+
+// Where the library puts its panel, in list view client coordinates, and
+// where on the panel its middle tile sits: one icon is placed on that tile
+// so that the composition of icons over the panel can be seen and checked.
+constexpr int kPanelRightMargin = 390;
+constexpr int kPanelTop = 93;
+constexpr int kIconOverTileX = 120;
+constexpr int kIconOverTileY = 150;
+
+constexpr COLORREF kWallpaperTop = RGB(0x2E, 0x7D, 0x6B);
+constexpr COLORREF kWallpaperBottom = RGB(0x16, 0x32, 0x4F);
+
+struct DesktopWindows {
+    HWND progman = nullptr;
+    HWND listView = nullptr;
+    WNDPROC listViewProc = nullptr;  // comctl32's, under our subclass
+};
+
+DesktopWindows& Desktop() {
+    static DesktopWindows windows;
+    return windows;
+}
+
+struct GdiObjectDeleter {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using GdiObject = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, GdiObjectDeleter>;
+
+TRIVERTEX Vertex(int x, int y, COLORREF colour) {
+    TRIVERTEX vertex{};
+    vertex.x = x;
+    vertex.y = y;
+    vertex.Red = COLOR16(GetRValue(colour) << 8);
+    vertex.Green = COLOR16(GetGValue(colour) << 8);
+    vertex.Blue = COLOR16(GetBValue(colour) << 8);
+    return vertex;
+}
+
+// The gradient's colour in the given band, a shade lighter.
+COLORREF StreakColour(int band, int bands) {
+    constexpr int kLighter = 18;
+    auto channel = [band, bands](BYTE top, BYTE bottom) {
+        return BYTE(top + (int(bottom) - int(top)) * band / bands + kLighter);
+    };
+    return RGB(channel(GetRValue(kWallpaperTop), GetRValue(kWallpaperBottom)),
+               channel(GetGValue(kWallpaperTop), GetGValue(kWallpaperBottom)),
+               channel(GetBValue(kWallpaperTop), GetBValue(kWallpaperBottom)));
+}
+
+// A gradient with faint diagonal streaks: plain enough to compare pixels
+// against, busy enough that a missing or shifted background shows.
+void PaintWallpaper(HDC dc, const RECT& area) {
+    TRIVERTEX corners[2] = {Vertex(area.left, area.top, kWallpaperTop),
+                            Vertex(area.right, area.bottom, kWallpaperBottom)};
+    GRADIENT_RECT span{0, 1};
+    GradientFill(dc, corners, 2, &span, 1, GRADIENT_FILL_RECT_V);
+
+    // Each streak is drawn band by band in a shade a little lighter than the
+    // gradient there, so that it stays equally faint from top to bottom.
+    constexpr int kBands = 32;
+    int height = area.bottom - area.top;
+    int spacing = (area.right - area.left) / 5;
+    if (height <= 0 || spacing <= 0)
+        return;
+    // The DC may be the library's back buffer: leave it as it came.
+    int saved = SaveDC(dc);
+    for (int band = 0; band < kBands; ++band) {
+        int top = area.top + height * band / kBands;
+        int bottom = area.top + height * (band + 1) / kBands;
+        GdiObject pen(CreatePen(PS_SOLID, 3, StreakColour(band, kBands)));
+        SelectObject(dc, pen.get());
+        for (int x = area.left + spacing / 2; x < area.right + height; x += spacing) {
+            MoveToEx(dc, x - (top - area.top), top, nullptr);
+            LineTo(dc, x - (bottom - area.top), bottom);
+        }
+        SelectObject(dc, GetStockObject(BLACK_PEN));
+    }
+    RestoreDC(dc, saved);
+}
+
+// Sits on top of comctl32's procedure. The wallpaper is drawn on every erase
+// into whatever DC comes with it: the library composes its paints by sending
+// this very message with its own memory DC.
+LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND) {
+        RECT client{};
+        GetClientRect(window, &client);
+        PaintWallpaper(reinterpret_cast<HDC>(wParam), client);
+        return 1;
+    }
+    return CallWindowProcW(Desktop().listViewProc, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND listView = Desktop().listView;
+    switch (message) {
+    case kQueryWindowProc:
+        return GetWindowLongPtrW(listView, GWLP_WNDPROC);
+    case kQueryClassCursor:
+        return LRESULT(GetClassLongPtrW(listView, GCLP_HCURSOR));
+    case kQueryExtendedStyle:
+        return SendMessageW(listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    case kQuerySelectedItem:
+        return SendMessageW(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED);
+    case kClearSelection: {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(listView, LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&item));
+        return 0;
+    }
+    case WM_WINDOWPOSCHANGING:
+        // Like the real desktop, stay below every other window.
+        reinterpret_cast<WINDOWPOS*>(lParam)->hwndInsertAfter = HWND_BOTTOM;
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = name;
+    return RegisterClassExW(&windowClass) != 0;
+}
+
+void AddItems(HWND listView) {
+    const wchar_t* const icons[] = {IDI_APPLICATION, IDI_INFORMATION, IDI_WARNING, IDI_ERROR,
+                                    IDI_QUESTION};
+    const wchar_t* const labels[] = {L"Корзина", L"Документы", L"Отчёт.txt", L"Сеть", L"Банк"};
+
+    // The list view owns the image list and destroys it with itself.
+    HIMAGELIST images = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 5, 0);
+    for (const wchar_t* icon : icons)
+        ImageList_AddIcon(images, LoadIconW(nullptr, icon));
+    SendMessageW(listView, LVM_SETIMAGELIST, LVSIL_NORMAL, LPARAM(images));
+
+    for (int index = 0; index < 5; ++index) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = index;
+        item.iImage = index;
+        item.pszText = const_cast<wchar_t*>(labels[index]);
+        SendMessageW(listView, LVM_INSERTITEMW, 0, LPARAM(&item));
+    }
+}
+
+// Wine lays the icons out again when the list view is first shown, so this
+// runs after the first paint.
+void PlaceItems(HWND listView, int width, int height) {
+    const POINT places[] = {
+        {20, 20},
+        {20, 120},
+        {20, 220},
+        {width - kPanelRightMargin + kIconOverTileX, kPanelTop + kIconOverTileY},
+        {width - 120, height - 120},
+    };
+    for (int index = 0; index < 5; ++index) {
+        POINT place = places[index];
+        SendMessageW(listView, LVM_SETITEMPOSITION32, index, LPARAM(&place));
+    }
+}
+
+void ReportState(HWND listView, const RECT& client) {
+    PrintLine("listview 0x%llx", static_cast<unsigned long long>(UINT_PTR(listView)));
+    PrintLine("client %ld %ld", client.right, client.bottom);
+    PrintLine("wndproc 0x%llx",
+              static_cast<unsigned long long>(GetWindowLongPtrW(listView, GWLP_WNDPROC)));
+    PrintLine("cursor 0x%llx",
+              static_cast<unsigned long long>(GetClassLongPtrW(listView, GCLP_HCURSOR)));
+    PrintLine("exstyle 0x%llx", static_cast<unsigned long long>(
+                                    SendMessageW(listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0)));
+    for (int index = 0; index < 5; ++index) {
+        RECT icon{};
+        icon.left = LVIR_ICON;
+        SendMessageW(listView, LVM_GETITEMRECT, index, LPARAM(&icon));
+        PrintLine("item %d %ld %ld %ld %ld", index, icon.left, icon.top, icon.right,
+                  icon.bottom);
+    }
+    PrintLine("ready");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    bool halfWidth = argc > 1 && wcscmp(argv[1], L"--half-width") == 0;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+    if (!InitCommonControlsEx(&controls) ||
+        !RegisterWindowClass(L"Progman", ProgmanProc, instance) ||
+        !RegisterWindowClass(L"SHELLDLL_DefView", DefWindowProcW, instance)) {
+        std::fprintf(stderr, "cannot register the desktop classes\n");
+        return 1;
+    }
+
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    int height = GetSystemMetrics(SM_CYSCREEN);
+    if (halfWidth)
+        width /= 2;
+
+    DesktopWindows& desktop = Desktop();
+    desktop.progman = CreateWindowExW(0, L"Progman", L"Program Manager", WS_POPUP | WS_VISIBLE,
+                                      0, 0, width, height, nullptr, nullptr, instance, nullptr);
+    HWND defView = CreateWindowExW(0, L"SHELLDLL_DefView", L"", WS_CHILD | WS_VISIBLE, 0, 0,
+                                   width, height, desktop.progman, nullptr, instance, nullptr);
+    desktop.listView = CreateWindowExW(
+        0, WC_LISTVIEWW, L"FolderView", WS_CHILD | WS_VISIBLE | LVS_ICON | LVS_NOSCROLL, 0, 0,
+        width, height, defView, nullptr, instance, nullptr);
+    if (!desktop.listView) {
+        std::fprintf(stderr, "cannot create the desktop windows\n");
+        return 1;
+    }
+    HWND listView = desktop.listView;
+
+    desktop.listViewProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListViewProc)));
+    SendMessageW(listView, LVM_SETTEXTCOLOR, 0, RGB(255, 255, 255));
+    SendMessageW(listView, LVM_SETBKCOLOR, 0, CLR_NONE);
+    SendMessageW(listView, LVM_SETTEXTBKCOLOR, 0, CLR_NONE);
+    AddItems(listView);
+    UpdateWindow(desktop.progman);
+
+    RECT client{};
+    GetClientRect(listView, &client);
+    PlaceItems(listView, client.right, client.bottom);
+    // The library turns double buffering off while it is attached and must
+    // give it back afterwards: this makes that visible.
+    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER,
+                 LVS_EX_DOUBLEBUFFER);
+    InvalidateRect(listView, nullptr, TRUE);
+    UpdateWindow(listView);
+    ReportState(listView, client);
+
+    HWND progman = desktop.progman;
+    ReadStdinLines(
+        [progman](const std::string& line) {
+            if (line == "quit")
+                PostMessageW(progman, WM_CLOSE, 0, 0);
+        },
+        [progman] { PostMessageW(progman, WM_CLOSE, 0, 0); });
+
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
