@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""End to end: the real orvella.dll carried into the desktop stand-in's
+process by the host stand-in, driven through their pipes, with real pointer
+input from xdotool and pixel checks on screenshots of the X display.
+
+Run by CTest with --bin (stand-ins) and --dist (the install folder); needs
+DISPLAY and WINEPREFIX set, as tools/test.sh does."""
+
+import argparse
+import os
+import queue
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+BIN = DIST = None
+
+PANEL = (0x1F, 0x3A, 0x5F)
+TILE = (0xF2, 0xF4, 0xF7)
+TILE_LIT = (0xE8, 0xA3, 0x3D)
+PANEL_RIGHT_MARGIN, PANEL_TOP = 390, 93
+TILE_LEFT, TILE_TOP, TILE_STEP, TILE_SIZE = 15, 140, 100, 86
+
+
+class WineProgram:
+    """A stand-in under Wine, spoken to line by line."""
+
+    def __init__(self, exe, *args):
+        self.proc = subprocess.Popen(
+            ["wine", os.path.join(BIN, exe), *args],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+            text=True, encoding="utf-8", bufsize=1)
+        self.lines = queue.Queue()
+        self.messages = []  # what the library told the host window
+        self.reader = threading.Thread(target=self._pump, daemon=True)
+        self.reader.start()
+
+    def _pump(self):
+        for line in self.proc.stdout:
+            self.lines.put(line.rstrip("\r\n"))
+        self.lines.put(None)
+
+    def read_until(self, word, timeout=20):
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError(f"no '{word}' line within {timeout} s")
+            line = self.lines.get(timeout=left)
+            if line is None:
+                raise AssertionError(f"program ended before '{word}'")
+            if line.startswith("message "):
+                self.messages.append(line)
+            if line.split(" ", 1)[0] == word:
+                return line.split(" ", 1)[1] if " " in line else ""
+
+    def ask(self, command):
+        self.proc.stdin.write(command + "\n")
+        self.proc.stdin.flush()
+        return self.read_until(command.split(" ", 1)[0])
+
+    def close(self):
+        try:
+            self.proc.stdin.write("quit\n")
+            self.proc.stdin.close()
+            self.proc.wait(timeout=15)
+        except (OSError, subprocess.TimeoutExpired):
+            self.proc.kill()
+            self.proc.wait()
+        self.reader.join(timeout=5)
+        self.proc.stdout.close()
+
+
+class Desktop(WineProgram):
+    def __init__(self, *args):
+        super().__init__("desktop_standin.exe", *args)
+        self.facts, self.items = {}, {}
+        while True:
+            line = self.lines.get(timeout=30)
+            if line is None or line == "ready":
+                break
+            word, rest = line.split(" ", 1)
+            if word == "item":
+                index, *rect = map(int, rest.split())
+                self.items[index] = rect
+            else:
+                self.facts[word] = rest
+        self.width, self.height = map(int, self.facts["client"].split())
+
+
+def screenshot():
+    """The X display as rows of (r, g, b)."""
+    data = subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "ppm:-"],
+                          check=True, capture_output=True).stdout
+    fields, pos = [], 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    width, height = int(fields[1]), int(fields[2])
+    pixels = data[pos + 1:]
+    return lambda x, y: tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3])
+
+
+def settle():
+    time.sleep(0.4)
+
+
+def click(x, y):
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+    settle()
+
+
+class EndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.desktop = Desktop()
+        self.host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
+        self.assertEqual(self.host.read_until("exports"), "ok")
+
+    def tearDown(self):
+        self.host.close()
+        self.desktop.close()
+
+    def panel(self):
+        return self.desktop.width - PANEL_RIGHT_MARGIN, PANEL_TOP
+
+    def tile_point(self, index):
+        x, y = self.panel()
+        return x + TILE_LEFT + index * TILE_STEP + 8, y + TILE_TOP + 8
+
+    def progman(self, query):
+        return int(self.host.ask(f"progman {query} 0 0"))
+
+    def test_load_once_and_unload_restores_the_list_view(self):
+        before = [self.progman(q) for q in (0x8001, 0x8002, 0x8003)]
+        self.assertEqual(self.host.ask("send 0x3000 0 0"), "0")
+        self.assertEqual(self.host.ask("load hello"), "1")
+        self.assertEqual(self.host.ask("send 0x3000 0 0"), "1")
+        self.assertEqual(self.host.ask("load again"), "0")
+        during = [self.progman(q) for q in (0x8001, 0x8002, 0x8003)]
+        self.assertNotEqual(during[0], before[0])
+        self.assertEqual(during[1:], [0, before[2] & ~0x10000])
+
+        self.host.ask("unload")
+        self.assertEqual(self.host.ask("send 0x3000 0 0"), "0")
+        self.assertEqual([self.progman(q) for q in (0x8001, 0x8002, 0x8003)], before)
+        settle()
+        x, y = self.panel()
+        self.assertNotEqual(screenshot()(x + 5, y + 100), PANEL)
+
+        self.assertEqual(self.host.ask("load"), "1")
+        self.assertEqual(self.host.ask("visible"), "1")
+        settle()
+        self.assertEqual(screenshot()(x + 5, y + 100), PANEL)
+
+    def test_toggle_visibility_and_closing_reach_the_right_places(self):
+        self.assertEqual(self.host.ask("load"), "1")
+        x, y = self.panel()
+        self.host.ask("toggle")
+        self.assertEqual(self.host.ask("visible"), "0")
+        settle()
+        self.assertNotEqual(screenshot()(x + 5, y + 100), PANEL)
+        self.host.ask("toggle")
+        self.assertEqual(self.host.ask("visible"), "1")
+        settle()
+        self.assertEqual(screenshot()(x + 5, y + 100), PANEL)
+
+        self.host.ask("closing")
+        self.assertIn("message 0x4002 0 0", self.host.messages)
+
+    def test_clicks_reach_the_panel_but_icons_over_it_win(self):
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        click(*self.tile_point(0))
+        self.assertEqual(screenshot()(*self.tile_point(0)), TILE_LIT)
+
+        # Item 3 of the stand-in lies on the middle tile.
+        left, top, right, bottom = self.desktop.items[3]
+        click((left + right) // 2, (top + bottom) // 2)
+        self.assertEqual(self.progman(0x8004), 3)
+        shot = screenshot()
+        self.assertEqual(shot(*self.tile_point(1)), TILE)
+
+        foreign = sum(shot(x, y) not in (PANEL, TILE, TILE_LIT)
+                      for x in range(left, right) for y in range(top, bottom))
+        self.assertGreater(foreign, 100, "the icon is drawn over the panel")
+
+
+class DisplayChange(unittest.TestCase):
+    def test_display_change_scales_the_panel_position(self):
+        desktop = Desktop("--half-width")
+        host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
+        try:
+            self.assertEqual(host.ask("load"), "1")
+            settle()
+            x = desktop.width - PANEL_RIGHT_MARGIN
+            self.assertEqual(screenshot()(x + 5, PANEL_TOP + 100), PANEL)
+            host.ask("send 0x7E 32 0")
+            settle()
+            shot = screenshot()
+            self.assertEqual(shot(2 * x + 5, PANEL_TOP + 100), PANEL)
+            self.assertNotEqual(shot(x + 5, PANEL_TOP + 100), PANEL)
+        finally:
+            host.close()
+            desktop.close()
+
+
+class Library(unittest.TestCase):
+    SYSTEM = {"kernel32.dll", "user32.dll", "gdi32.dll", "gdiplus.dll", "advapi32.dll",
+              "comctl32.dll", "shell32.dll", "winhttp.dll", "bcrypt.dll", "sensapi.dll",
+              "msvcrt.dll", "ole32.dll", "shlwapi.dll"}
+    EXPORTS = {"?Load@@YA_NPEAUHWND__@@PEB_W@Z", "?Load@@YA_NPEAUHWND__@@PEA_W@Z",
+               "?Unload@@YAXXZ", "?SendCommandLine@@YAXPEB_W@Z",
+               "?SendCommandLine@@YAXPEA_W@Z", "?GetDesktopHWND@@YAPEAUHWND__@@XZ"}
+
+    def test_imports_only_system_dlls_and_exports_the_decorated_names(self):
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p",
+                               os.path.join(DIST, "orvella.dll")],
+                              check=True, capture_output=True, text=True).stdout
+        imports = {line.split(":", 1)[1].strip().lower()
+                   for line in dump.splitlines() if "DLL Name:" in line}
+        self.assertTrue(imports)
+        self.assertLessEqual(imports, self.SYSTEM)
+        table = dump.split("[Ordinal/Name Pointer] Table", 1)[1]
+        exports = {line.split("]", 1)[1].strip()
+                   for line in table.splitlines() if line.strip().startswith("[")}
+        self.assertEqual(exports, self.EXPORTS)
+
+
+def main():
+    global BIN, DIST
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True)
+    parser.add_argument("--dist", required=True)
+    args, rest = parser.parse_known_args()
+    BIN, DIST = args.bin, args.dist
+    result = unittest.main(argv=[sys.argv[0], "-v", *rest], exit=False).result
+    total = result.testsRun
+    failed = len(result.failures) + len(result.errors)
+    print(f"{total - failed} passed, {failed} failed")
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test (unit tests under Wine, end to end
+# tests with the stand-ins), then the benchmark. Installs what it needs.
+source "$(dirname "$0")/common.sh"
+
+install_packages
+build
+ensure_display
+ensure_prefix
+cd "$BUILD"
+ctest --output-on-failure --timeout 300
+echo
+echo "Benchmark (median of repeated runs):"
+wine "$BUILD/bin/paint_bench.exe"
