@@ -59,7 +59,9 @@ ensure_prefix() {
   # Without a window manager Wine waits two seconds for every managed window
   # it destroys; unmanaged windows are the desktop's own behaviour anyway.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  # One wineserver for the whole run instead of one per program.
+  # One wineserver for the whole run instead of one per program: let the
+  # server that the steps above started end, then start a lasting one.
+  wineserver -w
   wineserver -p
 }
 
