@@ -62,7 +62,11 @@ ensure_prefix() {
   # One wineserver for the whole run instead of one per program: let the
   # server that the steps above started end, then start a lasting one.
   wineserver -w
-  wineserver -p
+  wineserver -p </dev/null >/dev/null 2>&1
+  # Start Wine's own services and desktop process now, away from any pipe:
+  # started later by a test program they would inherit its output and keep
+  # CTest waiting for it to close.
+  wineboot </dev/null >/dev/null 2>&1
 }
 
 cleanup() {
