@@ -236,6 +236,30 @@ TEST_F(DesktopSurfaceTest, RepeatedMouseMoveToTheSamePointIsDropped) {
     counter.Hide();
 }
 
+TEST_F(DesktopSurfaceTest, TimersReachTheirWindowAndLosingFocusEndsACapture) {
+    struct Holder : Window {
+        using Window::Window;
+        void OnTimer(int id) override { timers.push_back(id); }
+        void OnCaptureLost() override { ++lost; }
+        std::vector<int> timers;
+        int lost = 0;
+    } holder(0, 0, 10, 10, instance->root.get());
+
+    holder.SetWindowTimer(4242, 60000);
+    EXPECT_EQ(Send(WM_TIMER, 4242), 0);
+    EXPECT_EQ(holder.timers, (std::vector<int>{4242}));
+
+    SetMouseCapture(&holder);
+    Send(WM_KILLFOCUS);
+    EXPECT_EQ(holder.lost, 1);
+    SetMouseCapture(&holder);
+    Send(WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0));
+    EXPECT_EQ(CaptureWindow(), &holder);
+    Send(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0));
+    EXPECT_EQ(holder.lost, 2);
+    EXPECT_EQ(CaptureWindow(), nullptr);
+}
+
 // Legacy painting draws the wallpaper itself.
 class LegacyWallpaperTest : public DesktopSurfaceTest {
 protected:

@@ -243,10 +243,11 @@ HWND CreateHostWindow(HINSTANCE instance) {
     windowClass.lpszClassName = L"LumideskHostStandin";
     if (!RegisterClassExW(&windowClass))
         return nullptr;
+    // Bottom left, clear of the stand-in desktop's icons and of the panel.
     HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Lumidesk host stand-in",
                                   WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                       WS_VISIBLE,
-                                  20, 20, 360, 160, nullptr, nullptr, instance, nullptr);
+                                  140, 560, 360, 160, nullptr, nullptr, instance, nullptr);
     if (!window)
         return nullptr;
     const struct {
