@@ -40,6 +40,12 @@ HWND CachedListView() {
     return bridge.listView;
 }
 
+// While a widget is attached the list view calls into this module, so it
+// holds a reference of its own: should the host die without Unload, the
+// system removes the hook and would otherwise unload the code under the
+// desktop's window procedure.
+HMODULE pinnedModule = nullptr;
+
 void CreateInstance(HWND listView, HWND hostWindow) {
     HostBridgeState& bridge = Bridge();
     bridge.listView = listView;
@@ -54,14 +60,23 @@ void CreateInstance(HWND listView, HWND hostWindow) {
     if (!Attach(instance)) {
         bridge.instance = nullptr;
         delete instance;
+        return;
     }
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&DesktopHookProc), &pinnedModule);
 }
 
+// The hook still holds the module while this runs, so dropping our own
+// reference here never unloads the code that is running.
 void DestroyInstance() {
     HostBridgeState& bridge = Bridge();
     Detach(bridge.instance);
     delete bridge.instance;
     bridge.instance = nullptr;
+    if (pinnedModule) {
+        FreeLibrary(pinnedModule);
+        pinnedModule = nullptr;
+    }
 }
 
 void ReceiveCommandLine() {

@@ -192,6 +192,16 @@ class EndToEnd(unittest.TestCase):
         self.assertGreater(foreign, 100, "the icon is drawn over the panel")
 
 
+    def test_desktop_survives_a_host_that_dies_without_unloading(self):
+        self.assertEqual(self.host.ask("load"), "1")
+        self.host.proc.kill()
+        self.host.proc.wait()
+        time.sleep(1)
+        click(*self.tile_point(2))
+        self.assertIsNone(self.desktop.proc.poll(), "the desktop process died")
+        self.assertEqual(screenshot()(*self.tile_point(2)), TILE_LIT)
+
+
 class DisplayChange(unittest.TestCase):
     def test_display_change_scales_the_panel_position(self):
         desktop = Desktop("--half-width")

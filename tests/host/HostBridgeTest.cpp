@@ -16,17 +16,6 @@ std::wstring Received() {
     return std::wstring(text, std::find(text, text + kCommandLineUnits, L'\0'));
 }
 
-TEST(CommandLineCopy, ShortTextArrivesWholeAndTheRestIsZero) {
-    wchar_t buffer[kCommandLineUnits];
-    std::fill(std::begin(buffer), std::end(buffer), L'#');
-    CopyCommandLine(buffer, L"--city Москва");
-    EXPECT_STREQ(buffer, L"--city Москва");
-    EXPECT_TRUE(std::all_of(buffer + 13, std::end(buffer), [](wchar_t c) { return c == 0; }));
-
-    CopyCommandLine(buffer, L"");
-    EXPECT_TRUE(std::all_of(std::begin(buffer), std::end(buffer), [](wchar_t c) { return c == 0; }));
-}
-
 TEST(CommandLineCopy, LongTextIsCutAtTheBufferEnd) {
     wchar_t buffer[kCommandLineUnits + 1];
     buffer[kCommandLineUnits] = L'!';
@@ -110,8 +99,6 @@ TEST_F(LoadTest, PrivateMessagesForOtherWindowsOfTheThreadAreLeftAlone) {
 }
 
 TEST_F(LoadTest, NoDesktopMeansNoLoad) {
-    TestDesktop* none = nullptr;
-    (void)none;
     DestroyWindow(desktop.top);
     PumpMessages();
     EXPECT_EQ(GetDesktopHWND(), nullptr);
