@@ -77,7 +77,10 @@ public:
     bool mouseTransparent = false;  // the window itself takes no mouse events
     bool attached = false;          // linked into the parent's child list
     int x, y, width, height;
-    gdip::RegionObject region;  // owned; hit shape in the window's own coordinates
+    // Owned; hit shape in the window's own coordinates. Give a window another
+    // shape by replacing the region, never by changing it in place: a plain
+    // rectangle made here is hit-tested without asking GDI+ (see HitTest).
+    gdip::RegionObject region;
     Window* parent;                  // borrowed; null for the root
     Window* firstChild = nullptr;    // borrowed
     Window* lastChild = nullptr;     // borrowed
@@ -85,6 +88,12 @@ public:
     Window* nextSibling = nullptr;   // borrowed
     Canvas* canvas;      // borrowed from the current desktop instance
     HWND surfaceWindow;  // the desktop list view
+
+private:
+    void SetRectRegion(int left, int top, int w, int h);
+
+    const gdip::GpRegion* rectRegion_ = nullptr;  // region, while it is the rectangle below
+    RECT rect_{};
 };
 
 // Gives the capture to a window (null releases it); the old holder, when it

@@ -169,6 +169,28 @@ TEST_F(WindowTreeTest, HoverEntersAndLeavesInPairs) {
     EXPECT_EQ(HoverWindow(), windows[1].get());
 }
 
+TEST_F(WindowTreeTest, AReplacedRegionIsTheHitShape) {
+    // A round button: only the disc of radius 20 in its 40 x 40 box is hit.
+    struct Round : Probe {
+        using Probe::Probe;
+        void UpdateRegion() override {
+            gdip::GpPath* path = nullptr;
+            gdip::GdipCreatePath(gdip::FillModeAlternate, &path);
+            gdip::GdipAddPathEllipseI(path, 0, 0, width, height);
+            gdip::GpRegion* disc = nullptr;
+            gdip::GdipCreateRegionPath(path, &disc);
+            gdip::GdipDeletePath(path);
+            region.native.reset(disc);
+        }
+    } round("r", 0, 0, 40, 40, root.get(), log);
+    round.UpdateRegion();
+    round.Show();
+    EXPECT_FALSE(Press(2, 2));
+    EXPECT_TRUE(Press(20, 20));
+    EXPECT_EQ(log, (Log{"r down 20,20"}));
+    round.Hide();
+}
+
 TEST_F(WindowTreeTest, MouseTransparentWindowPassesThroughButItsChildrenTakeInput) {
     Probe* glass = Add("glass", 0, 0, 100, 100);
     glass->mouseTransparent = true;
