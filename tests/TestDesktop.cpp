@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+
 namespace {
 
 void RegisterPlainClass(const wchar_t* name, WNDPROC proc) {
@@ -106,4 +108,32 @@ void PumpMessages() {
 unsigned PixelAt(HDC dc, int x, int y) {
     COLORREF colour = GetPixel(dc, x, y);
     return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+}
+
+void WriteTestBitmap(const std::wstring& path, int width, int height, unsigned rgb) {
+    BITMAPFILEHEADER header{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof(header) + sizeof(info);
+    header.bfSize = header.bfOffBits + width * height * 4;
+    std::vector<unsigned> pixels(size_t(width) * height, rgb);
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    if (!out)
+        return;
+    fwrite(&header, sizeof(header), 1, out);
+    fwrite(&info, sizeof(info), 1, out);
+    fwrite(pixels.data(), 4, pixels.size(), out);
+    fclose(out);
+}
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 constexpr COLORREF kDesktopColour = RGB(0x20, 0x60, 0x40);
@@ -42,6 +43,12 @@ public:
 
 // Runs the calling thread's pending messages (posts, paints, timers).
 void PumpMessages();
+
+// Writes a bitmap file of one colour (0xRRGGBB).
+void WriteTestBitmap(const std::wstring& path, int width, int height, unsigned rgb);
+
+// The folder of the test program, where relative resource paths resolve.
+std::wstring ProgramFolder();
 
 // Reads one pixel of a device context as 0xRRGGBB.
 unsigned PixelAt(HDC dc, int x, int y);

@@ -1,7 +1,27 @@
-// Canvas surface and drawing operations; see Canvas.h.
+// Canvas surface, resource caches and drawing operations; see Canvas.h.
 #include "ui/Canvas.h"
 
+#include "net/ModulePath.h"
+
+#include <algorithm>
+#include <tuple>
+
 using namespace gdip;
+
+namespace gdip {
+
+ImagePtr LoadPicture(const wchar_t* path) {
+    if (!path)
+        return nullptr;
+    GpImage* image = nullptr;
+    GpStatus status = GdipLoadImageFromFile(ModuleRelativePath(path).c_str(), &image);
+    ImagePtr owner(image);
+    if (status != Ok)
+        return nullptr;
+    return owner;
+}
+
+}  // namespace gdip
 
 Canvas::Canvas(HWND window) {
     {
@@ -14,7 +34,10 @@ Canvas::Canvas(HWND window) {
 }
 
 Canvas::~Canvas() {
+    images_.clear();
+    fonts_.clear();
     transformStack.clear();
+    privateFonts_.native.reset();
     graphics.native.reset();
     if (memoryDC && originalBitmap_)
         SelectObject(memoryDC, originalBitmap_);
@@ -55,6 +78,152 @@ void Canvas::RebuildBackBuffer() {
     graphics.Check(GdipSetTextContrast(created, 2));
 }
 
+GpImage* Canvas::AcquireImage(const wchar_t* path) {
+    if (!path)
+        return nullptr;
+    for (ImageEntry& entry : images_) {
+        if (entry.key == path) {
+            ++entry.useCount;
+            return entry.image.get();
+        }
+    }
+    ImagePtr image = LoadPicture(path);
+    if (!image)
+        return nullptr;
+    images_.push_back(ImageEntry{path, std::move(image), 1});
+    return images_.back().image.get();
+}
+
+void Canvas::ReleaseImage(GpImage* image) {
+    auto found = std::find_if(images_.begin(), images_.end(),
+                              [image](const ImageEntry& e) { return e.image.get() == image; });
+    if (found == images_.end())
+        return;
+    if (--found->useCount < 1)
+        images_.erase(found);
+}
+
+int Canvas::ImageUseCount(const GpImage* image) const {
+    for (const ImageEntry& entry : images_)
+        if (entry.image.get() == image)
+            return entry.useCount;
+    return 0;
+}
+
+FontFamilyPtr Canvas::FindFamily(const wchar_t* family) {
+    GpFontFamily* found = nullptr;
+    // Once fonts are shipped, only their families are looked up by name.
+    if (family && GdipCreateFontFamilyFromName(family, privateFonts_.get(), &found) == Ok)
+        return FontFamilyPtr(found);
+    found = nullptr;
+    GdipGetGenericFontFamilySansSerif(&found);
+    return FontFamilyPtr(found);
+}
+
+GpFont* Canvas::GetFont(const wchar_t* family, int size, int style) {
+    std::wstring name = family ? family : L"";
+    for (FontEntry& entry : fonts_) {
+        if (entry.family == name && entry.size == size && entry.style == style)
+            return entry.font.get();
+    }
+    FontEntry entry{name, size, style, {}};
+    FontFamilyPtr found = FindFamily(family);
+    GpFont* font = nullptr;
+    if (entry.font.Check(GdipCreateFont(found.get(), REAL(size), style & 7, UnitPixel, &font)) !=
+        Ok) {
+        // The family may lack the style (a bold-only face asked for regular).
+        FontFamilyPtr fallback = FindFamily(nullptr);
+        font = nullptr;
+        entry.font.Check(GdipCreateFont(fallback.get(), REAL(size), style & 7, UnitPixel, &font));
+    }
+    entry.font.native.reset(font);
+    fonts_.push_back(std::move(entry));
+    return fonts_.back().font.get();
+}
+
+void Canvas::AddPrivateFont(const wchar_t* path) {
+    if (!privateFonts_) {
+        GpFontCollection* collection = nullptr;
+        if (privateFonts_.Check(GdipNewPrivateFontCollection(&collection)) != Ok)
+            return;
+        privateFonts_.native.reset(collection);
+    }
+    privateFonts_.Check(
+        GdipPrivateAddFontFile(privateFonts_.get(), ModuleRelativePath(path).c_str()));
+}
+
+void Canvas::DrawImage(GpImage* image, float x, float y) {
+    if (!image || !graphics)
+        return;
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(image, &width);
+    GdipGetImageHeight(image, &height);
+    DrawImage(image, x, y, float(width), float(height));
+}
+
+void Canvas::DrawImage(GpImage* image, float x, float y, float width, float height) {
+    if (image && graphics)
+        graphics.Check(GdipDrawImageRect(graphics.get(), image, x, y, width, height));
+}
+
+void Canvas::DrawText(const wchar_t* text, GpFont* font, ARGB colour, float x, float y) {
+    DrawText(text, font, colour, RectF(x, y, 0, 0));
+}
+
+void Canvas::DrawText(const wchar_t* text, GpFont* font, ARGB colour, const RectF& box) {
+    if (!text || !graphics)
+        return;
+    BrushPtr brush = MakeSolidBrush(colour);
+    graphics.Check(GdipDrawString(graphics.get(), text, -1, font, &box, nullptr, brush.get()));
+}
+
+void Canvas::FillRect(float x, float y, float width, float height, ARGB colour) {
+    BrushPtr brush = MakeSolidBrush(colour);
+    if (graphics && brush)
+        graphics.Check(GdipFillRectangle(graphics.get(), brush.get(), x, y, width, height));
+}
+
+void Canvas::FillRoundRect(float x, float y, float width, float height, float radius,
+                           ARGB colour) {
+    GpPath* created = nullptr;
+    if (!graphics || graphics.Check(GdipCreatePath(FillModeAlternate, &created)) != Ok)
+        return;
+    PathPtr path(created);
+    // Every corner box is placed on whole pixels.
+    REAL side = REAL(int(2 * radius));
+    REAL left = REAL(int(x)), top = REAL(int(y));
+    REAL right = REAL(int(x + width - 2 * radius)), bottom = REAL(int(y + height - 2 * radius));
+    GdipAddPathArc(created, left, top, side, side, 180, 90);
+    GdipAddPathArc(created, right, top, side, side, 270, 90);
+    GdipAddPathArc(created, right, bottom, side, side, 0, 90);
+    GdipAddPathArc(created, left, bottom, side, side, 90, 90);
+    GdipClosePathFigure(created);
+    BrushPtr brush = MakeSolidBrush(colour);
+    graphics.Check(GdipFillPath(graphics.get(), brush.get(), created));
+}
+
+float Canvas::MeasureCharWidth(wchar_t character, GpFont* font) {
+    return MeasureText(std::wstring(1, character).c_str(), font, 0, 0).Width;
+}
+
+RectF Canvas::MeasureText(const wchar_t* text, GpFont* font, float layoutWidth,
+                          float layoutHeight) {
+    RectF bounds(0, 0, 0, 0);
+    if (!text || !graphics)
+        return bounds;
+    RectF layout(0, 0, layoutWidth, layoutHeight);
+    graphics.Check(GdipMeasureString(graphics.get(), text, -1, font, &layout, nullptr, &bounds,
+                                     nullptr, nullptr));
+    return bounds;
+}
+
+float Canvas::FontHeight(GpFont* font) {
+    REAL height = 0;
+    if (font && graphics)
+        graphics.Check(GdipGetFontHeight(font, graphics.get(), &height));
+    return height;
+}
+
 void Canvas::PushTranslation() {
     float dx = 0, dy = 0;
     GpMatrix* matrix = nullptr;
@@ -80,10 +249,4 @@ void Canvas::PopTranslation() {
         return;
     graphics.Check(GdipResetWorldTransform(graphics.get()));
     graphics.Check(GdipTranslateWorldTransform(graphics.get(), dx, dy, MatrixOrderAppend));
-}
-
-void Canvas::FillRect(float x, float y, float width, float height, ARGB colour) {
-    BrushPtr brush = MakeSolidBrush(colour);
-    if (graphics && brush)
-        graphics.Check(GdipFillRectangle(graphics.get(), brush.get(), x, y, width, height));
 }

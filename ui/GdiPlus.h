@@ -24,6 +24,13 @@ struct Deleter {
     }
 };
 
+struct FontCollectionDeleter {
+    void operator()(GpFontCollection* collection) const {
+        if (collection)
+            GdipDeletePrivateFontCollection(&collection);
+    }
+};
+
 using GraphicsPtr = std::unique_ptr<GpGraphics, Deleter<GpGraphics, GdipDeleteGraphics>>;
 using RegionPtr = std::unique_ptr<GpRegion, Deleter<GpRegion, GdipDeleteRegion>>;
 using ImagePtr = std::unique_ptr<GpImage, Deleter<GpImage, GdipDisposeImage>>;
@@ -31,6 +38,12 @@ using BitmapPtr = std::unique_ptr<GpBitmap, Deleter<GpImage, GdipDisposeImage>>;
 using CachedBitmapPtr =
     std::unique_ptr<GpCachedBitmap, Deleter<GpCachedBitmap, GdipDeleteCachedBitmap>>;
 using BrushPtr = std::unique_ptr<GpBrush, Deleter<GpBrush, GdipDeleteBrush>>;
+using PathPtr = std::unique_ptr<GpPath, Deleter<GpPath, GdipDeletePath>>;
+using FontPtr = std::unique_ptr<GpFont, Deleter<GpFont, GdipDeleteFont>>;
+using FontFamilyPtr = std::unique_ptr<GpFontFamily, Deleter<GpFontFamily, GdipDeleteFontFamily>>;
+using FontCollectionPtr = std::unique_ptr<GpFontCollection, FontCollectionDeleter>;
+using StringFormatPtr =
+    std::unique_ptr<GpStringFormat, Deleter<GpStringFormat, GdipDeleteStringFormat>>;
 
 // A native object together with the last status that was not Ok.
 template <class Ptr>
@@ -49,6 +62,8 @@ struct Tracked {
 
 using GraphicsObject = Tracked<GraphicsPtr>;
 using RegionObject = Tracked<RegionPtr>;
+using FontObject = Tracked<FontPtr>;
+using FontCollectionObject = Tracked<FontCollectionPtr>;
 
 // A solid brush of an ARGB colour, or null when GDI+ refuses one.
 inline BrushPtr MakeSolidBrush(ARGB colour) {
@@ -58,19 +73,18 @@ inline BrushPtr MakeSolidBrush(ARGB colour) {
     return BrushPtr(fill);
 }
 
+// Loads a picture of the widget's own, relative to the library's folder;
+// null when it is missing or unreadable (drawing null draws nothing).
+ImagePtr LoadPicture(const wchar_t* path);
+
 }  // namespace gdip
 
 namespace gdi {
 
-struct DCDeleter {
-    void operator()(HDC dc) const { DeleteDC(dc); }
-};
 struct ObjectDeleter {
     void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
 };
 
-using MemoryDC = std::unique_ptr<std::remove_pointer_t<HDC>, DCDeleter>;
-using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, ObjectDeleter>;
 using Region = std::unique_ptr<std::remove_pointer_t<HRGN>, ObjectDeleter>;
 
 // A window's device context, released when the holder goes.

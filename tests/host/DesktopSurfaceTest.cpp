@@ -269,7 +269,7 @@ protected:
         wchar_t dir[MAX_PATH];
         GetTempPathW(MAX_PATH, dir);
         path = std::wstring(dir) + L"orvella_wallpaper_test.bmp";
-        WriteBitmap(path, 16, 16, 0x112233);
+        WriteTestBitmap(path, 16, 16, 0x112233);
     }
     void TearDown() override {
         SetWallpaper(L"", L"0", L"0");
@@ -277,25 +277,6 @@ protected:
         DesktopSurfaceTest::TearDown();
     }
 
-    static void WriteBitmap(const std::wstring& file, int w, int h, unsigned rgb) {
-        BITMAPFILEHEADER header{};
-        BITMAPINFOHEADER info{};
-        info.biSize = sizeof(info);
-        info.biWidth = w;
-        info.biHeight = h;
-        info.biPlanes = 1;
-        info.biBitCount = 32;
-        header.bfType = 0x4D42;
-        header.bfOffBits = sizeof(header) + sizeof(info);
-        header.bfSize = header.bfOffBits + w * h * 4;
-        std::vector<unsigned> pixels(size_t(w) * h, rgb);
-        FILE* out = _wfopen(file.c_str(), L"wb");
-        ASSERT_NE(out, nullptr);
-        fwrite(&header, sizeof(header), 1, out);
-        fwrite(&info, sizeof(info), 1, out);
-        fwrite(pixels.data(), 4, pixels.size(), out);
-        fclose(out);
-    }
     static void SetWallpaper(const wchar_t* file, const wchar_t* style, const wchar_t* tile) {
         HKEY key;
         RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE,

@@ -1,12 +1,6 @@
 // The window tree: routing order, capture, hover, clicks, timers,
 // invalidation and painting, on a real surface window.
-#include "TestDesktop.h"
-#include "host/DesktopSurface.h"
-#include "host/HostBridge.h"
-#include "ui/Canvas.h"
-#include "ui/Window.h"
-
-#include <gtest/gtest.h>
+#include "TestTree.h"
 
 #include <memory>
 #include <string>
@@ -51,23 +45,9 @@ private:
     Log& log_;
 };
 
-class WindowTreeTest : public testing::Test {
+class WindowTreeTest : public TreeTest {
 protected:
-    void SetUp() override {
-        Bridge().listView = desktop.listView;
-        instance.listView = desktop.listView;
-        instance.canvas = std::make_unique<Canvas>(desktop.listView);
-        Bridge().instance = &instance;
-        root = std::make_unique<Window>(0, 0, 400, 300, nullptr);
-    }
-    void TearDown() override {
-        ReleaseMouseCapture();
-        windows.clear();
-        root.reset();
-        instance.canvas.reset();
-        Bridge().instance = nullptr;
-        Bridge().listView = nullptr;
-    }
+    void Forget() override { windows.clear(); }
 
     Probe* Add(const char* name, int x, int y, int w, int h, Window* parent = nullptr) {
         windows.push_back(std::make_unique<Probe>(name, x, y, w, h, parent ? parent : root.get(), log));
@@ -75,13 +55,6 @@ protected:
         return windows.back().get();
     }
 
-    bool Press(int x, int y) { return RouteButton(root.get(), 1, true, x, y, MK_LBUTTON); }
-    bool Release(int x, int y) { return RouteButton(root.get(), 1, false, x, y, 0); }
-    bool Move(int x, int y) { return RouteMove(root.get(), x, y, 0); }
-
-    TestDesktop desktop{400, 300};
-    DesktopInstance instance;
-    std::unique_ptr<Window> root;
     std::vector<std::unique_ptr<Probe>> windows;
     Log log;
 };
@@ -282,14 +255,14 @@ TEST_F(WindowTreeTest, PaintingTranslatesEachWindowToItsOriginAndRestoresTheTran
     Add("c", 20, 30, 20, 20, parent)->fill = 0xFF00FF00u;
     PaintTree(root.get(), 0, 0, 400, 300);
 
-    HDC dc = instance.canvas->memoryDC;
+    HDC dc = canvas->memoryDC;
     EXPECT_EQ(PixelAt(dc, 105, 55), 0x0000FFu);
     EXPECT_EQ(PixelAt(dc, 125, 85), 0x00FF00u);
-    EXPECT_TRUE(instance.canvas->transformStack.empty());
+    EXPECT_TRUE(canvas->transformStack.empty());
 
     // An unbalanced pop leaves the identity.
-    instance.canvas->PopTranslation();
-    instance.canvas->FillRect(1, 1, 2, 2, 0xFFFFFF00u);
+    canvas->PopTranslation();
+    canvas->FillRect(1, 1, 2, 2, 0xFFFFFF00u);
     EXPECT_EQ(PixelAt(dc, 2, 2), 0xFFFF00u);
 }
 

@@ -11,7 +11,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools
           binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils xdotool
-          imagemagick nlohmann-json3-dev libgtest-dev python3)
+          imagemagick nlohmann-json3-dev libgtest-dev python3
+          fonts-paratype python3-fonttools librsvg2-bin fonts-liberation)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -59,6 +60,13 @@ ensure_prefix() {
   # Without a window manager Wine waits two seconds for every managed window
   # it destroys; unmanaged windows are the desktop's own behaviour anyway.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  # Windows always has the generic sans-serif family (Microsoft Sans Serif)
+  # that fonts fall back to; Wine has none, so lend it Liberation Sans.
+  local face
+  for face in 'Microsoft Sans Serif' Arial; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ \
+      /d 'Liberation Sans' /f >/dev/null 2>&1
+  done
   # One wineserver for the whole run instead of one per program: let the
   # server that the steps above started end, then start a lasting one.
   wineserver -w

@@ -1,0 +1,249 @@
+// Hints, buttons, the scroll thumb and the city selector, driven through the
+// window tree as the desktop drives them.
+#include "TestTree.h"
+#include "ui/Button.h"
+#include "ui/Popup.h"
+#include "ui/Scroller.h"
+#include "ui/Select.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A parent that writes down the commands its children send.
+struct Panel : Window {
+    Panel(Window* root) : Window(50, 40, 300, 250, root) {
+        UpdateRegion();
+        Show();
+    }
+    void OnCommand(int code, int param) override { commands.push_back({code, param}); }
+    std::vector<std::pair<int, int>> commands;
+};
+
+class ControlsTest : public TreeTest {
+protected:
+    void SetUp() override {
+        TreeTest::SetUp();
+        canvas->AddPrivateFont(L"fonts/PTSans Bold.ttf");
+        canvas->AddPrivateFont(L"fonts/PTSans Regular.ttf");
+        panel = std::make_unique<Panel>(root.get());
+    }
+    void Forget() override {
+        if (panel)
+            panel->Hide();
+        panel.reset();
+    }
+
+    std::unique_ptr<Panel> panel;
+};
+
+TEST_F(ControlsTest, HintSizesToItsTextAndSitsCentredAboveItsRectangle) {
+    gdip::GpFont* font = canvas->GetFont(L"PT Sans", 13, 0);
+    PopupHint hint(10, 20, 40, 30, panel.get());
+    hint.text = L"Скидка 10% по карте";
+    hint.font = font;
+    hint.Show();
+    gdip::RectF measured = canvas->MeasureText(hint.text, font, 200, 200);
+    int w = int(measured.Width - 2 + 8), h = int(measured.Height + 8);
+    EXPECT_EQ(hint.width, w);
+    EXPECT_EQ(hint.height, h);
+    EXPECT_EQ(hint.x, 50 + 10 - (w - 40) / 2);
+    EXPECT_EQ(hint.y, 40 + 20 - (h + 2));
+    EXPECT_EQ(root->lastChild, &hint);
+
+    hint.Hide();
+    hint.text = nullptr;
+    hint.Show();
+    EXPECT_EQ(hint.width, 78);
+    EXPECT_EQ(hint.height, 28);
+    EXPECT_EQ(hint.x, 60 - 19);
+    hint.Hide();
+}
+
+TEST_F(ControlsTest, HintFadesInToExactlyOneAndStopsItsTimer) {
+    PopupHint hint(0, 0, 20, 20, panel.get());
+    hint.Show();
+    EXPECT_EQ(hint.alpha, 0.0f);
+    int ticks = 0;
+    while (DispatchTimer(PopupHint::kFadeTimer) && ticks < 50)
+        ++ticks;
+    EXPECT_GE(ticks, 10);
+    EXPECT_LE(ticks, 11);
+    EXPECT_EQ(hint.alpha, 1.0f);
+
+    hint.Hide();
+    hint.Show();  // every show fades in again
+    EXPECT_EQ(hint.alpha, 0.0f);
+    EXPECT_TRUE(DispatchTimer(PopupHint::kFadeTimer));
+    hint.Hide();
+}
+
+TEST_F(ControlsTest, GroupButtonClickedAgainSendsItsCommandWithoutHighlight) {
+    Button* selected = nullptr;
+    Button first(0, 0, 50, 20, 0, 1, nullptr, &selected, panel.get());
+    Button second(60, 0, 50, 20, 0, 2, nullptr, &selected, panel.get());
+
+    Click(55, 45);
+    EXPECT_EQ(selected, &first);
+    EXPECT_FALSE(first.hover);
+    Move(115, 45);
+    EXPECT_TRUE(second.hover);
+    Click(56, 45);
+    EXPECT_FALSE(first.hover);
+    Click(115, 45);
+    EXPECT_EQ(selected, &second);
+    EXPECT_EQ(panel->commands, (std::vector<std::pair<int, int>>{{0, 1}, {0, 1}, {0, 2}}));
+    first.Hide();
+    second.Hide();
+}
+
+TEST_F(ControlsTest, ButtonHighlightShowsOnlyWhileHovered) {
+    std::wstring picture = ProgramFolder() + L"controls_test_highlight.bmp";
+    WriteTestBitmap(picture, 10, 10, 0x00FF00);
+    Button button(0, 0, 10, 10, 7, 0, picture.c_str(), nullptr, panel.get());
+    DeleteFileW(picture.c_str());
+    ASSERT_TRUE(button.image);
+
+    auto paint = [&] {
+        gdip::GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
+        PaintTree(root.get(), 0, 0, 400, 300);
+        return PixelAt(canvas->memoryDC, 55, 45);
+    };
+    EXPECT_EQ(paint(), 0xFFFFFFu);
+    Move(55, 45);
+    EXPECT_EQ(paint(), 0x00FF00u);
+    Move(200, 200);
+    EXPECT_EQ(paint(), 0xFFFFFFu);
+    button.Hide();
+}
+
+class ScrollerTest : public ControlsTest {
+protected:
+    void SetUp() override {
+        ControlsTest::SetUp();
+        scroller = std::make_unique<Scroller>(280, 0, 8, 210, panel.get());
+        scroller->maximum = 1000;
+        scroller->pageSize = 300;
+        scroller->thumbHeight = 63;  // 210 * 300 / 1000
+        scroller->Show();
+    }
+    void Forget() override {
+        scroller->Hide();
+        scroller.reset();
+        ControlsTest::Forget();
+    }
+    // Scroller coordinates to root coordinates.
+    int X() const { return 50 + 280 + 4; }
+    int Y(int y) const { return 40 + y; }
+
+    std::unique_ptr<Scroller> scroller;
+};
+
+TEST_F(ScrollerTest, PositionIsClampedAndMovesTheThumb) {
+    scroller->setPosition(-40);
+    EXPECT_EQ(scroller->position, 0);
+    EXPECT_EQ(scroller->thumbTop, 0);
+    scroller->setPosition(5000);
+    EXPECT_EQ(scroller->position, 700);
+    EXPECT_EQ(scroller->thumbTop, 147);
+    scroller->setPosition(350);
+    EXPECT_EQ(scroller->thumbTop, 73);
+}
+
+TEST_F(ScrollerTest, DraggedThumbFollowsThePointerAndStopsAtBothEnds) {
+    Press(X(), Y(10));
+    EXPECT_EQ(CaptureWindow(), scroller.get());
+    Move(X() + 100, Y(40));  // off the scroller: it still follows
+    EXPECT_EQ(scroller->thumbTop, 30);
+    EXPECT_EQ(scroller->position, 700 * 30 / 147);
+
+    Move(X(), Y(900));
+    EXPECT_EQ(scroller->thumbTop, 147);
+    EXPECT_EQ(scroller->position, 700);
+    Move(X(), Y(-500));
+    EXPECT_EQ(scroller->thumbTop, 0);
+    EXPECT_EQ(scroller->position, 0);
+
+    Release(X(), Y(-500));
+    EXPECT_EQ(CaptureWindow(), nullptr);
+    Move(X(), Y(100));
+    EXPECT_EQ(scroller->thumbTop, 0);
+
+    // A press below the thumb takes nothing.
+    Press(X(), Y(150));
+    EXPECT_EQ(CaptureWindow(), nullptr);
+}
+
+class SelectTest : public ControlsTest {
+protected:
+    void SetUp() override {
+        ControlsTest::SetUp();
+        model.items = {L"Москва", L"Казань", L"Пермь"};
+        select = std::make_unique<Select>(80, 150, 200, 21, &model, panel.get());
+        select->Show();
+    }
+    void Forget() override {
+        select->Hide();
+        select.reset();
+        ControlsTest::Forget();
+    }
+    void ClickSelect(int x, int y) { Click(50 + 80 + x, 40 + 150 + y); }
+
+    SelectModel model;
+    std::unique_ptr<Select> select;
+};
+
+TEST_F(SelectTest, ArrowsStepAndNotifyEvenAtTheEnds) {
+    model.selected = 2;
+    ClickSelect(190, 15);
+    EXPECT_EQ(model.selected, 2);
+    ClickSelect(190, 5);
+    ClickSelect(190, 10);  // the upper arrow's last row
+    EXPECT_EQ(model.selected, 0);
+    ClickSelect(190, 2);
+    EXPECT_EQ(model.selected, 0);
+    EXPECT_EQ(panel->commands.size(), 4u);
+
+    Move(50 + 80 + 190, 40 + 150 + 10);
+    EXPECT_TRUE(select->downHover);
+    EXPECT_FALSE(select->upHover);
+}
+
+TEST_F(SelectTest, PopupOpensWithTheChosenRowOverTheSelect) {
+    model.selected = 1;
+    ClickSelect(20, 10);
+    SelectPopup* popup = select->popup.get();
+    ASSERT_TRUE(popup->attached);
+    int row = popup->rowHeight;
+    EXPECT_GT(row, 10);
+    EXPECT_EQ(popup->x, 50 + 80 - 10);
+    EXPECT_EQ(popup->y, 40 + 150 - (row + 10));
+    EXPECT_EQ(popup->height, 3 * row + 20);
+    EXPECT_EQ(popup->width, 210);
+    EXPECT_EQ(CaptureWindow(), popup);
+
+    Move(popup->x + 30, popup->y + 2);  // the top margin: the first row
+    EXPECT_EQ(popup->hovered, 0);
+    Click(popup->x + 30, popup->y + 10 + 2 * row + 3);
+    EXPECT_EQ(model.selected, 2);
+    EXPECT_FALSE(popup->attached);
+    EXPECT_EQ(CaptureWindow(), nullptr);
+    EXPECT_EQ(panel->commands, (std::vector<std::pair<int, int>>{{10, 0}}));
+}
+
+TEST_F(SelectTest, PressOutsideTheOpenPopupClosesItAndKeepsTheChoice) {
+    model.selected = 0;
+    ClickSelect(20, 10);
+    SelectPopup* popup = select->popup.get();
+    Move(popup->x + 30, popup->y + 10 + popup->rowHeight + 2);
+    EXPECT_EQ(popup->hovered, 1);
+    Press(5, 5);
+    Release(5, 5);
+    EXPECT_FALSE(popup->attached);
+    EXPECT_EQ(model.selected, 0);
+    EXPECT_TRUE(panel->commands.empty());
+}
+
+}  // namespace
