@@ -15,9 +15,7 @@ public:
     void OnShow() override;
 
     Window* owner;  // borrowed
-    struct {
-        int x, y, width, height;
-    } relativeRect;  // relative to the owner
+    IntRect relativeRect;  // relative to the owner
 
 protected:
     // Places the popup at relativeRect, moved to the owner's position.

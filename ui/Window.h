@@ -22,6 +22,14 @@
 
 class Canvas;
 
+// A rectangle in whole pixels.
+struct IntRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
 struct MouseEvent {
     int x = 0;  // in the receiving window's own coordinates
     int y = 0;

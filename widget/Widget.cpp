@@ -6,56 +6,44 @@
 
 namespace {
 
-constexpr gdip::ARGB kPanelColour = 0xFF1F3A5Fu;
-constexpr gdip::ARGB kHeaderColour = 0xFF10233Bu;
-constexpr gdip::ARGB kTileColours[2] = {0xFFF2F4F7u, 0xFFE8A33Du};
-
 // Default placement: near the top right corner of the desktop.
 constexpr int kRightMargin = 390;
 constexpr int kTop = 93;
-
-// A square that toggles between two colours on every click.
-class Tile : public Window {
-public:
-    Tile(int x, int y, Window* parent) : Window(x, y, 86, 86, parent) { UpdateRegion(); }
-
-    void Paint() override {
-        canvas->FillRect(0, 0, float(width), float(height), kTileColours[lit_ ? 1 : 0]);
-    }
-    void OnClick(MouseEvent&) override {
-        lit_ = !lit_;
-        Invalidate();
-    }
-
-private:
-    bool lit_ = false;
-};
 
 }  // namespace
 
 Widget::Widget(Window* root)
     : Window(root->width - kRightMargin, kTop, kWidth, kHeight, root) {
-    for (size_t i = 0; i < tiles_.size(); ++i) {
-        tiles_[i] = std::make_unique<Tile>(15 + int(i) * 100, 140, this);
-        tiles_[i]->Show();
-    }
     UpdateRegion();
+    if (canvas) {
+        canvas->AddPrivateFont(L"fonts/PTSans Bold.ttf");
+        canvas->AddPrivateFont(L"fonts/PTSans Regular.ttf");
+    }
+    background = gdip::LoadPicture(L"images/fon_1.png");
+    closeButton = std::make_unique<Button>(290, 15, 11, 13, 1, 0, L"images/cross_on.png",
+                                           nullptr, this);
+    cityModel.items = {L"Москва", L"Санкт-Петербург", L"Екатеринбург", L"Казань",
+                       L"Новосибирск"};
+    citySelect = std::make_unique<Select>(80, 369, 200, 21, &cityModel, this);
+    citySelect->Show();
 }
 
 Widget::~Widget() {
-    for (auto& tile : tiles_)
-        tile->Hide();
+    citySelect->Hide();
+    closeButton->Hide();
 }
 
 void Widget::Paint() {
-    canvas->FillRect(0, 0, float(width), float(height), kPanelColour);
-    canvas->FillRect(0, 0, float(width), 40, kHeaderColour);
+    canvas->DrawImage(background.get(), 0, 0);
 }
 
 void Widget::OnCommand(int code, int /*param*/) {
     if (code != 1)
         return;
     if (attached) {
+        // An open city list belongs to the root: close it with the panel.
+        if (CaptureWindow() == citySelect->popup.get())
+            ReleaseMouseCapture();
         Hide();
         BroadcastEvent(WidgetHidden, 0);
     } else {

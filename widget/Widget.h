@@ -1,13 +1,14 @@
 // The widget panel: a 318 x 468 window of the tree, child of the root.
 //
-// For now it paints a plain panel with a header strip and three tiles that
-// change colour when clicked, and answers the show/hide command; the tabs,
-// pages, header and the content machinery join it later.
+// For now it paints the News tab's background with the shipped fonts
+// loaded, has a working close button and a city selector filled with a few
+// names, and answers the show/hide command; the tabs, pages, header and the
+// content machinery join it later.
 #pragma once
 
-#include "ui/Window.h"
+#include "ui/Button.h"
+#include "ui/Select.h"
 
-#include <array>
 #include <memory>
 
 class Widget : public Window {
@@ -22,6 +23,8 @@ public:
     // Code 1 (close button, DM_TOGGLE): hide the panel, or show it again.
     void OnCommand(int code, int param) override;
 
-private:
-    std::array<std::unique_ptr<Window>, 3> tiles_;  // owned
+    gdip::ImagePtr background;
+    std::unique_ptr<Button> closeButton;
+    SelectModel cityModel;
+    std::unique_ptr<Select> citySelect;
 };

@@ -1,35 +1,18 @@
 // Benchmark: one composed WM_PAINT of the panel's rectangle and of the whole
 // screen, and one mouse move routed through a tree of 100 windows. Prints the
 // median of repeated runs after a warm-up; asserts nothing.
+#include "Bench.h"
 #include "TestDesktop.h"
 #include "host/DesktopSurface.h"
 #include "host/HostBridge.h"
 #include "ui/Window.h"
 #include "widget/Widget.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <vector>
 
 namespace {
-
-double MedianMs(int runs, const std::function<void(int)>& body) {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    for (int i = 0; i < runs / 10 + 1; ++i)
-        body(i);
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QueryPerformanceCounter(&start);
-        body(i);
-        QueryPerformanceCounter(&end);
-        times.push_back(double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 void PaintOnce(HWND listView, const RECT* area) {
     InvalidateRect(listView, area, TRUE);

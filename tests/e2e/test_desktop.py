@@ -17,11 +17,10 @@ import unittest
 
 BIN = DIST = None
 
-PANEL = (0x1F, 0x3A, 0x5F)
-TILE = (0xF2, 0xF4, 0xF7)
-TILE_LIT = (0xE8, 0xA3, 0x3D)
 PANEL_RIGHT_MARGIN, PANEL_TOP = 390, 93
-TILE_LEFT, TILE_TOP, TILE_STEP, TILE_SIZE = 15, 140, 100, 86
+CLOSE_CROSS = (295, 20)      # on the panel
+CITY_TEXT = (90, 380)        # the city selector's text, on the panel
+POPUP_PROBE = (75, 395)      # inside the open city list, clear of its text
 
 
 class WineProgram:
@@ -90,10 +89,8 @@ class Desktop(WineProgram):
         self.width, self.height = map(int, self.facts["client"].split())
 
 
-def screenshot():
-    """The X display as rows of (r, g, b)."""
-    data = subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "ppm:-"],
-                          check=True, capture_output=True).stdout
+def read_ppm(data):
+    """A pixel reader over a binary PPM image."""
     fields, pos = [], 0
     while len(fields) < 4:
         while data[pos:pos + 1].isspace():
@@ -106,6 +103,20 @@ def screenshot():
     width, height = int(fields[1]), int(fields[2])
     pixels = data[pos + 1:]
     return lambda x, y: tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3])
+
+
+def screenshot():
+    """The X display's pixels as (r, g, b)."""
+    return read_ppm(subprocess.run(
+        ["import", "-silent", "-window", "root", "-depth", "8", "ppm:-"],
+        check=True, capture_output=True).stdout)
+
+
+def picture(name):
+    """A shipped picture's pixels as (r, g, b), flattened as the panel draws it."""
+    return read_ppm(subprocess.run(
+        ["convert", os.path.join(DIST, "images", name), "-depth", "8", "ppm:-"],
+        check=True, capture_output=True).stdout)
 
 
 def settle():
@@ -122,6 +133,7 @@ class EndToEnd(unittest.TestCase):
         self.desktop = Desktop()
         self.host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
         self.assertEqual(self.host.read_until("exports"), "ok")
+        self.background = picture("fon_1.png")
 
     def tearDown(self):
         self.host.close()
@@ -130,9 +142,13 @@ class EndToEnd(unittest.TestCase):
     def panel(self):
         return self.desktop.width - PANEL_RIGHT_MARGIN, PANEL_TOP
 
-    def tile_point(self, index):
+    def on_panel(self, point):
         x, y = self.panel()
-        return x + TILE_LEFT + index * TILE_STEP + 8, y + TILE_TOP + 8
+        return x + point[0], y + point[1]
+
+    def panel_shown(self, shot, points=((5, 100), (150, 200), (300, 450))):
+        """Whether the News background lies on the desktop at these points."""
+        return all(shot(*self.on_panel(p)) == self.background(*p) for p in points)
 
     def progman(self, query):
         return int(self.host.ask(f"progman {query} 0 0"))
@@ -151,25 +167,27 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(self.host.ask("send 0x3000 0 0"), "0")
         self.assertEqual([self.progman(q) for q in (0x8001, 0x8002, 0x8003)], before)
         settle()
-        x, y = self.panel()
-        self.assertNotEqual(screenshot()(x + 5, y + 100), PANEL)
+        self.assertFalse(self.panel_shown(screenshot()))
 
         self.assertEqual(self.host.ask("load"), "1")
         self.assertEqual(self.host.ask("visible"), "1")
         settle()
-        self.assertEqual(screenshot()(x + 5, y + 100), PANEL)
+        self.assertTrue(self.panel_shown(screenshot()))
 
-    def test_toggle_visibility_and_closing_reach_the_right_places(self):
+    def test_toggle_visibility_close_button_and_closing(self):
         self.assertEqual(self.host.ask("load"), "1")
-        x, y = self.panel()
         self.host.ask("toggle")
         self.assertEqual(self.host.ask("visible"), "0")
         settle()
-        self.assertNotEqual(screenshot()(x + 5, y + 100), PANEL)
+        self.assertFalse(self.panel_shown(screenshot()))
         self.host.ask("toggle")
         self.assertEqual(self.host.ask("visible"), "1")
         settle()
-        self.assertEqual(screenshot()(x + 5, y + 100), PANEL)
+        self.assertTrue(self.panel_shown(screenshot()))
+
+        click(*self.on_panel(CLOSE_CROSS))
+        self.assertEqual(self.host.ask("visible"), "0")
+        self.assertFalse(self.panel_shown(screenshot()))
 
         self.host.ask("closing")
         self.assertIn("message 0x4002 0 0", self.host.messages)
@@ -177,45 +195,47 @@ class EndToEnd(unittest.TestCase):
     def test_clicks_reach_the_panel_but_icons_over_it_win(self):
         self.assertEqual(self.host.ask("load"), "1")
         settle()
-        click(*self.tile_point(0))
-        self.assertEqual(screenshot()(*self.tile_point(0)), TILE_LIT)
-
-        # Item 3 of the stand-in lies on the middle tile.
+        # Item 3 of the stand-in lies on the city selector's text.
         left, top, right, bottom = self.desktop.items[3]
         click((left + right) // 2, (top + bottom) // 2)
         self.assertEqual(self.progman(0x8004), 3)
         shot = screenshot()
-        self.assertEqual(shot(*self.tile_point(1)), TILE)
-
-        foreign = sum(shot(x, y) not in (PANEL, TILE, TILE_LIT)
+        self.assertTrue(self.panel_shown(shot, [POPUP_PROBE]), "the city list stayed shut")
+        panel_x, panel_y = self.panel()
+        foreign = sum(shot(x, y) != self.background(x - panel_x, y - panel_y)
                       for x in range(left, right) for y in range(top, bottom))
         self.assertGreater(foreign, 100, "the icon is drawn over the panel")
 
+        click(*self.on_panel(CITY_TEXT))
+        self.assertFalse(self.panel_shown(screenshot(), [POPUP_PROBE]), "the city list opened")
+        click(5, 5)
+        self.assertTrue(self.panel_shown(screenshot(), [POPUP_PROBE]), "the city list closed")
 
     def test_desktop_survives_a_host_that_dies_without_unloading(self):
         self.assertEqual(self.host.ask("load"), "1")
         self.host.proc.kill()
         self.host.proc.wait()
         time.sleep(1)
-        click(*self.tile_point(2))
+        click(*self.on_panel(CITY_TEXT))
         self.assertIsNone(self.desktop.proc.poll(), "the desktop process died")
-        self.assertEqual(screenshot()(*self.tile_point(2)), TILE_LIT)
+        self.assertFalse(self.panel_shown(screenshot(), [POPUP_PROBE]), "the city list opened")
 
 
 class DisplayChange(unittest.TestCase):
     def test_display_change_scales_the_panel_position(self):
         desktop = Desktop("--half-width")
         host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
+        background = picture("fon_1.png")
         try:
             self.assertEqual(host.ask("load"), "1")
             settle()
             x = desktop.width - PANEL_RIGHT_MARGIN
-            self.assertEqual(screenshot()(x + 5, PANEL_TOP + 100), PANEL)
+            self.assertEqual(screenshot()(x + 5, PANEL_TOP + 100), background(5, 100))
             host.ask("send 0x7E 32 0")
             settle()
             shot = screenshot()
-            self.assertEqual(shot(2 * x + 5, PANEL_TOP + 100), PANEL)
-            self.assertNotEqual(shot(x + 5, PANEL_TOP + 100), PANEL)
+            self.assertEqual(shot(2 * x + 5, PANEL_TOP + 100), background(5, 100))
+            self.assertNotEqual(shot(x + 5, PANEL_TOP + 100), background(5, 100))
         finally:
             host.close()
             desktop.close()

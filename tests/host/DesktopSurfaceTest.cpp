@@ -18,9 +18,14 @@
 
 namespace {
 
-constexpr unsigned kPanel = 0x1F3A5F;
-constexpr unsigned kTile = 0xF2F4F7;
-constexpr unsigned kTileLit = 0xE8A33D;
+// A pixel of a shipped picture as 0xRRGGBB (GDI+ must be running).
+unsigned PicturePixel(const wchar_t* path, int x, int y) {
+    gdip::ImagePtr picture = gdip::LoadPicture(path);
+    gdip::ARGB colour = 0;
+    if (picture)
+        gdip::GdipBitmapGetPixel(static_cast<gdip::GpBitmap*>(picture.get()), x, y, &colour);
+    return colour & 0xFFFFFF;
+}
 
 struct Events : EventListener {
     Events() { RegisterEventListener(this); }
@@ -104,6 +109,7 @@ TEST_F(DesktopSurfaceTest, ToggleHidesAndShowsThePanelAndVisibilityFollows) {
     EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), kDesktopPixel);
     Send(DM_TOGGLE);
     EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
+    EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), PicturePixel(L"images/fon_1.png", 5, 100));
     EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden, WidgetShown}));
 }
 
@@ -183,28 +189,29 @@ TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
     RECT iconRect = desktop.IconRect(icon);
 
     EXPECT_EQ(Composed(panel.x - 20, panel.y + 10), kDesktopPixel);
-    EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), kPanel);
-    EXPECT_EQ(Composed(panel.x + 20, panel.y + 145), kTile);
+    for (POINT p : {POINT{5, 100}, POINT{150, 200}, POINT{300, 450}})
+        EXPECT_EQ(Composed(panel.x + p.x, panel.y + p.y),
+                  PicturePixel(L"images/fon_1.png", p.x, p.y));
 
-    // The warning icon is yellow and black: count what is not panel or tile.
+    // The icon's own pixels cover the panel's.
     int iconPixels = 0;
-    Composed(0, 0);
     for (int y = iconRect.top; y < iconRect.bottom; ++y)
-        for (int x = iconRect.left; x < iconRect.right; ++x) {
-            unsigned p = PixelAt(instance->canvas->memoryDC, x, y);
-            iconPixels += p != kPanel && p != kTile;
-        }
+        for (int x = iconRect.left; x < iconRect.right; ++x)
+            iconPixels += PixelAt(instance->canvas->memoryDC, x, y) !=
+                          PicturePixel(L"images/fon_1.png", x - panel.x, y - panel.y);
     EXPECT_GT(iconPixels, 100);
 
     // The composed buffer is what reaches the window.
     HDC dc = GetDC(desktop.listView);
-    EXPECT_EQ(PixelAt(dc, panel.x + 5, panel.y + 100), kPanel);
+    EXPECT_EQ(PixelAt(dc, panel.x + 150, panel.y + 200), PicturePixel(L"images/fon_1.png", 150, 200));
     ReleaseDC(desktop.listView, dc);
 }
 
 TEST_F(DesktopSurfaceTest, PressOnAnIconOverThePanelGoesToTheListViewNotThePanel) {
     POINT panel = PanelOrigin();
-    int icon = desktop.AddIcon(panel.x + 120, panel.y + 150);
+    Select* select = instance->widget->citySelect.get();
+    // An icon over the city selector's text, whose click would open the list.
+    int icon = desktop.AddIcon(panel.x + 120, panel.y + 362);
     RECT iconRect = desktop.IconRect(icon);
     LPARAM onIcon = MAKELPARAM((iconRect.left + iconRect.right) / 2,
                                (iconRect.top + iconRect.bottom) / 2);
@@ -212,13 +219,25 @@ TEST_F(DesktopSurfaceTest, PressOnAnIconOverThePanelGoesToTheListViewNotThePanel
     Send(WM_LBUTTONUP, 0, onIcon);
     PumpMessages();
     EXPECT_EQ(desktop.SelectedItem(), icon);
-    EXPECT_EQ(Composed(panel.x + 120, panel.y + 142), kTile);
+    EXPECT_FALSE(select->popup->attached);
 
-    // The first tile has no icon over it: a click lights it.
-    LPARAM onTile = MAKELPARAM(panel.x + 40, panel.y + 180);
-    EXPECT_EQ(Send(WM_LBUTTONDOWN, MK_LBUTTON, onTile), 0);
-    EXPECT_EQ(Send(WM_LBUTTONUP, 0, onTile), 0);
-    EXPECT_EQ(Composed(panel.x + 40, panel.y + 180), kTileLit);
+    LPARAM onText = MAKELPARAM(panel.x + 90, panel.y + 380);
+    EXPECT_EQ(Send(WM_LBUTTONDOWN, MK_LBUTTON, onText), 0);
+    EXPECT_EQ(Send(WM_LBUTTONUP, 0, onText), 0);
+    EXPECT_TRUE(select->popup->attached);
+    Send(WM_KILLFOCUS);
+    EXPECT_FALSE(select->popup->attached);
+}
+
+TEST_F(DesktopSurfaceTest, CloseButtonHidesThePanel) {
+    Events events;
+    POINT panel = PanelOrigin();
+    LPARAM onCross = MAKELPARAM(panel.x + 295, panel.y + 20);
+    Send(WM_MOUSEMOVE, 0, onCross);
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, onCross);
+    Send(WM_LBUTTONUP, 0, onCross);
+    EXPECT_EQ(Send(DM_IS_VISIBLE), 0);
+    EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden}));
 }
 
 TEST_F(DesktopSurfaceTest, RepeatedMouseMoveToTheSamePointIsDropped) {

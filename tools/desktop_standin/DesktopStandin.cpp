@@ -29,12 +29,13 @@ constexpr UINT kQuerySelectedItem = WM_APP + 4;
 constexpr UINT kClearSelection = WM_APP + 5;
 
 // Where the library puts its panel, in list view client coordinates, and
-// where on the panel its middle tile sits: one icon is placed on that tile
-// so that the composition of icons over the panel can be seen and checked.
+// where on the panel its city selector shows its text: one icon is placed
+// there so that icons drawn over the panel, and clicks on them, can be seen
+// and checked.
 constexpr int kPanelRightMargin = 390;
 constexpr int kPanelTop = 93;
-constexpr int kIconOverTileX = 120;
-constexpr int kIconOverTileY = 150;
+constexpr int kIconOverPanelX = 120;
+constexpr int kIconOverPanelY = 362;
 
 constexpr COLORREF kWallpaperTop = RGB(0x2E, 0x7D, 0x6B);
 constexpr COLORREF kWallpaperBottom = RGB(0x16, 0x32, 0x4F);
@@ -187,7 +188,7 @@ void PlaceItems(HWND listView, int width, int height) {
         {20, 20},
         {20, 120},
         {20, 220},
-        {width - kPanelRightMargin + kIconOverTileX, kPanelTop + kIconOverTileY},
+        {width - kPanelRightMargin + kIconOverPanelX, kPanelTop + kIconOverPanelY},
         {width - 120, height - 120},
     };
     for (int index = 0; index < 5; ++index) {

@@ -12,3 +12,4 @@ ctest --output-on-failure --timeout 300
 echo
 echo "Benchmark (median of repeated runs):"
 wine "$BUILD/bin/paint_bench.exe"
+wine "$BUILD/bin/drawing_bench.exe"

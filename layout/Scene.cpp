@@ -1,0 +1,170 @@
+// Scene elements and queries; see Scene.h.
+#include "layout/Scene.h"
+
+#include "ui/Canvas.h"
+
+using namespace gdip;
+
+namespace {
+
+// Puts the world transform back as it was when the scope began.
+class SavedTransform {
+public:
+    explicit SavedTransform(Canvas& canvas) : graphics_(canvas.graphics) {
+        if (graphics_ && GdipCreateMatrix(&matrix_) == Ok)
+            graphics_.Check(GdipGetWorldTransform(graphics_.get(), matrix_));
+    }
+    ~SavedTransform() {
+        if (!matrix_)
+            return;
+        if (graphics_)
+            graphics_.Check(GdipSetWorldTransform(graphics_.get(), matrix_));
+        GdipDeleteMatrix(matrix_);
+    }
+    SavedTransform(const SavedTransform&) = delete;
+    SavedTransform& operator=(const SavedTransform&) = delete;
+
+private:
+    GraphicsObject& graphics_;
+    GpMatrix* matrix_ = nullptr;
+};
+
+}  // namespace
+
+bool SElement::hitTest(int x, int y) const {
+    return x >= rect.x && x < rect.x + rect.width && y >= rect.y && y < rect.y + rect.height;
+}
+
+void SText::draw(Canvas& canvas) {
+    canvas.DrawText(text.c_str(), font, color, rect.x, rect.y);
+}
+
+void SLink::addRun(const wchar_t* runText, size_t count, const FloatRect& runRect) {
+    runs.push_back(Run{std::wstring(runText, count), runRect});
+}
+
+void SLink::draw(Canvas& canvas) {
+    ARGB useColor = hover ? hoverColor : color;
+    // A pressed link keeps its normal font in the hover colour.
+    GpFont* useFont = hover && !pressed ? hoverFont : font;
+    canvas.DrawText(text.c_str(), useFont, useColor, rect.x, rect.y);
+    for (const Run& run : runs)
+        canvas.DrawText(run.text.c_str(), useFont, useColor, run.rect.x, run.rect.y);
+}
+
+bool SLink::hitTest(int x, int y) const {
+    if (x > rect.x && x < rect.x + rect.width && y > rect.y && y < rect.y + rect.height)
+        return true;
+    for (const Run& run : runs) {
+        const FloatRect& r = run.rect;
+        if (x >= r.x && x <= r.x + r.width && y >= r.y && y <= r.y + r.height)
+            return true;
+    }
+    return false;
+}
+
+SImage::~SImage() {
+    canvas->ReleaseImage(image);
+}
+
+void SImage::draw(Canvas& target) {
+    target.DrawImage(image, rect.x, rect.y);
+}
+
+SButton::~SButton() {
+    canvas->ReleaseImage(normalImage);
+    canvas->ReleaseImage(hoverImage);
+}
+
+void SButton::draw(Canvas& target) {
+    if (hover && hoverImage)
+        target.DrawImage(hoverImage, hoverRect.x, hoverRect.y, hoverRect.width, hoverRect.height);
+    else if (normalImage)
+        target.DrawImage(normalImage, normalRect.x, normalRect.y, normalRect.width,
+                         normalRect.height);
+}
+
+SElement* SContainer::add(std::unique_ptr<SElement> element) {
+    children.push_back(std::move(element));
+    return children.back().get();
+}
+
+void SContainer::draw(Canvas& canvas) {
+    SavedTransform saved(canvas);
+    if (canvas.graphics)
+        canvas.graphics.Check(
+            GdipTranslateWorldTransform(canvas.graphics.get(), rect.x, rect.y, MatrixOrderPrepend));
+    for (auto& child : children)
+        child->draw(canvas);
+}
+
+void SBackground::draw(Canvas& canvas) {
+    if (cornerRadius == 0)
+        canvas.FillRect(rect.x, rect.y, rect.width, rect.height, color);
+    else
+        canvas.FillRoundRect(rect.x, rect.y, rect.width, rect.height, float(cornerRadius), color);
+}
+
+SElement* findAt(const SContainer& container, int x, int y, uint32_t kind, IntRect* outRect) {
+    int offsetX = int(container.rect.x);
+    int offsetY = int(container.rect.y);
+    int localX = x - offsetX;
+    int localY = y - offsetY;
+    for (const auto& child : container.children) {
+        if (child->kind == SceneContainer) {
+            SElement* hit = findAt(static_cast<const SContainer&>(*child), localX, localY, kind,
+                                   outRect);
+            if (hit) {
+                if (outRect) {
+                    outRect->x += offsetX;
+                    outRect->y += offsetY;
+                }
+                return hit;
+            }
+        }
+        if (child->kind != kind)
+            continue;
+        if (outRect) {
+            const FloatRect& r = child->rect;
+            *outRect = IntRect{int(r.x) + offsetX, int(r.y) + offsetY, int(r.width),
+                               int(r.height)};
+        }
+        if (child->hitTest(localX, localY))
+            return child.get();
+    }
+    return nullptr;
+}
+
+SElement* findAnchor(const SContainer& container, const wchar_t* name, float* outY) {
+    if (!name)
+        return nullptr;
+    for (const auto& child : container.children) {
+        if (child->name && *child->name == name) {
+            if (outY)
+                *outY = child->rect.y;
+            return child.get();
+        }
+        if (child->kind != SceneContainer)
+            continue;
+        float innerY = 0;
+        SElement* found = findAnchor(static_cast<const SContainer&>(*child), name, &innerY);
+        if (found) {
+            if (outY)
+                *outY = child->rect.y + innerY;
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+SElement* firstLeaf(const SContainer& container) {
+    const SContainer* current = &container;
+    while (true) {
+        if (current->children.empty())
+            return nullptr;
+        SElement* first = current->children.front().get();
+        if (first->kind != SceneContainer)
+            return first;
+        current = static_cast<const SContainer*>(first);
+    }
+}

@@ -1,0 +1,168 @@
+// The scene: what a laid-out page consists of. A tree of positioned drawing
+// elements, made once by the layout and the text formatters, then drawn on
+// every paint and searched on every mouse move by the page viewer.
+//
+// Elements are passive: they draw themselves, answer whether a point lies in
+// them and carry the data (link address, hint, hover and pressed flags) that
+// the viewer acts on. Every rectangle is in floating-point pixels relative to
+// the parent container; hit tests take whole pixels in that same space.
+// Fonts are borrowed from the Canvas's font cache; every image an element
+// holds is one use counted by the Canvas's image cache and released by the
+// element, so the Canvas must outlive every scene. Window thread only.
+#pragma once
+
+#include "ui/Window.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Canvas;
+
+enum SceneKind : uint32_t {
+    SceneText = 1,
+    SceneLink = 2,
+    SceneImage = 3,
+    SceneButton = 4,
+    SceneContainer = 5,
+    SceneBackground = 6,
+};
+
+struct FloatRect {
+    float x = 0;
+    float y = 0;
+    float width = 0;
+    float height = 0;
+};
+
+class SElement {
+public:
+    SElement(uint32_t kind, const FloatRect& rect) : rect(rect), kind(kind) {}
+    virtual ~SElement() = default;
+    SElement(const SElement&) = delete;
+    SElement& operator=(const SElement&) = delete;
+
+    virtual void draw(Canvas& canvas) = 0;
+    // Half-open: the right and bottom edges lie outside.
+    virtual bool hitTest(int x, int y) const;
+
+    FloatRect rect;
+    uint32_t kind;
+    std::optional<std::wstring> name;  // anchor name
+};
+
+class SText : public SElement {
+public:
+    SText(const FloatRect& rect, std::wstring text, gdip::GpFont* font,
+          gdip::ARGB color = 0xFF000000u)
+        : SElement(SceneText, rect), text(std::move(text)), font(font), color(color) {}
+
+    void draw(Canvas& canvas) override;
+
+    std::wstring text;
+    gdip::GpFont* font;  // borrowed
+    gdip::ARGB color;
+};
+
+// A link, possibly wrapped over several lines: rect and text are its first
+// run, runs the lines that follow. All runs hover and press together.
+class SLink : public SElement {
+public:
+    struct Run {
+        std::wstring text;
+        FloatRect rect;
+    };
+
+    SLink(const FloatRect& rect, std::wstring text, std::wstring url)
+        : SElement(SceneLink, rect), text(std::move(text)), url(std::move(url)) {}
+
+    void addRun(const wchar_t* text, size_t count, const FloatRect& rect);
+    void draw(Canvas& canvas) override;
+    // Strictly inside the first run, or inside or on the edge of a further one.
+    bool hitTest(int x, int y) const override;
+
+    std::vector<Run> runs;
+    std::wstring text;
+    std::wstring url;
+    bool hover = false;
+    bool pressed = false;
+    gdip::GpFont* font = nullptr;       // borrowed
+    gdip::GpFont* hoverFont = nullptr;  // borrowed
+    gdip::ARGB color = 0xFF000000u;
+    gdip::ARGB hoverColor = 0xFF000000u;
+};
+
+class SImage : public SElement {
+public:
+    // Takes over one use of image, counted by the canvas's cache.
+    SImage(const FloatRect& rect, gdip::GpImage* image, Canvas* canvas)
+        : SElement(SceneImage, rect), image(image), canvas(canvas) {}
+    ~SImage() override;
+
+    void draw(Canvas& canvas) override;
+
+    gdip::GpImage* image;  // one counted use
+    Canvas* canvas;        // borrowed; holds the cache
+};
+
+class SButton : public SElement {
+public:
+    // Takes over one use of each image given.
+    SButton(const FloatRect& normalRect, const FloatRect& hoverRect, gdip::GpImage* normalImage,
+            gdip::GpImage* hoverImage, Canvas* canvas)
+        : SElement(SceneButton, normalRect),
+          normalRect(normalRect),
+          hoverRect(hoverRect),
+          normalImage(normalImage),
+          hoverImage(hoverImage),
+          canvas(canvas) {}
+    ~SButton() override;
+
+    void draw(Canvas& canvas) override;
+
+    FloatRect normalRect;
+    FloatRect hoverRect;
+    gdip::GpImage* normalImage;  // one counted use, or null
+    gdip::GpImage* hoverImage;   // one counted use, or null
+    bool hover = false;
+    std::optional<std::wstring> link;
+    std::optional<std::wstring> hint;
+    Canvas* canvas;  // borrowed; holds the cache
+};
+
+class SContainer : public SElement {
+public:
+    explicit SContainer(const FloatRect& rect) : SElement(SceneContainer, rect) {}
+
+    SElement* add(std::unique_ptr<SElement> element);
+    void draw(Canvas& canvas) override;
+
+    std::vector<std::unique_ptr<SElement>> children;  // in drawing order
+};
+
+class SBackground : public SElement {
+public:
+    SBackground(const FloatRect& rect, uint32_t cornerRadius, gdip::ARGB color)
+        : SElement(SceneBackground, rect), cornerRadius(cornerRadius), color(color) {}
+
+    void draw(Canvas& canvas) override;
+
+    uint32_t cornerRadius;
+    gdip::ARGB color;
+};
+
+// The element of the wanted kind under (x, y), given in the space of the
+// container's own rect; containers are searched before they are tested.
+// outRect, when given, receives the hit's rectangle in that same space,
+// truncated to whole pixels.
+SElement* findAt(const SContainer& container, int x, int y, uint32_t kind,
+                 IntRect* outRect = nullptr);
+
+// The first element named so, depth first; outY receives its y below the
+// container (the container's own y not included).
+SElement* findAnchor(const SContainer& container, const wchar_t* name, float* outY = nullptr);
+
+// The first child, descending through first children that are containers.
+SElement* firstLeaf(const SContainer& container);

@@ -1,0 +1,50 @@
+// Benchmark: cache hits of AcquireImage and GetFont, one DrawText of a
+// 40-character run, one FillRoundRect, and a repaint of a 318 x 468 window
+// drawing its background picture and ten text runs. Prints medians; asserts
+// nothing.
+#include "Bench.h"
+#include "TestDesktop.h"
+#include "host/HostBridge.h"
+#include "ui/Canvas.h"
+
+#include <cstdio>
+
+int main() {
+    Bridge().module = GetModuleHandleW(nullptr);
+    TestDesktop desktop(400, 500);
+    Canvas canvas(desktop.listView);
+    canvas.AddPrivateFont(L"fonts/PTSans Bold.ttf");
+    canvas.AddPrivateFont(L"fonts/PTSans Regular.ttf");
+
+    gdip::GpImage* background = canvas.AcquireImage(L"images/fon_1.png");
+    for (int i = 0; i < 30; ++i)
+        canvas.ReleaseImage(canvas.AcquireImage(L"images/check.png"));
+    canvas.AcquireImage(L"images/arrows.png");
+    double imageMs = MedianMs(20000, [&](int) {
+        canvas.ReleaseImage(canvas.AcquireImage(L"images/fon_1.png"));
+    });
+    canvas.GetFont(L"PT Sans", 11, 0);
+    canvas.GetFont(L"PT Sans Bold", 13, 0);
+    gdip::GpFont* font = canvas.GetFont(L"PT Sans", 13, 0);
+    double fontMs = MedianMs(20000, [&](int) { canvas.GetFont(L"PT Sans", 13, 0); });
+
+    const wchar_t* run = L"Курс ЦБ на 6 декабря: доллар 92,41 руб.";
+    double textMs = MedianMs(500, [&](int) { canvas.DrawText(run, font, 0xFF000000u, 10, 10); });
+    double roundMs = MedianMs(500, [&](int) {
+        canvas.FillRoundRect(10, 10, 200, 120, 4, 0xCE000000u);
+    });
+    double repaintMs = MedianMs(200, [&](int) {
+        canvas.DrawImage(background, 0, 0);
+        for (int line = 0; line < 10; ++line)
+            canvas.DrawText(run, font, 0xFF000000u, 25, 100.0f + line * 20);
+        gdip::GdipFlush(canvas.graphics.get(), gdip::FlushIntentionSync);
+    });
+
+    std::printf("AcquireImage cache hit (with release): median %.5f ms\n", imageMs);
+    std::printf("GetFont cache hit: median %.5f ms\n", fontMs);
+    std::printf("DrawText of a 40-character run: median %.3f ms\n", textMs);
+    std::printf("FillRoundRect 200x120: median %.3f ms\n", roundMs);
+    std::printf("repaint 318x468: background and ten text runs: median %.3f ms\n", repaintMs);
+    canvas.ReleaseImage(background);
+    return 0;
+}
