@@ -24,7 +24,9 @@ Widget::Widget(Window* root)
                                            nullptr, this);
     cityModel.items = {L"Москва", L"Санкт-Петербург", L"Екатеринбург", L"Казань",
                        L"Новосибирск"};
-    citySelect = std::make_unique<Select>(80, 369, 200, 21, &cityModel, this);
+    // On the dark strip beside the Friday tab: the News tab's content area is
+    // white, and the selector writes in white.
+    citySelect = std::make_unique<Select>(110, 410, 200, 21, &cityModel, this);
     citySelect->Show();
 }
 

@@ -19,8 +19,8 @@ BIN = DIST = None
 
 PANEL_RIGHT_MARGIN, PANEL_TOP = 390, 93
 CLOSE_CROSS = (295, 20)      # on the panel
-CITY_TEXT = (90, 380)        # the city selector's text, on the panel
-POPUP_PROBE = (75, 395)      # inside the open city list, clear of its text
+CITY_TEXT = (250, 420)       # the city selector's text, on the panel, clear of the icon
+POPUP_PROBE = (105, 440)     # inside the open city list, clear of its text
 
 
 class WineProgram:

@@ -211,7 +211,7 @@ TEST_F(DesktopSurfaceTest, PressOnAnIconOverThePanelGoesToTheListViewNotThePanel
     POINT panel = PanelOrigin();
     Select* select = instance->widget->citySelect.get();
     // An icon over the city selector's text, whose click would open the list.
-    int icon = desktop.AddIcon(panel.x + 120, panel.y + 362);
+    int icon = desktop.AddIcon(panel.x + 120, panel.y + 400);
     RECT iconRect = desktop.IconRect(icon);
     LPARAM onIcon = MAKELPARAM((iconRect.left + iconRect.right) / 2,
                                (iconRect.top + iconRect.bottom) / 2);
@@ -221,7 +221,7 @@ TEST_F(DesktopSurfaceTest, PressOnAnIconOverThePanelGoesToTheListViewNotThePanel
     EXPECT_EQ(desktop.SelectedItem(), icon);
     EXPECT_FALSE(select->popup->attached);
 
-    LPARAM onText = MAKELPARAM(panel.x + 90, panel.y + 380);
+    LPARAM onText = MAKELPARAM(panel.x + 250, panel.y + 420);
     EXPECT_EQ(Send(WM_LBUTTONDOWN, MK_LBUTTON, onText), 0);
     EXPECT_EQ(Send(WM_LBUTTONUP, 0, onText), 0);
     EXPECT_TRUE(select->popup->attached);

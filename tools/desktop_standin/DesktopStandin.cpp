@@ -35,7 +35,7 @@ constexpr UINT kClearSelection = WM_APP + 5;
 constexpr int kPanelRightMargin = 390;
 constexpr int kPanelTop = 93;
 constexpr int kIconOverPanelX = 120;
-constexpr int kIconOverPanelY = 362;
+constexpr int kIconOverPanelY = 400;
 
 constexpr COLORREF kWallpaperTop = RGB(0x2E, 0x7D, 0x6B);
 constexpr COLORREF kWallpaperBottom = RGB(0x16, 0x32, 0x4F);
