@@ -208,12 +208,20 @@ float Canvas::MeasureCharWidth(wchar_t character, GpFont* font) {
 
 RectF Canvas::MeasureText(const wchar_t* text, GpFont* font, float layoutWidth,
                           float layoutHeight) {
+    return MeasureRun(text, -1, font, layoutWidth, layoutHeight, nullptr);
+}
+
+RectF Canvas::MeasureRun(const wchar_t* text, int length, GpFont* font, float layoutWidth,
+                         float layoutHeight, int* fitted) {
     RectF bounds(0, 0, 0, 0);
-    if (!text || !graphics)
-        return bounds;
-    RectF layout(0, 0, layoutWidth, layoutHeight);
-    graphics.Check(GdipMeasureString(graphics.get(), text, -1, font, &layout, nullptr, &bounds,
-                                     nullptr, nullptr));
+    INT codepoints = 0, lines = 0;
+    if (text && graphics) {
+        RectF layout(0, 0, layoutWidth, layoutHeight);
+        graphics.Check(GdipMeasureString(graphics.get(), text, length, font, &layout, nullptr,
+                                         &bounds, &codepoints, &lines));
+    }
+    if (fitted)
+        *fitted = codepoints;
     return bounds;
 }
 

@@ -61,6 +61,10 @@ public:
     // The bounding box of a text laid out in a box of the given size.
     gdip::RectF MeasureText(const wchar_t* text, gdip::GpFont* font, float layoutWidth,
                             float layoutHeight);
+    // The bounding box of the first length characters laid out in a box of
+    // the given size; fitted, when given, receives how many characters fit.
+    gdip::RectF MeasureRun(const wchar_t* text, int length, gdip::GpFont* font, float layoutWidth,
+                           float layoutHeight, int* fitted);
     // The line spacing of a font on this surface, in pixels.
     float FontHeight(gdip::GpFont* font);
 

@@ -1,0 +1,103 @@
+// Layout geometry of blocks, rows, paragraphs, lists and headers.
+#include "LayoutFixture.h"
+
+namespace {
+
+class ModelTest : public LayoutTest {
+protected:
+    std::unique_ptr<MParagraph> Paragraph(const wchar_t* text, const FontSpec& font) {
+        auto paragraph = std::make_unique<MParagraph>();
+        paragraph->addText(text, &font, 0xFF000000u);
+        return paragraph;
+    }
+};
+
+TEST_F(ModelTest, BlockPaddingPlacesItsParagraphAndAddsItsBottom) {
+    MDiv div;
+    div.rect.width = 280;
+    div.padding = Padding{10, 10, 15, 5};
+    div.add(std::make_unique<MImage>(L"images/no-such-picture.png"));  // takes no room
+    div.add(Paragraph(L"Первый абзац", body));
+    auto scene = div.layout(*canvas);
+    ASSERT_EQ(scene->children.size(), 1u);
+    const FloatRect& p = scene->children[0]->rect;
+    EXPECT_EQ(p.x, 10);
+    EXPECT_EQ(p.y, 15);
+    EXPECT_EQ(p.width, 260);
+    EXPECT_EQ(scene->rect.height, p.y + p.height + 5);
+}
+
+TEST_F(ModelTest, AutomaticColumnsShareTheRow) {
+    MColumns row;
+    row.rect.width = 310;
+    row.padding = Padding{5, 5, 0, 0};
+    for (int i = 0; i < 3; ++i)
+        row.add(Paragraph(L"колонка", body));
+    auto scene = row.layout(*canvas);
+    ASSERT_EQ(scene->children.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(scene->children[i]->rect.width, 100);
+        EXPECT_EQ(scene->children[i]->rect.x, 5 + 100 * i);
+    }
+    EXPECT_EQ(scene->rect.height, LineHeight(body));
+}
+
+TEST_F(ModelTest, RightAlignedLinesEndAtTheInnerEdge) {
+    MParagraph paragraph;
+    paragraph.rect.width = 200;
+    paragraph.padding = Padding{10, 20, 0, 0};
+    paragraph.textAlign = 1;
+    paragraph.addText(L"Курсы валют и новости банка на каждый день", &body, 0xFF000000u);
+    auto scene = paragraph.layout(*canvas);
+    ASSERT_GE(scene->children.size(), 2u);
+    for (const auto& run : scene->children)
+        EXPECT_NEAR(run->rect.x + run->rect.width, 180, 0.01);
+}
+
+TEST_F(ModelTest, FloatedPictureTallerThanTheTextDoesNotAddHeight) {
+    MParagraph paragraph;
+    paragraph.rect.width = 260;
+    paragraph.padding = Padding{0, 0, 4, 6};
+    paragraph.floatImage = std::make_unique<MImage>(Picture(40, 90).c_str());
+    paragraph.addText(L"Короткая подпись", &body, 0xFF000000u);
+    auto scene = paragraph.layout(*canvas);
+    ASSERT_EQ(scene->children.size(), 2u);
+    EXPECT_EQ(scene->children[0]->kind, SceneImage);
+    EXPECT_EQ(scene->children[1]->rect.x, 40);
+    EXPECT_EQ(scene->rect.height, 4 + LineHeight(body) + 6);
+}
+
+TEST_F(ModelTest, ListBulletSitsOnTheFirstLinesBottom) {
+    MList list;
+    list.rect.width = 260;
+    list.bulletFont = &body;
+    list.addText(L"Крупный пункт", &large, 0xFF000000u);
+    list.addText(L"Второй", &body, 0xFF000000u);
+    auto scene = list.layout(*canvas);
+    ASSERT_EQ(scene->children.size(), 4u);
+    const SElement& bullet = *scene->children[0];
+    const SElement& item = *scene->children[1];
+    EXPECT_EQ(bullet.kind, SceneText);
+    EXPECT_EQ(bullet.rect.y + bullet.rect.height, item.rect.y + LineHeight(large));
+    EXPECT_EQ(item.rect.x, LineHeight(body));
+    EXPECT_EQ(scene->children[3]->rect.y, item.rect.y + item.rect.height + 3);
+}
+
+TEST_F(ModelTest, TwoPartHeaderEndsItsRightPartAtTheInnerEdge) {
+    BiHeader header;
+    header.rect.width = 280;
+    header.padding = Padding{15, 5, 2, 2};
+    header.leftText = L"Новый офис на Ленина";
+    header.leftLink = L"page://office-7";
+    header.rightText = L"6 декабря";
+    header.leftFont = header.linkHoverFont = &bold;
+    header.rightFont = &body;
+    auto scene = header.layout(*canvas);
+    ASSERT_EQ(scene->children.size(), 2u);
+    EXPECT_EQ(scene->children[0]->kind, SceneLink);
+    const FloatRect& right = scene->children[1]->rect;
+    EXPECT_NEAR(right.x + right.width, 15 + 260, 0.01);
+    EXPECT_EQ(scene->rect.height, LineHeight(body) + 4);
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+// Scene elements: edge hits, drawing of buttons, image uses, and the queries.
+#include "LayoutFixture.h"
+
+namespace {
+
+TEST(SceneHits, EdgesOfTextsLinksAndFurtherRuns) {
+    SText text(FloatRect{10, 10, 20, 10}, L"abc", nullptr);
+    EXPECT_TRUE(text.hitTest(10, 10));
+    EXPECT_TRUE(text.hitTest(29, 19));
+    EXPECT_FALSE(text.hitTest(30, 15));
+    EXPECT_FALSE(text.hitTest(15, 20));
+
+    SLink link(FloatRect{10, 10, 20, 10}, L"first", L"http://x");
+    link.addRun(L"second", 6, FloatRect{0, 20, 20, 10});
+    EXPECT_FALSE(link.hitTest(10, 15));  // left edge of the first run
+    EXPECT_FALSE(link.hitTest(15, 10));  // top edge
+    EXPECT_TRUE(link.hitTest(15, 15));
+    EXPECT_TRUE(link.hitTest(20, 30));  // corner of a further run
+    EXPECT_TRUE(link.hitTest(0, 20));
+    EXPECT_FALSE(link.hitTest(21, 25));
+}
+
+TEST(SceneQueries, FindAtAndFindAnchorWalkNestedContainers) {
+    SContainer outer(FloatRect{10, 10, 200, 200});
+    auto inner = std::make_unique<SContainer>(FloatRect{5, 5, 50, 50});
+    auto deep = std::make_unique<SText>(FloatRect{1, 7, 10, 10}, L"a", nullptr);
+    deep->name = L"x";
+    auto* link = static_cast<SLink*>(
+        inner->add(std::make_unique<SLink>(FloatRect{20, 20, 10, 10}, L"l", L"u")));
+    inner->add(std::move(deep));
+    SElement* innerPtr = outer.add(std::move(inner));
+    auto later = std::make_unique<SText>(FloatRect{0, 100, 10, 10}, L"b", nullptr);
+    later->name = L"x";
+    outer.add(std::move(later));
+
+    IntRect found{};
+    EXPECT_EQ(findAt(outer, 20, 20, SceneContainer, &found), innerPtr);
+    EXPECT_EQ(found.x, 15);
+    EXPECT_EQ(found.width, 50);
+    EXPECT_EQ(findAt(outer, 40, 40, SceneLink, &found), link);
+    EXPECT_EQ(found.x, 35);
+    EXPECT_EQ(found.y, 35);
+    EXPECT_EQ(findAt(outer, 300, 300, SceneLink), nullptr);
+
+    float y = 0;
+    SElement* anchor = findAnchor(outer, L"x", &y);
+    ASSERT_NE(anchor, nullptr);
+    EXPECT_EQ(anchor->rect.y, 7);
+    EXPECT_EQ(y, 12);
+    EXPECT_EQ(findAnchor(outer, nullptr), nullptr);
+    EXPECT_EQ(firstLeaf(outer), link);
+    EXPECT_EQ(firstLeaf(SContainer(FloatRect{})), nullptr);
+}
+
+class SceneDrawing : public LayoutTest {};
+
+TEST_F(SceneDrawing, ButtonWithoutHoverImageKeepsItsNormalLookAndImagesAreReleased) {
+    std::wstring picture = Picture(8, 8);
+    gdip::GpImage* normal = canvas->AcquireImage(picture.c_str());
+    {
+        SContainer scene(FloatRect{40, 30, 100, 100});
+        auto* button = static_cast<SButton*>(scene.add(std::make_unique<SButton>(
+            FloatRect{2, 2, 8, 8}, FloatRect{2, 2, 8, 8}, normal, nullptr, canvas)));
+        button->hover = true;
+        gdip::GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
+        scene.draw(*canvas);
+        EXPECT_EQ(PixelAt(canvas->memoryDC, 45, 35), 0x3366CCu);
+        EXPECT_EQ(canvas->ImageUseCount(normal), 1);
+    }
+    EXPECT_EQ(canvas->ImageUseCount(normal), 0);
+}
+
+}  // namespace
