@@ -3,6 +3,7 @@
 
 #include "stats/EventListener.h"
 #include "ui/Canvas.h"
+#include "widget/SamplePages.h"
 
 namespace {
 
@@ -22,6 +23,13 @@ Widget::Widget(Window* root)
     background = gdip::LoadPicture(L"images/fon_1.png");
     closeButton = std::make_unique<Button>(290, 15, 11, 13, 1, 0, L"images/cross_on.png",
                                            nullptr, this);
+    navigator = std::make_unique<Navigator>(19, 94, 280, 297, this);
+    navigator->Show();
+    if (canvas) {
+        pages.push_back(samples::ArticleList(40));
+        layoutPage(*pages.back(), *canvas);
+        navigator->ShowPage(pages.back().get());
+    }
     cityModel.items = {L"Москва", L"Санкт-Петербург", L"Екатеринбург", L"Казань",
                        L"Новосибирск"};
     // On the dark strip beside the Friday tab: the News tab's content area is
@@ -31,6 +39,8 @@ Widget::Widget(Window* root)
 }
 
 Widget::~Widget() {
+    navigator->ShowPage(nullptr);
+    navigator->Hide();
     citySelect->Hide();
     closeButton->Hide();
 }

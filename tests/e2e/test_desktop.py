@@ -21,6 +21,8 @@ PANEL_RIGHT_MARGIN, PANEL_TOP = 390, 93
 CLOSE_CROSS = (295, 20)      # on the panel
 CITY_TEXT = (250, 420)       # the city selector's text, on the panel, clear of the icon
 POPUP_PROBE = (105, 440)     # inside the open city list, clear of its text
+CONTENT = (19, 94, 280, 297)  # the page viewer, on the panel
+FIRST_LINK = (20, 38, 70, 14)  # "Читать далее" of the first sample article, in the viewer
 
 
 class WineProgram:
@@ -146,7 +148,7 @@ class EndToEnd(unittest.TestCase):
         x, y = self.panel()
         return x + point[0], y + point[1]
 
-    def panel_shown(self, shot, points=((5, 100), (150, 200), (300, 450))):
+    def panel_shown(self, shot, points=((5, 100), (160, 30), (300, 450))):
         """Whether the News background lies on the desktop at these points."""
         return all(shot(*self.on_panel(p)) == self.background(*p) for p in points)
 
@@ -210,6 +212,37 @@ class EndToEnd(unittest.TestCase):
         self.assertFalse(self.panel_shown(screenshot(), [POPUP_PROBE]), "the city list opened")
         click(5, 5)
         self.assertTrue(self.panel_shown(screenshot(), [POPUP_PROBE]), "the city list closed")
+
+    def test_wheel_scrolls_the_page_and_links_highlight_under_the_pointer(self):
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        left, top = self.on_panel(CONTENT[:2])
+        lx, ly, lw, lh = FIRST_LINK
+
+        def link_pixels(shot):
+            pixels = [shot(left + x, top + y) for x in range(lx, lx + lw) for y in range(ly, ly + lh)]
+            red = sum(r > 150 and g < 90 and b < 90 for r, g, b in pixels)
+            dark = sum(r < 90 and g < 90 and b < 90 for r, g, b in pixels)
+            return red, dark
+
+        red, dark = link_pixels(screenshot())
+        self.assertGreater(red, 20, "the link shows in its colour")
+        subprocess.run(["xdotool", "mousemove", str(left + lx + 10), str(top + ly + 4)], check=True)
+        subprocess.run(["xdotool", "mousemove", str(left + lx + 12), str(top + ly + 6)], check=True)
+        settle()
+        red, dark = link_pixels(screenshot())
+        self.assertLess(red, 5, "the hovered link changed colour")
+        self.assertGreater(dark, 20)
+
+        column = lambda shot: [shot(left + 150, top + y) for y in range(CONTENT[3])]
+        before = column(screenshot())
+        for _ in range(3):
+            subprocess.run(["xdotool", "click", "5"], check=True)
+        time.sleep(1.0)
+        after = column(screenshot())
+        self.assertNotEqual(before, after, "the page scrolled")
+        # Scrolled by whole steps: the top of the view shows what lay 90 pixels lower.
+        self.assertEqual(after[:100], before[90:190])
 
     def test_desktop_survives_a_host_that_dies_without_unloading(self):
         self.assertEqual(self.host.ask("load"), "1")

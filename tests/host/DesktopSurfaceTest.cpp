@@ -189,7 +189,7 @@ TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
     RECT iconRect = desktop.IconRect(icon);
 
     EXPECT_EQ(Composed(panel.x - 20, panel.y + 10), kDesktopPixel);
-    for (POINT p : {POINT{5, 100}, POINT{150, 200}, POINT{300, 450}})
+    for (POINT p : {POINT{5, 100}, POINT{160, 30}, POINT{300, 450}})
         EXPECT_EQ(Composed(panel.x + p.x, panel.y + p.y),
                   PicturePixel(L"images/fon_1.png", p.x, p.y));
 
@@ -203,7 +203,7 @@ TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
 
     // The composed buffer is what reaches the window.
     HDC dc = GetDC(desktop.listView);
-    EXPECT_EQ(PixelAt(dc, panel.x + 150, panel.y + 200), PicturePixel(L"images/fon_1.png", 150, 200));
+    EXPECT_EQ(PixelAt(dc, panel.x + 160, panel.y + 30), PicturePixel(L"images/fon_1.png", 160, 30));
     ReleaseDC(desktop.listView, dc);
 }
 

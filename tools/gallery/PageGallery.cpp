@@ -1,0 +1,102 @@
+// The page gallery: lays out the sample pages and writes each, as the page
+// viewer shows it, to a PNG file, so that layout can be looked at without
+// the desktop. A development tool; nothing here ships.
+//
+// Usage: page_gallery.exe <output folder>. Runs where the library's fonts
+// and pictures lie beside it (the build's bin folder).
+#include "host/DesktopSurface.h"
+#include "host/HostBridge.h"
+#include "ui/Canvas.h"
+#include "ui/Navigator.h"
+#include "widget/SamplePages.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace gdip;
+
+// The PNG encoder of GDI+.
+const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+
+bool SaveArea(Canvas& canvas, int x, int y, int width, int height, const std::wstring& path) {
+    GpBitmap* screen = nullptr;
+    if (GdipCreateBitmapFromHBITMAP(canvas.backBuffer, nullptr, &screen) != Ok)
+        return false;
+    BitmapPtr whole(screen);
+    GpBitmap* area = nullptr;
+    if (GdipCloneBitmapAreaI(x, y, width, height, PixelFormat24bppRGB, screen, &area) != Ok)
+        return false;
+    BitmapPtr part(area);
+    return GdipSaveImageToFile(area, path.c_str(), &kPngEncoder, nullptr) == Ok;
+}
+
+HWND MakeSurface() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OrvellaPageGallery";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 400, 900, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring folder = argc > 1 ? argv[1] : L".";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    Bridge().module = GetModuleHandleW(nullptr);
+    HWND surface = MakeSurface();
+    Bridge().listView = surface;
+    DesktopInstance instance;
+    instance.listView = surface;
+    instance.canvas = std::make_unique<Canvas>(surface);
+    Bridge().instance = &instance;
+    Canvas& canvas = *instance.canvas;
+    canvas.AddPrivateFont(L"fonts/PTSans Bold.ttf");
+    canvas.AddPrivateFont(L"fonts/PTSans Regular.ttf");
+
+    struct Sample {
+        const wchar_t* file;
+        std::unique_ptr<Page> page;
+    };
+    std::vector<Sample> samples;
+    samples.push_back({L"articles.png", samples::ArticleList(200)});
+    samples.push_back({L"picture_story.png", samples::PictureStory()});
+    samples.push_back({L"bullet_list.png", samples::BulletList()});
+    samples.push_back({L"partner_columns.png", samples::PartnerColumns()});
+    samples.push_back({L"city_map.png", samples::CityMap()});
+
+    int failures = 0;
+    {
+        Window root(0, 0, 400, 900, nullptr);
+        for (Sample& sample : samples) {
+            layoutPage(*sample.page, canvas);
+            // Tall enough for the whole page, within the back buffer.
+            int height = int(sample.page->headerHeight) + 8;
+            if (sample.page->scene)
+                height += int(sample.page->scene->rect.height);
+            height = std::min(std::max(height, 120), 760);
+            Navigator viewer(10, 10, 280, height, &root);
+            viewer.Show();
+            viewer.ShowPage(sample.page.get());
+            GdipGraphicsClear(canvas.graphics.get(), 0xFFFFFFFFu);
+            PaintTree(&root, 0, 0, 400, 900);
+            GdipFlush(canvas.graphics.get(), FlushIntentionSync);
+            std::wstring path = folder + L"\\" + sample.file;
+            bool saved = SaveArea(canvas, 10, 10, 280, height, path);
+            std::printf("%ls: %s (%dx%d)\n", sample.file, saved ? "written" : "FAILED", 280, height);
+            failures += saved ? 0 : 1;
+            viewer.ShowPage(nullptr);
+            viewer.Hide();
+        }
+    }
+    samples.clear();
+    instance.canvas.reset();
+    Bridge().instance = nullptr;
+    DestroyWindow(surface);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,387 @@
+// Navigator; see Navigator.h.
+#include "ui/Navigator.h"
+
+#include "stats/EventListener.h"
+#include "ui/Button.h"
+#include "ui/Canvas.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <utility>
+
+using namespace gdip;
+
+namespace {
+
+constexpr wchar_t kAnchorScheme[] = L"anchor://";
+constexpr size_t kAnchorSchemeLength = sizeof(kAnchorScheme) / sizeof(wchar_t) - 1;
+constexpr ARGB kTitleColour = 0xFF000000u;
+// Without a header the thumb starts a little below the top edge.
+constexpr int kBareScrollerTop = 6;
+
+// Puts the graphics' clip back as it was when the scope began.
+class SavedClip {
+public:
+    explicit SavedClip(GraphicsObject& graphics) : graphics_(graphics) {
+        GpRegion* region = nullptr;
+        if (GdipCreateRegion(&region) != Ok)
+            return;
+        region_.reset(region);
+        if (graphics_.Check(GdipGetClip(graphics_.get(), region)) != Ok)
+            region_.reset();
+    }
+    ~SavedClip() {
+        if (region_)
+            graphics_.Check(GdipSetClipRegion(graphics_.get(), region_.get(), CombineModeReplace));
+    }
+    SavedClip(const SavedClip&) = delete;
+    SavedClip& operator=(const SavedClip&) = delete;
+
+private:
+    GraphicsObject& graphics_;
+    RegionPtr region_;  // in world coordinates, which painting leaves as it found them
+};
+
+}  // namespace
+
+Navigator::Navigator(int x, int y, int width, int height, Window* parent)
+    : Window(x, y, width, height, parent), owner(parent) {
+    UpdateRegion();
+    if (canvas) {
+        titleFont = canvas->GetFont(L"PT Sans", 22, 1);
+        hintFont = canvas->GetFont(L"PT Sans", 13, 0);
+    }
+    hint = std::make_unique<PopupHint>(x, y, width, height, this);
+    hint->font = hintFont;
+    hint->mouseTransparent = true;
+    scroller = std::make_unique<Scroller>(width - 12, 0, 9, height, this);
+    scroller->pageSize = height;
+    scroller->maximum = 500;
+    scroller->thumbHeight = std::max(20, height * scroller->pageSize / 500);
+    scroller->Show();
+}
+
+Navigator::~Navigator() {
+    KillWindowTimer(kScrollTimer);
+    KillWindowTimer(kHintTimer);
+    hint->Hide();
+    scroller->Hide();
+}
+
+void Navigator::ShowPage(Page* newPage) {
+    if (CaptureWindow())
+        ReleaseMouseCapture();
+    KillWindowTimer(kHintTimer);
+    // The page being left keeps its place even if no paint has recorded it
+    // since the last scroll.
+    if (page)
+        page->scrollPos = float(ScrollPosition());
+    page = newPage;
+    pendingScroll = 0;
+    FitScroller();
+    // Placed now rather than at the next paint, so that a click arriving
+    // before that paint hits what the user is about to see.
+    PlaceScene();
+    MouseEvent none;
+    OnMouseLeave(none);
+    Invalidate();
+}
+
+void Navigator::ForgetPage(const Page* gone) {
+    if (!gone || gone != page)
+        return;
+    // Nothing of the page is read or written from here on.
+    pressedLink = nullptr;
+    hoveredLink = nullptr;
+    pressedButton = nullptr;
+    hoveredButton = nullptr;
+    hintButton = nullptr;
+    page = nullptr;
+    // Hides the bubble, whose text lies in the page, the scroller and the timers.
+    ShowPage(nullptr);
+}
+
+void Navigator::FitScroller() {
+    if (!page || !page->scrollable || !page->scene) {
+        scroller->Hide();
+        return;
+    }
+    int total = int(page->scene->rect.height);
+    int header = int(page->headerHeight);
+    if (total <= height - header) {
+        scroller->Hide();
+        return;
+    }
+    scroller->y = header != 0 ? header : kBareScrollerTop;
+    scroller->height = height - scroller->y;
+    scroller->UpdateRegion();
+    scroller->OnResize();
+    scroller->pageSize = height - header;
+    scroller->minimum = 0;
+    scroller->maximum = total;
+    scroller->thumbHeight = std::max(20, scroller->pageSize * scroller->height / total);
+    scroller->setPosition(int(page->scrollPos));
+    scroller->Show();
+}
+
+int Navigator::ScrollPosition() const {
+    return scroller->attached ? scroller->position : 0;
+}
+
+void Navigator::PlaceScene() {
+    if (!page || !page->scene)
+        return;
+    int position = ScrollPosition();
+    page->scene->rect.y = float(int(page->headerHeight) - position);
+    page->scrollPos = float(position);
+}
+
+void Navigator::ScrollTo(int position) {
+    scroller->setPosition(position);
+    PlaceScene();
+    Invalidate();
+}
+
+void Navigator::StopScrolling() {
+    pendingScroll = 0;
+    KillWindowTimer(kScrollTimer);
+}
+
+void Navigator::Paint() {
+    if (!canvas || !canvas->graphics || !page)
+        return;
+    SavedClip saved(canvas->graphics);
+    if (page->overlayScene)
+        page->overlayScene->draw(*canvas);
+    if (!page->scene)
+        return;
+    float header = float(page->headerHeight);
+    if (page->title) {
+        canvas->DrawText(page->title->c_str(), titleFont, kTitleColour,
+                         RectF(10, 14, float(width - 10), header));
+    }
+    // Intersected with the clip of the paint in progress, so that the page
+    // never draws outside the area being repainted.
+    canvas->clipRect = RectF(0, header, float(width), float(height) - header);
+    canvas->graphics.Check(GdipSetClipRect(canvas->graphics.get(), 0, header, float(width),
+                                           float(height) - header, CombineModeIntersect));
+    PlaceScene();
+    page->scene->draw(*canvas);
+}
+
+void Navigator::OnResize() {
+    if (page)
+        page->scrollPos = float(ScrollPosition());
+    scroller->height = height - scroller->y;
+    scroller->UpdateRegion();
+    scroller->OnResize();
+    // The room below the header changed: the page may now fit, or scroll
+    // over another range.
+    FitScroller();
+    PlaceScene();
+}
+
+void Navigator::OnTimer(int id) {
+    if (id == kHintTimer) {
+        KillWindowTimer(kHintTimer);
+        if (!hintButton || hintButton != hoveredButton || !hintButton->hint)
+            return;
+        hint->relativeRect = hintRect;
+        hint->text = hintButton->hint->c_str();
+        hint->Show();
+        return;
+    }
+    if (id != kScrollTimer)
+        return;
+    if (std::abs(pendingScroll) < 2) {
+        ScrollTo(scroller->position + pendingScroll);
+        StopScrolling();
+        // The content moved under a resting pointer: hover what is there now.
+        MouseEvent at;
+        at.x = lastPointer.x;
+        at.y = lastPointer.y;
+        OnMouseMove(at);
+        return;
+    }
+    // A fifth of what remains, at least a pixel. Exactly the distance moved
+    // is taken off pendingScroll, so the steps add up to the whole turn.
+    int step = pendingScroll / 5;
+    if (step == 0)
+        step = pendingScroll > 0 ? 1 : -1;
+    ScrollTo(scroller->position + step);
+    pendingScroll -= step;
+}
+
+void Navigator::OnMouseLeave(MouseEvent&) {
+    bool highlighted = hoveredLink || pressedLink || hoveredButton || hint->attached;
+    if (hoveredLink)
+        hoveredLink->hover = false;
+    if (pressedLink)
+        pressedLink->pressed = false;
+    if (hoveredButton)
+        hoveredButton->hover = false;
+    pressedLink = nullptr;
+    hoveredLink = nullptr;
+    pressedButton = nullptr;
+    hoveredButton = nullptr;
+    hintButton = nullptr;
+    HideHint();
+    KillWindowTimer(kHintTimer);
+    // A smooth scroll stops where it is; the rest stays in pendingScroll
+    // and joins the next wheel turn.
+    KillWindowTimer(kScrollTimer);
+    ShowSystemCursor(IDC_ARROW);
+    if (highlighted)
+        Invalidate();
+}
+
+void Navigator::OnMouseWheel(MouseEvent& event) {
+    if (!scroller->attached)
+        return;
+    BroadcastEvent(PageScrolled, 0);
+    pendingScroll += event.wheel * -kWheelStep;
+    // Never ask for more than the scroller can reach, so that a turn at an
+    // end of the page neither moves nor leaves a remainder behind.
+    int position = scroller->position;
+    pendingScroll = std::min(pendingScroll, scroller->maximum - scroller->pageSize - position);
+    pendingScroll = std::max(pendingScroll, scroller->minimum - position);
+    SetWindowTimer(kScrollTimer, kScrollTickMs);
+}
+
+void Navigator::OnMouseDown(MouseEvent&) {
+    pressedLink = hoveredLink;
+    if (pressedLink) {
+        pressedLink->pressed = true;
+        Invalidate();
+    }
+    pressedButton = hoveredButton;
+}
+
+void Navigator::OnMouseUp(MouseEvent&) {
+    if (SLink* link = std::exchange(pressedLink, nullptr)) {
+        link->pressed = false;
+        Invalidate();
+        if (link == hoveredLink)
+            Follow(link->url);
+    }
+    // Read only now: following the link may have shown another page, which
+    // dropped the button. A press is used once, so a release after a press
+    // elsewhere activates nothing.
+    SButton* button = std::exchange(pressedButton, nullptr);
+    if (button && button == hoveredButton && button->link)
+        Follow(*button->link);
+}
+
+void Navigator::Follow(std::wstring url) {
+    OnLink(url.c_str());
+}
+
+void Navigator::OnLink(const wchar_t* url) {
+    if (!url)
+        return;
+    BroadcastEvent(PageLinkClicked, 0);
+    if (std::wcsncmp(url, kAnchorScheme, kAnchorSchemeLength) != 0) {
+        if (owner)
+            owner->OnLink(url);
+        return;
+    }
+    if (!page || !page->scene)
+        return;
+    float anchorY = 0;
+    if (!findAnchor(*page->scene, url + kAnchorSchemeLength, &anchorY))
+        return;
+    // The jump lands on the anchor; a wheel scroll still under way would
+    // carry the page past it.
+    StopScrolling();
+    ScrollTo(int(anchorY));
+}
+
+void Navigator::OnMouseMove(MouseEvent& event) {
+    lastPointer = POINT{event.x, event.y};
+    if (!page)
+        return;
+    // The scroller may have been dragged since the last paint.
+    PlaceScene();
+    if (UpdateHover(event.x, event.y))
+        Invalidate();
+    ShowSystemCursor(hoveredLink || hoveredButton ? IDC_HAND : IDC_ARROW);
+    UpdateHint();
+}
+
+bool Navigator::UpdateHover(int x, int y) {
+    bool changed = false;
+    SLink* link = LinkAt(x, y);
+    if (link != hoveredLink) {
+        if (hoveredLink)
+            hoveredLink->hover = false;
+        if (link)
+            link->hover = true;
+        hoveredLink = link;
+        changed = true;
+    }
+    IntRect rect;
+    SButton* button = ButtonAt(x, y, rect);
+    if (button)
+        hintRect = rect;
+    if (button != hoveredButton) {
+        if (hoveredButton)
+            hoveredButton->hover = false;
+        if (button)
+            button->hover = true;
+        hoveredButton = button;
+        changed = true;
+    }
+    return changed;
+}
+
+bool Navigator::InScrolledArea(int y) const {
+    // Above the header line the scene is clipped away: what lies there
+    // scrolled out of sight must not answer the pointer.
+    return page->scene && y >= int(page->headerHeight);
+}
+
+SLink* Navigator::LinkAt(int x, int y) const {
+    if (!InScrolledArea(y))
+        return nullptr;
+    const SContainer& scene = *page->scene;
+    int sceneX = x - int(scene.rect.x);
+    int sceneY = y - int(scene.rect.y);
+    for (const auto& child : scene.children) {
+        SElement* hit = nullptr;
+        if (child->kind == SceneContainer)
+            hit = findAt(static_cast<const SContainer&>(*child), sceneX, sceneY, SceneLink);
+        else if (child->kind == SceneLink && child->hitTest(sceneX, sceneY))
+            hit = child.get();
+        if (hit)
+            return static_cast<SLink*>(hit);
+    }
+    return nullptr;
+}
+
+SButton* Navigator::ButtonAt(int x, int y, IntRect& rect) const {
+    SElement* hit = nullptr;
+    if (InScrolledArea(y))
+        hit = findAt(*page->scene, x, y, SceneButton, &rect);
+    if (!hit && page->overlayScene)
+        hit = findAt(*page->overlayScene, x, y, SceneButton, &rect);
+    return static_cast<SButton*>(hit);
+}
+
+void Navigator::UpdateHint() {
+    if (hoveredButton == hintButton)
+        return;
+    HideHint();
+    KillWindowTimer(kHintTimer);
+    hintButton = nullptr;
+    if (hoveredButton && hoveredButton->hint) {
+        hintButton = hoveredButton;
+        SetWindowTimer(kHintTimer, kHintDelayMs);
+    }
+}
+
+void Navigator::HideHint() {
+    hint->Hide();
+    // The text lives in a button of the page; a hidden bubble keeps none of it.
+    hint->text = nullptr;
+}

@@ -1,0 +1,23 @@
+// Sample pages for the page gallery and the placeholder panel, until the
+// feeds deliver real ones: a long list of articles with two-part headers, a
+// paragraph beside a picture, a bulleted list, three columns of partner
+// buttons with hints, and a city map with markers under an overlay of
+// buttons. Each is a model ready for layoutPage; the fonts it names live as
+// long as the library.
+#pragma once
+
+#include "ui/Page.h"
+
+#include <memory>
+
+namespace samples {
+
+constexpr float kPageWidth = 268;  // the viewer's width less its scroller
+
+std::unique_ptr<Page> ArticleList(int articles);
+std::unique_ptr<Page> PictureStory();
+std::unique_ptr<Page> BulletList();
+std::unique_ptr<Page> PartnerColumns();
+std::unique_ptr<Page> CityMap();
+
+}  // namespace samples
