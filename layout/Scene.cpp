@@ -3,6 +3,8 @@
 
 #include "ui/Canvas.h"
 
+#include <algorithm>
+
 using namespace gdip;
 
 namespace {
@@ -28,6 +30,22 @@ private:
     GraphicsObject& graphics_;
     GpMatrix* matrix_ = nullptr;
 };
+
+FloatRect Union(const FloatRect& a, const FloatRect& b) {
+    float left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+    float right = std::max(a.x + a.width, b.x + b.width);
+    float bottom = std::max(a.y + a.height, b.y + b.height);
+    return FloatRect{left, top, right - left, bottom - top};
+}
+
+// Glyphs overhang their measured box by a pixel or two (GDI+ trims its
+// padding from measurements, not from drawing): keep a margin when culling.
+constexpr float kOverhang = 4;
+
+bool Meets(const FloatRect& r, const RectF& clip) {
+    return r.x - kOverhang < clip.X + clip.Width && r.x + r.width + kOverhang > clip.X &&
+           r.y - kOverhang < clip.Y + clip.Height && r.y + r.height + kOverhang > clip.Y;
+}
 
 }  // namespace
 
@@ -63,6 +81,13 @@ bool SLink::hitTest(int x, int y) const {
     return false;
 }
 
+FloatRect SLink::bounds() const {
+    FloatRect all = rect;
+    for (const Run& run : runs)
+        all = Union(all, run.rect);
+    return all;
+}
+
 SImage::~SImage() {
     canvas->ReleaseImage(image);
 }
@@ -84,6 +109,10 @@ void SButton::draw(Canvas& target) {
                          normalRect.height);
 }
 
+FloatRect SButton::bounds() const {
+    return Union(normalRect, hoverRect);
+}
+
 SElement* SContainer::add(std::unique_ptr<SElement> element) {
     children.push_back(std::move(element));
     return children.back().get();
@@ -94,8 +123,13 @@ void SContainer::draw(Canvas& canvas) {
     if (canvas.graphics)
         canvas.graphics.Check(
             GdipTranslateWorldTransform(canvas.graphics.get(), rect.x, rect.y, MatrixOrderPrepend));
-    for (auto& child : children)
-        child->draw(canvas);
+    RectF clip(0, 0, 0, 0);
+    bool clipped = canvas.graphics &&
+                   GdipGetClipBounds(canvas.graphics.get(), &clip) == Ok;
+    for (auto& child : children) {
+        if (!clipped || Meets(child->bounds(), clip))
+            child->draw(canvas);
+    }
 }
 
 void SBackground::draw(Canvas& canvas) {

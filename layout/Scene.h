@@ -47,6 +47,8 @@ public:
     virtual void draw(Canvas& canvas) = 0;
     // Half-open: the right and bottom edges lie outside.
     virtual bool hitTest(int x, int y) const;
+    // Everything the element may draw on, in its parent's space.
+    virtual FloatRect bounds() const { return rect; }
 
     FloatRect rect;
     uint32_t kind;
@@ -82,6 +84,7 @@ public:
     void draw(Canvas& canvas) override;
     // Strictly inside the first run, or inside or on the edge of a further one.
     bool hitTest(int x, int y) const override;
+    FloatRect bounds() const override;
 
     std::vector<Run> runs;
     std::wstring text;
@@ -121,6 +124,7 @@ public:
     ~SButton() override;
 
     void draw(Canvas& canvas) override;
+    FloatRect bounds() const override;
 
     FloatRect normalRect;
     FloatRect hoverRect;
@@ -137,6 +141,8 @@ public:
     explicit SContainer(const FloatRect& rect) : SElement(SceneContainer, rect) {}
 
     SElement* add(std::unique_ptr<SElement> element);
+    // Draws the children that reach into the clip: a long page paints only
+    // what the view shows.
     void draw(Canvas& canvas) override;
 
     std::vector<std::unique_ptr<SElement>> children;  // in drawing order

@@ -70,4 +70,30 @@ TEST_F(SceneDrawing, ButtonWithoutHoverImageKeepsItsNormalLookAndImagesAreReleas
     EXPECT_EQ(canvas->ImageUseCount(normal), 0);
 }
 
+// Counts its paints.
+struct Counted : SElement {
+    explicit Counted(const FloatRect& r) : SElement(SceneText, r) {}
+    void draw(Canvas&) override { ++draws; }
+    int draws = 0;
+};
+
+TEST_F(SceneDrawing, OnlyElementsReachingIntoTheClipArePainted) {
+    SContainer scene(FloatRect{0, 100, 280, 2000});
+    auto* above = static_cast<Counted*>(scene.add(std::make_unique<Counted>(FloatRect{0, 0, 50, 16})));
+    auto* edge = static_cast<Counted*>(scene.add(std::make_unique<Counted>(FloatRect{0, 190, 50, 16})));
+    auto* below = static_cast<Counted*>(scene.add(std::make_unique<Counted>(FloatRect{0, 900, 50, 16})));
+    // A link starting above the view whose wrapped line shows in it.
+    auto* link = static_cast<SLink*>(scene.add(std::make_unique<SLink>(FloatRect{0, 150, 50, 16}, L"a", L"u")));
+    link->addRun(L"b", 1, FloatRect{0, 250, 50, 16});
+    gdip::GdipSetClipRectI(canvas->graphics.get(), 0, 300, 280, 300, gdip::CombineModeReplace);
+    scene.draw(*canvas);
+    gdip::GdipResetClip(canvas->graphics.get());
+    EXPECT_EQ(above->draws, 0);
+    EXPECT_EQ(edge->draws, 1);
+    EXPECT_EQ(below->draws, 0);
+    // The link reaches the view through its further run.
+    EXPECT_EQ(link->bounds().y, 150);
+    EXPECT_EQ(link->bounds().height, 116);
+}
+
 }  // namespace

@@ -13,3 +13,4 @@ echo
 echo "Benchmark (median of repeated runs):"
 wine "$BUILD/bin/paint_bench.exe"
 wine "$BUILD/bin/drawing_bench.exe"
+wine "$BUILD/bin/layout_bench.exe"

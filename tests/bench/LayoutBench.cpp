@@ -1,0 +1,101 @@
+// Benchmark: layout of a 200-article page and of a page of 30 paragraphs
+// with links, painting a full page viewer of each, finding the element under
+// one mouse move over the 200-article scene, and one smooth-scroll tick.
+// Prints medians; asserts nothing.
+#include "Bench.h"
+#include "TestDesktop.h"
+#include "host/DesktopSurface.h"
+#include "host/HostBridge.h"
+#include "layout/TextFormatter.h"
+#include "ui/Canvas.h"
+#include "ui/Navigator.h"
+#include "widget/SamplePages.h"
+
+#include <cstdio>
+
+namespace {
+
+const FontSpec kBody{L"PT Sans", 13, 0};
+const FontSpec kHover{L"PT Sans", 13, 4};
+
+std::unique_ptr<Page> Paragraphs(int count) {
+    auto root = std::make_unique<MDiv>();
+    root->rect.width = samples::kPageWidth;
+    for (int i = 0; i < count; ++i) {
+        auto paragraph = std::make_unique<MParagraph>();
+        paragraph->padding = Padding{6, 6, 4, 4};
+        addMarkup(L"Банк Orvella открыл новый офис: теперь клиенты могут оформить карту, "
+                  L"вклад или кредит рядом с домом. <a href=\"http://orvella.example/\">Адреса "
+                  L"и часы работы</a> — на сайте банка, а также в мобильном приложении.",
+                  *paragraph, &kBody, &kBody, &kHover, 0xFF000000u, 0xFFCC0000u, 0xFF000000u);
+        root->add(std::move(paragraph));
+    }
+    auto page = std::make_unique<Page>();
+    page->name = L"Paragraphs";
+    page->model = std::move(root);
+    page->scrollable = true;
+    return page;
+}
+
+}  // namespace
+
+int main() {
+    Bridge().module = GetModuleHandleW(nullptr);
+    TestDesktop desktop(400, 500);
+    Bridge().listView = desktop.listView;
+    DesktopInstance instance;
+    instance.listView = desktop.listView;
+    instance.canvas = std::make_unique<Canvas>(desktop.listView);
+    Bridge().instance = &instance;
+    Canvas& canvas = *instance.canvas;
+    canvas.AddPrivateFont(L"fonts/PTSans Bold.ttf");
+    canvas.AddPrivateFont(L"fonts/PTSans Regular.ttf");
+
+    double articlesMs = MedianMs(9, [&](int) {
+        auto page = samples::ArticleList(200);
+        layoutPage(*page, canvas);
+    });
+    double paragraphsMs = MedianMs(9, [&](int) {
+        auto page = Paragraphs(30);
+        layoutPage(*page, canvas);
+    });
+
+    auto articles = samples::ArticleList(200);
+    layoutPage(*articles, canvas);
+    auto paragraphs = Paragraphs(30);
+    layoutPage(*paragraphs, canvas);
+    {
+        Window root(0, 0, 400, 500, nullptr);
+        Navigator viewer(19, 94, 280, 297, &root);
+        viewer.Show();
+        auto paint = [&](Page& page) {
+            viewer.ShowPage(&page);
+            return MedianMs(50, [&](int) { PaintTree(&root, 0, 0, 400, 500); });
+        };
+        double paintArticlesMs = paint(*articles);
+        double paintParagraphsMs = paint(*paragraphs);
+
+        viewer.ShowPage(articles.get());
+        double findMs = MedianMs(2000, [&](int i) {
+            findAt(*articles->scene, 40 + i % 200, 1000 + i % 250, SceneLink);
+        });
+        double tickMs = MedianMs(200, [&](int) {
+            viewer.pendingScroll = 500;
+            viewer.OnTimer(Navigator::kScrollTimer);
+        });
+        viewer.ShowPage(nullptr);
+        viewer.Hide();
+
+        std::printf("layout 200-article page: median %.2f ms\n", articlesMs);
+        std::printf("layout 30 paragraphs with links: median %.2f ms\n", paragraphsMs);
+        std::printf("paint viewer, 200-article page: median %.3f ms\n", paintArticlesMs);
+        std::printf("paint viewer, 30-paragraph page: median %.3f ms\n", paintParagraphsMs);
+        std::printf("findAt under one mouse move, 200-article scene: median %.5f ms\n", findMs);
+        std::printf("one smooth-scroll tick: median %.5f ms\n", tickMs);
+    }
+    articles.reset();
+    paragraphs.reset();
+    instance.canvas.reset();
+    Bridge().instance = nullptr;
+    return 0;
+}
