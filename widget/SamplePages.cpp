@@ -1,6 +1,7 @@
 // Sample pages; see SamplePages.h.
 #include "widget/SamplePages.h"
 
+#include "content/StaticPages.h"
 #include "layout/TextFormatter.h"
 
 #include <string>
@@ -168,6 +169,11 @@ std::unique_ptr<Page> CityMap() {
     overlay->add(std::make_unique<MButton>(L"images/maps-button-2.png", L"page://offices"));
     page->overlayModel = std::move(overlay);
     return page;
+}
+
+void DeliverPlaceholderPages(Window* panel) {
+    DeliverPage(panel, ArticleList(40));
+    DeliverPage(panel, PictureStory());
 }
 
 }  // namespace samples

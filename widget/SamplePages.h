@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class Window;
+
 namespace samples {
 
 constexpr float kPageWidth = 268;  // the viewer's width less its scroller
@@ -19,5 +21,8 @@ std::unique_ptr<Page> PictureStory();
 std::unique_ptr<Page> BulletList();
 std::unique_ptr<Page> PartnerColumns();
 std::unique_ptr<Page> CityMap();
+
+// Hands the News and Exclusive samples to the panel as a feed would.
+void DeliverPlaceholderPages(Window* panel);
 
 }  // namespace samples

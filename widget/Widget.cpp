@@ -1,65 +1,282 @@
 // The widget panel; see Widget.h.
 #include "widget/Widget.h"
 
+#include "content/StaticPages.h"
+#include "host/DesktopSurface.h"
 #include "stats/EventListener.h"
 #include "ui/Canvas.h"
+#include "widget/Rates.h"
 #include "widget/SamplePages.h"
+#include "widget/WidgetSettings.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
 
 namespace {
 
-// Default placement: near the top right corner of the desktop.
-constexpr int kRightMargin = 390;
-constexpr int kTop = 93;
+const wchar_t* const kBackgrounds[Widget::kTabs] = {
+    L"images/fon_1.png", L"images/fon_2.png", L"images/fon_3.png",
+    L"images/fon_4.png", L"images/fon_5.png", L"images/info.png"};
+const IntRect kTabRects[Widget::kTabs] = {{20, 35, 72, 62},  {92, 35, 72, 62},
+                                          {164, 35, 72, 62}, {236, 35, 72, 62},
+                                          {20, 395, 72, 62}, {270, 9, 13, 22}};
+const IntRect kPageArea{19, 94, 280, 297};
+const IntRect kMapPageArea{19, 94, 280, 268};
+constexpr wchar_t kBankingLabel[] = L"Вход в интернет-банк";
+
+bool Inside(const IntRect& r, int x, int y) {
+    return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height;
+}
+
+bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
+    return text && std::wcsncmp(text, prefix, std::wcslen(prefix)) == 0;
+}
+
+// Opens a web address with the shell. Only web addresses: the online-banking
+// address comes from a downloaded document, and a tampered one must not make
+// a click start a program or open a local file.
+void OpenWebAddress(const wchar_t* url) {
+    if (StartsWith(url, L"http://") || StartsWith(url, L"https://"))
+        ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOW);
+}
 
 }  // namespace
 
-Widget::Widget(Window* root)
-    : Window(root->width - kRightMargin, kTop, kWidth, kHeight, root) {
+const wchar_t* const Widget::tabNames[Widget::kTabs] = {L"News",      L"Club",   L"Map",
+                                                         L"Exclusive", L"Friday", L"About"};
+
+Widget::Widget(Window* root) : Window(0, 0, kWidth, kHeight, root), settings(DefaultSettings()) {
     UpdateRegion();
     if (canvas) {
         canvas->AddPrivateFont(L"fonts/PTSans Bold.ttf");
         canvas->AddPrivateFont(L"fonts/PTSans Regular.ttf");
     }
-    background = gdip::LoadPicture(L"images/fon_1.png");
+    for (int tab = 0; tab < kTabs; ++tab)
+        backgrounds[tab] = gdip::LoadPicture(kBackgrounds[tab]);
+    for (int tab = 0; tab < kTabs; ++tab) {
+        const IntRect& r = kTabRects[tab];
+        tabButtons[tab] = std::make_unique<Button>(r.x, r.y, r.width, r.height, 0, tab, nullptr,
+                                                   &selectedTabButton, this);
+    }
     closeButton = std::make_unique<Button>(290, 15, 11, 13, 1, 0, L"images/cross_on.png",
                                            nullptr, this);
-    navigator = std::make_unique<Navigator>(19, 94, 280, 297, this);
+    phoneBubbleImage = gdip::LoadPicture(L"images/phone.png");
+    phoneHoverImage = gdip::LoadPicture(L"images/top_phone_on.png");
+    headerFont = canvas ? canvas->GetFont(L"PT Sans", 13, 0) : nullptr;
+    bankingPopupImage = gdip::LoadPicture(L"images/enter_orvella_popup.png");
+    bankingFont = headerFont;
+
+    navigator = std::make_unique<Navigator>(kPageArea.x, kPageArea.y, kPageArea.width,
+                                            kPageArea.height, this);
     navigator->Show();
-    if (canvas) {
-        pages.push_back(samples::ArticleList(40));
-        layoutPage(*pages.back(), *canvas);
-        navigator->ShowPage(pages.back().get());
-    }
-    cityModel.items = {L"Москва", L"Санкт-Петербург", L"Екатеринбург", L"Казань",
-                       L"Новосибирск"};
-    // On the dark strip beside the Friday tab: the News tab's content area is
-    // white, and the selector writes in white.
-    citySelect = std::make_unique<Select>(110, 410, 200, 21, &cityModel, this);
-    citySelect->Show();
+    rates = std::make_unique<Rates>(this);
+    rates->Show();
+    citySelect = std::make_unique<Select>(80, 369, 200, 21, &cityModel, this);
+
+    LoadWidgetSettings(*this);
+    clubPages = std::make_unique<ClubPageBuilder>(this);
+    aboutPages = std::make_unique<AboutPageBuilder>(this);
+    BuildAboutPage(*aboutPages);
+    // Sample pages stand in for the feeds until they deliver real ones.
+    if (canvas)
+        samples::DeliverPlaceholderPages(this);
+
+    BroadcastEvent(WidgetStarted, 0);
+    BroadcastEvent(WidgetShown, 0);
 }
 
 Widget::~Widget() {
+    BroadcastEvent(WidgetExiting, 0);
+    SaveWidgetSettings(*this);
+    if (CaptureWindow() == citySelect->popup.get() || CaptureWindow() == this)
+        ReleaseMouseCapture();
     navigator->ShowPage(nullptr);
-    navigator->Hide();
-    citySelect->Hide();
+    for (auto& button : tabButtons)
+        button->Hide();
     closeButton->Hide();
+    citySelect->Hide();
+    navigator->Hide();
+    rates->Hide();
+    tabButtons = {};
+    closeButton.reset();
+    citySelect.reset();
+    navigator.reset();
+    rates.reset();
+    pages.clear();
+    clubPages.reset();
+    aboutPages.reset();
 }
 
 void Widget::Paint() {
-    canvas->DrawImage(background.get(), 0, 0);
+    canvas->DrawImage(backgrounds[currentTab].get(), 0, 0);
+    auto measured = [&](const wchar_t* text, gdip::GpFont* font) {
+        float line = float(int(canvas->FontHeight(font)));
+        return canvas->MeasureText(text, font, 280, line).Width - 2;
+    };
+    if (phoneHover) {
+        const IntRect& p = phoneRect;
+        canvas->DrawImage(phoneHoverImage.get(), float(p.x + 2), float(p.y + 2));
+        wchar_t lead[110];
+        std::swprintf(lead, 110, L"%ls ", settings.phone_text);
+        float leadWidth = measured(lead, headerFont);
+        float numberWidth = measured(settings.phone_number, headerFont);
+        canvas->DrawImage(phoneBubbleImage.get(), float(p.x + 10), float(p.y - 3),
+                          leadWidth + numberWidth + 25, 32);
+        canvas->DrawText(lead, headerFont, 0xFF000000u, float(p.x + 25), float(p.y + 2));
+        canvas->DrawText(settings.phone_number, headerFont, 0xFFCC0000u,
+                         float(p.x + 25) + leadWidth, float(p.y + 2));
+    }
+    if (bankingHover && bankingPopupImage) {
+        UINT popupWidth = 0;
+        gdip::GdipGetImageWidth(bankingPopupImage.get(), &popupWidth);
+        float labelWidth = measured(kBankingLabel, bankingFont);
+        int px = bankingRect.x - (int(popupWidth) - bankingRect.width) / 2;
+        int py = bankingRect.y + bankingRect.height + 2;
+        canvas->DrawImage(bankingPopupImage.get(), float(px), float(py));
+        canvas->DrawText(kBankingLabel, bankingFont, 0xFF000000u,
+                         float(px) + (float(popupWidth) - labelWidth) * 0.5f, float(py + 12));
+    }
 }
 
-void Widget::OnCommand(int code, int /*param*/) {
-    if (code != 1)
+void Widget::OnMouseDown(MouseEvent& event) {
+    if (Inside(bankingRect, event.x, event.y)) {
+        BroadcastEvent(EnterClicked, 0);
+        bankingHover = false;
+        ShowSystemCursor(IDC_ARROW);
+        Invalidate();
+        OpenWebAddress(settings.online_banking);
         return;
-    if (attached) {
-        // An open city list belongs to the root: close it with the panel.
-        if (CaptureWindow() == citySelect->popup.get())
-            ReleaseMouseCapture();
-        Hide();
-        BroadcastEvent(WidgetHidden, 0);
-    } else {
-        Show();
-        BroadcastEvent(WidgetShown, 0);
     }
+    SetMouseCapture(this);
+    dragAnchor = POINT{event.x, event.y};
+}
+
+void Widget::OnMouseUp(MouseEvent&) {
+    ReleaseMouseCapture();
+}
+
+void Widget::OnMouseMove(MouseEvent& event) {
+    if (CaptureWindow() == this) {
+        MoveBy(event.x - dragAnchor.x, event.y - dragAnchor.y);
+        return;
+    }
+    bool overPhone = Inside(phoneRect, event.x, event.y);
+    if (overPhone != phoneHover) {
+        phoneHover = overPhone;
+        Invalidate();
+        if (overPhone)
+            BroadcastEvent(PhoneHovered, 0);
+    }
+    bool overBanking = Inside(bankingRect, event.x, event.y);
+    if (overBanking != bankingHover) {
+        bankingHover = overBanking;
+        Invalidate();
+        ShowSystemCursor(overBanking ? IDC_HAND : IDC_ARROW);
+    }
+}
+
+void Widget::OnMouseLeave(MouseEvent&) {
+    if (!phoneHover && !bankingHover)
+        return;
+    phoneHover = false;
+    bankingHover = false;
+    Invalidate();
+}
+
+void Widget::OnCommand(int code, int param) {
+    switch (code) {
+    case 0:
+        // Any param picks one of the six tabs, never an index outside them.
+        SelectTab(((param % kTabs) + kTabs) % kTabs);
+        break;
+    case 1:
+        if (attached) {
+            // An open city list belongs to the root: close it with the panel.
+            if (CaptureWindow() == citySelect->popup.get())
+                ReleaseMouseCapture();
+            Hide();
+            BroadcastEvent(WidgetHidden, 0);
+        } else {
+            Show();
+            BroadcastEvent(WidgetShown, 0);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Widget::SelectTab(int tab) {
+    currentTab = tab;
+    BroadcastEvent(TabSelected, tab);
+    const IntRect& area = tab == kMapTab ? kMapPageArea : kPageArea;
+    navigator->x = area.x;
+    navigator->y = area.y;
+    navigator->width = area.width;
+    navigator->height = area.height;
+    navigator->UpdateRegion();
+    navigator->OnResize();
+    if (tab == kMapTab) {
+        citySelect->Show();
+        navigator->ShowPage(nullptr);
+        Invalidate();
+        return;
+    }
+    citySelect->Hide();
+    Page* shown = nullptr;
+    for (auto& page : pages) {
+        if (page->name == tabNames[tab]) {
+            shown = page.get();
+            break;
+        }
+    }
+    navigator->ShowPage(shown);
+    Invalidate();
+}
+
+void Widget::OnContent(int kind, void* payload) {
+    if (kind != 0 || !payload)
+        return;
+    std::unique_ptr<Page> page(static_cast<Page*>(payload));
+    if (canvas)
+        layoutPage(*page, *canvas);
+    Page* arrived = page.get();
+    bool replaced = false;
+    for (auto& held : pages) {
+        if (held->name == arrived->name) {
+            // The viewer may be showing the old one: it lets go first.
+            navigator->ForgetPage(held.get());
+            held = std::move(page);
+            replaced = true;
+            break;
+        }
+    }
+    if (!replaced)
+        pages.push_back(std::move(page));
+    if (arrived->name == tabNames[currentTab])
+        navigator->ShowPage(arrived);
+}
+
+void Widget::OnData(int kind, void* payload) {
+    if (kind != 1 || !payload)
+        return;
+    settings = *static_cast<const SettingsRecord*>(payload);
+    auto retitle = [this](const wchar_t* name, const wchar_t* title) {
+        for (auto& page : pages) {
+            if (page->name == name) {
+                page->title = title;
+                return;
+            }
+        }
+    };
+    retitle(L"News", settings.title_1);
+    retitle(L"Club", settings.title_2);
+    retitle(L"Friday", settings.title_5);
+    Invalidate();
+}
+
+void Widget::OnLink(const wchar_t* url) {
+    if (StartsWith(url, L"http://"))
+        ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOW);
 }

@@ -1,35 +1,86 @@
 // The widget panel: a 318 x 468 window of the tree, child of the root.
 //
-// For now it paints the News tab's background with the shipped fonts
-// loaded, shows a sample page of articles in its content area, has a working
-// close button and a city selector filled with a few names, and answers the
-// show/hide command; the tabs, header and the content machinery join it
-// later.
+// It owns everything on screen: six tab buttons, the close button, the page
+// viewer, the rates panel, the city selector of the map tab (and the radio,
+// to come). It paints the tab's background and the header's two hovers (the
+// phone bubble, the online-banking entry), can be dragged, keeps every page
+// and city delivered to it, switches tabs and opens web links with the
+// shell. Its constructor starts the content machinery; its destructor saves
+// the settings and tears everything down.
+//
+// Window thread only, except the three rates texts, which the rates feed
+// writes from the worker under ratesLock. Coordinates: the panel's own.
 #pragma once
 
 #include "ui/Button.h"
 #include "ui/Navigator.h"
 #include "ui/Select.h"
+#include "widget/SettingsRecord.h"
 
+#include <array>
 #include <memory>
+#include <mutex>
 #include <vector>
+
+class AboutPageBuilder;
+class ClubPageBuilder;
+class Rates;
 
 class Widget : public Window {
 public:
     static constexpr int kWidth = 318;
     static constexpr int kHeight = 468;
+    static constexpr int kTabs = 6;
+    static constexpr int kMapTab = 2;
 
     explicit Widget(Window* root);
     ~Widget() override;
 
     void Paint() override;
-    // Code 1 (close button, DM_TOGGLE): hide the panel, or show it again.
+    void OnMouseLeave(MouseEvent& event) override;
+    void OnMouseDown(MouseEvent& event) override;
+    void OnMouseUp(MouseEvent& event) override;
+    void OnMouseMove(MouseEvent& event) override;
+    // 0 a tab (param), 1 show or hide the panel, 10 the city selector changed.
     void OnCommand(int code, int param) override;
+    // Kind 0: a Page, which now belongs to the panel.
+    void OnContent(int kind, void* payload) override;
+    // Kind 1: a SettingsRecord, copied during the call.
+    void OnData(int kind, void* payload) override;
+    void OnLink(const wchar_t* url) override;
 
-    gdip::ImagePtr background;
+    void SelectTab(int tab);
+
+    static const wchar_t* const tabNames[kTabs];  // the page each tab shows
+    std::array<gdip::ImagePtr, kTabs> backgrounds;
+    int currentTab = 0;
+    std::array<std::unique_ptr<Button>, kTabs> tabButtons;
+    Button* selectedTabButton = nullptr;  // the tab buttons' group slot
     std::unique_ptr<Button> closeButton;
+    POINT dragAnchor{0, 0};
     std::unique_ptr<Navigator> navigator;
-    std::vector<std::unique_ptr<Page>> pages;
-    SelectModel cityModel;
+    std::vector<std::unique_ptr<Page>> pages;  // in order of arrival
+    std::unique_ptr<ClubPageBuilder> clubPages;
+    std::unique_ptr<AboutPageBuilder> aboutPages;
+    std::unique_ptr<Rates> rates;
     std::unique_ptr<Select> citySelect;
+    bool secondCityPage = false;
+    // Written by the rates feed on the worker thread, read when painting.
+    std::mutex ratesLock;
+    wchar_t ratesCaption[40] = {};
+    wchar_t dollarRate[10] = {};
+    wchar_t euroRate[10] = {};
+    SelectModel cityModel;
+    SettingsRecord settings;
+    gdip::ImagePtr phoneBubbleImage;
+    gdip::ImagePtr phoneHoverImage;
+    bool phoneHover = false;
+    IntRect phoneRect{15, 9, 12, 21};
+    gdip::GpFont* headerFont = nullptr;  // borrowed from the font cache
+    gdip::ImagePtr bankingPopupImage;
+    bool bankingHover = false;
+    IntRect bankingRect{113, 9, 90, 14};
+    gdip::GpFont* bankingFont = nullptr;  // borrowed from the font cache
+    char uid[33] = {};                    // installation identity, empty until asked
+    float radioVolume = 0.5f;             // held here until the radio joins the panel
 };

@@ -19,8 +19,9 @@ BIN = DIST = None
 
 PANEL_RIGHT_MARGIN, PANEL_TOP = 390, 93
 CLOSE_CROSS = (295, 20)      # on the panel
-CITY_TEXT = (250, 420)       # the city selector's text, on the panel, clear of the icon
-POPUP_PROBE = (105, 440)     # inside the open city list, clear of its text
+TABS = [(40, 60), (100, 38), (200, 60), (270, 60), (40, 420), (276, 20)]  # a point on each tab
+BACKGROUNDS = ["fon_1.png", "fon_2.png", "fon_3.png", "fon_4.png", "fon_5.png", "info.png"]
+PROBES = [(40, 60), (155, 92), (200, 60), (272, 60), (56, 440), (276, 20)]  # where they differ
 CONTENT = (19, 94, 280, 297)  # the page viewer, on the panel
 FIRST_LINK = (20, 38, 70, 14)  # "Читать далее" of the first sample article, in the viewer
 
@@ -130,8 +131,70 @@ def click(x, y):
     settle()
 
 
+def saved_setting(name):
+    """A DWORD the panel saved in the registry, or None."""
+    out = subprocess.run(["wine", "reg", "query", r"HKCU\Software\Tambrel\Orvella", "/v", name],
+                         capture_output=True, text=True).stdout
+    for line in out.splitlines():
+        fields = line.split()
+        if len(fields) == 3 and fields[0] == name:
+            return int(fields[2], 16)
+    return None
+
+
+class ShellHandler:
+    """Registers url_recorder.exe as the shell's handler of http and https
+    addresses for the time of a test, so that nothing real is opened."""
+
+    def __init__(self):
+        self.log = "/tmp/orvella_e2e_urls.txt"
+        if os.path.exists(self.log):
+            os.remove(self.log)
+        recorder = subprocess.run(["winepath", "-w", os.path.join(BIN, "url_recorder.exe")],
+                                  capture_output=True, text=True).stdout.strip()
+        log = subprocess.run(["winepath", "-w", self.log], capture_output=True, text=True).stdout.strip()
+        # Wine reads the handlers from the machine's classes only.
+        self.saved = {}
+        for scheme in ("http", "https"):
+            key = self.key(scheme)
+            out = subprocess.run(["wine", "reg", "query", key, "/ve"], capture_output=True, text=True).stdout
+            self.saved[scheme] = next((line.split("REG_SZ", 1)[1].strip()
+                                       for line in out.splitlines() if "REG_SZ" in line), None)
+            self.set(scheme, f'"{recorder}" "{log}" "%1"')
+
+    @staticmethod
+    def key(scheme):
+        return rf"HKCR\{scheme}\shell\open\command"
+
+    def set(self, scheme, command):
+        subprocess.run(["wine", "reg", "add", self.key(scheme), "/ve", "/d", command, "/f"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+    def opened(self, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if os.path.exists(self.log):
+                with open(self.log, encoding="utf-8-sig") as f:
+                    lines = [line.strip() for line in f if line.strip()]
+                if lines:
+                    return lines
+            time.sleep(0.2)
+        return []
+
+    def close(self):
+        for scheme, command in self.saved.items():
+            if command:
+                self.set(scheme, command)
+
+
+def forget_saved_settings():
+    subprocess.run(["wine", "reg", "delete", r"HKCU\Software\Tambrel\Orvella", "/f"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 class EndToEnd(unittest.TestCase):
     def setUp(self):
+        forget_saved_settings()
         self.desktop = Desktop()
         self.host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
         self.assertEqual(self.host.read_until("exports"), "ok")
@@ -197,21 +260,66 @@ class EndToEnd(unittest.TestCase):
     def test_clicks_reach_the_panel_but_icons_over_it_win(self):
         self.assertEqual(self.host.ask("load"), "1")
         settle()
-        # Item 3 of the stand-in lies on the city selector's text.
+        # Item 3 of the stand-in lies on the Club tab.
         left, top, right, bottom = self.desktop.items[3]
         click((left + right) // 2, (top + bottom) // 2)
         self.assertEqual(self.progman(0x8004), 3)
         shot = screenshot()
-        self.assertTrue(self.panel_shown(shot, [POPUP_PROBE]), "the city list stayed shut")
+        self.assertTrue(self.panel_shown(shot), "the News tab stayed")
         panel_x, panel_y = self.panel()
         foreign = sum(shot(x, y) != self.background(x - panel_x, y - panel_y)
                       for x in range(left, right) for y in range(top, bottom))
         self.assertGreater(foreign, 100, "the icon is drawn over the panel")
 
-        click(*self.on_panel(CITY_TEXT))
-        self.assertFalse(self.panel_shown(screenshot(), [POPUP_PROBE]), "the city list opened")
-        click(5, 5)
-        self.assertTrue(self.panel_shown(screenshot(), [POPUP_PROBE]), "the city list closed")
+    def test_each_tab_shows_its_background(self):
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        for tab in [1, 2, 3, 4, 5, 0]:
+            click(*self.on_panel(TABS[tab]))
+            shot = screenshot()
+            picture_ = picture(BACKGROUNDS[tab])
+            self.assertTrue(all(shot(*self.on_panel(p)) == picture_(*p) for p in PROBES),
+                            f"tab {tab} shows {BACKGROUNDS[tab]}")
+
+    def test_drag_moves_the_panel_and_unload_saves_its_place(self):
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        x, y = self.panel()
+        grab = self.on_panel((300, 430))  # bare chrome, no child window there
+        subprocess.run(["xdotool", "mousemove", *map(str, grab), "mousedown", "1"], check=True)
+        for step in range(1, 6):
+            subprocess.run(["xdotool", "mousemove", str(grab[0] - 20 * step), str(grab[1] + 10 * step)],
+                           check=True)
+            time.sleep(0.05)
+        subprocess.run(["xdotool", "mouseup", "1"], check=True)
+        settle()
+        shot = screenshot()
+        self.assertTrue(all(shot(x - 100 + px, y + 50 + py) == self.background(px, py)
+                            for px, py in ((5, 100), (160, 30), (300, 450))), "the panel moved")
+        self.host.ask("unload")
+        self.assertEqual((saved_setting("WidgetPos.X"), saved_setting("WidgetPos.Y")), (x - 100, y + 50))
+
+    def test_header_phone_bubble_and_online_banking(self):
+        handler = ShellHandler()
+        try:
+            self.assertEqual(self.host.ask("load"), "1")
+            settle()
+            # The bubble opens right of the phone icon, over the header.
+            def changed(shot):
+                return sum(shot(*self.on_panel((x, y))) != self.background(x, y)
+                           for x in range(30, 200, 2) for y in range(8, 36, 2))
+
+            self.assertEqual(changed(screenshot()), 0)
+            subprocess.run(["xdotool", "mousemove", *map(str, self.on_panel((20, 18)))], check=True)
+            settle()
+            self.assertGreater(changed(screenshot()), 200, "the phone bubble shows")
+
+            subprocess.run(["xdotool", "mousemove", *map(str, self.on_panel((150, 15))),
+                            "mousedown", "1"], check=True)
+            subprocess.run(["xdotool", "mouseup", "1"], check=True)
+            self.assertEqual(handler.opened(), ["https://online.orvella.example/login"])
+        finally:
+            handler.close()
 
     def test_wheel_scrolls_the_page_and_links_highlight_under_the_pointer(self):
         self.assertEqual(self.host.ask("load"), "1")
@@ -249,13 +357,14 @@ class EndToEnd(unittest.TestCase):
         self.host.proc.kill()
         self.host.proc.wait()
         time.sleep(1)
-        click(*self.on_panel(CITY_TEXT))
+        click(*self.on_panel(TABS[3]))
         self.assertIsNone(self.desktop.proc.poll(), "the desktop process died")
-        self.assertFalse(self.panel_shown(screenshot(), [POPUP_PROBE]), "the city list opened")
+        self.assertEqual(screenshot()(*self.on_panel(PROBES[3])), picture("fon_4.png")(*PROBES[3]))
 
 
 class DisplayChange(unittest.TestCase):
     def test_display_change_scales_the_panel_position(self):
+        forget_saved_settings()
         desktop = Desktop("--half-width")
         host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
         background = picture("fon_1.png")

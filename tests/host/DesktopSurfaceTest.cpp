@@ -37,6 +37,8 @@ struct Events : EventListener {
 class DesktopSurfaceTest : public testing::Test {
 protected:
     void SetUp() override {
+        // The panel saves its place when it goes: every test starts from none.
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
         Bridge().listView = desktop.listView;
         AttachNew();
     }
@@ -209,9 +211,8 @@ TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
 
 TEST_F(DesktopSurfaceTest, PressOnAnIconOverThePanelGoesToTheListViewNotThePanel) {
     POINT panel = PanelOrigin();
-    Select* select = instance->widget->citySelect.get();
-    // An icon over the city selector's text, whose click would open the list.
-    int icon = desktop.AddIcon(panel.x + 120, panel.y + 400);
+    // An icon over the Club tab, whose click would switch tabs.
+    int icon = desktop.AddIcon(panel.x + 110, panel.y + 50);
     RECT iconRect = desktop.IconRect(icon);
     LPARAM onIcon = MAKELPARAM((iconRect.left + iconRect.right) / 2,
                                (iconRect.top + iconRect.bottom) / 2);
@@ -219,14 +220,13 @@ TEST_F(DesktopSurfaceTest, PressOnAnIconOverThePanelGoesToTheListViewNotThePanel
     Send(WM_LBUTTONUP, 0, onIcon);
     PumpMessages();
     EXPECT_EQ(desktop.SelectedItem(), icon);
-    EXPECT_FALSE(select->popup->attached);
+    EXPECT_EQ(instance->widget->currentTab, 0);
 
-    LPARAM onText = MAKELPARAM(panel.x + 250, panel.y + 420);
-    EXPECT_EQ(Send(WM_LBUTTONDOWN, MK_LBUTTON, onText), 0);
-    EXPECT_EQ(Send(WM_LBUTTONUP, 0, onText), 0);
-    EXPECT_TRUE(select->popup->attached);
-    Send(WM_KILLFOCUS);
-    EXPECT_FALSE(select->popup->attached);
+    LPARAM onTab = MAKELPARAM(panel.x + 100, panel.y + 38);
+    Send(WM_MOUSEMOVE, 0, onTab);
+    EXPECT_EQ(Send(WM_LBUTTONDOWN, MK_LBUTTON, onTab), 0);
+    EXPECT_EQ(Send(WM_LBUTTONUP, 0, onTab), 0);
+    EXPECT_EQ(instance->widget->currentTab, 1);
 }
 
 TEST_F(DesktopSurfaceTest, CloseButtonHidesThePanel) {

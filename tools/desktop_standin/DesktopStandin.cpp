@@ -29,13 +29,12 @@ constexpr UINT kQuerySelectedItem = WM_APP + 4;
 constexpr UINT kClearSelection = WM_APP + 5;
 
 // Where the library puts its panel, in list view client coordinates, and
-// where on the panel its city selector shows its text: one icon is placed
-// there so that icons drawn over the panel, and clicks on them, can be seen
-// and checked.
+// where on the panel its Club tab lies: one icon is placed there so that
+// icons drawn over the panel, and clicks on them, can be seen and checked.
 constexpr int kPanelRightMargin = 390;
 constexpr int kPanelTop = 93;
-constexpr int kIconOverPanelX = 120;
-constexpr int kIconOverPanelY = 400;
+constexpr int kIconOverPanelX = 110;
+constexpr int kIconOverPanelY = 50;
 
 constexpr COLORREF kWallpaperTop = RGB(0x2E, 0x7D, 0x6B);
 constexpr COLORREF kWallpaperBottom = RGB(0x16, 0x32, 0x4F);

@@ -1,0 +1,29 @@
+// The remotely managed settings of the panel: the bank's phone line, the
+// online-banking address, three tab titles and the radio station. A plain
+// record of fixed capacities (terminators included) that crosses from the
+// worker thread by a synchronous message and is copied whole by the panel.
+#pragma once
+
+#include <cstddef>
+#include <cwchar>
+
+struct SettingsRecord {
+    wchar_t phone_number[30];
+    wchar_t phone_text[100];
+    wchar_t title_1[100];  // the News page
+    wchar_t title_2[100];  // the Club page
+    wchar_t title_5[100];  // the Friday page
+    wchar_t online_banking[260];
+    wchar_t radio_title[100];
+    char radio_url[260];  // 8-bit, as received
+};
+
+// The built-in values that start every record.
+SettingsRecord DefaultSettings();
+
+// Copies a text into a fixed field, cut to fit with its terminator.
+template <size_t N>
+void CopyField(wchar_t (&field)[N], const wchar_t* text) {
+    wcsncpy(field, text ? text : L"", N - 1);
+    field[N - 1] = L'\0';
+}
