@@ -46,7 +46,13 @@ float TextFormatter::RunWidth(const wchar_t* text, size_t count, float available
             *fitted = 0;
         return 0;
     }
-    RectF box = canvas.MeasureRun(text, int(count), font, available, lineHeight, fitted);
+    int lines = 0;
+    RectF box = canvas.MeasureRun(text, int(count), font, available, lineHeight, fitted, &lines);
+    // A box one line tall can still take in a second line when the font's
+    // line spacing rounds below its height (Wine's GDI+ does so for PT Sans
+    // 12): the count must be that of the first line alone.
+    if (lines > 1)
+        box = canvas.MeasureRun(text, int(count), font, available, lineHeight / 2, fitted);
     return box.Width - 2;
 }
 

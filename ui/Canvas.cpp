@@ -212,16 +212,18 @@ RectF Canvas::MeasureText(const wchar_t* text, GpFont* font, float layoutWidth,
 }
 
 RectF Canvas::MeasureRun(const wchar_t* text, int length, GpFont* font, float layoutWidth,
-                         float layoutHeight, int* fitted) {
+                         float layoutHeight, int* fitted, int* lines) {
     RectF bounds(0, 0, 0, 0);
-    INT codepoints = 0, lines = 0;
+    INT codepoints = 0, filled = 0;
     if (text && graphics) {
         RectF layout(0, 0, layoutWidth, layoutHeight);
         graphics.Check(GdipMeasureString(graphics.get(), text, length, font, &layout, nullptr,
-                                         &bounds, &codepoints, &lines));
+                                         &bounds, &codepoints, &filled));
     }
     if (fitted)
         *fitted = codepoints;
+    if (lines)
+        *lines = filled;
     return bounds;
 }
 

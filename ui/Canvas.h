@@ -62,9 +62,10 @@ public:
     gdip::RectF MeasureText(const wchar_t* text, gdip::GpFont* font, float layoutWidth,
                             float layoutHeight);
     // The bounding box of the first length characters laid out in a box of
-    // the given size; fitted, when given, receives how many characters fit.
+    // the given size; fitted and lines, when given, receive how many
+    // characters fit and on how many lines.
     gdip::RectF MeasureRun(const wchar_t* text, int length, gdip::GpFont* font, float layoutWidth,
-                           float layoutHeight, int* fitted);
+                           float layoutHeight, int* fitted, int* lines = nullptr);
     // The line spacing of a font on this surface, in pixels.
     float FontHeight(gdip::GpFont* font);
 

@@ -106,7 +106,7 @@ bool ReadIdentity(const SettingsKey& key, char (&uid)[kIdentityBytes]) {
     DWORD size = sizeof(stored);
     if (RegQueryValueExW(key.get(), kIdentityValue, nullptr, &type,
                          reinterpret_cast<BYTE*>(stored), &size) != ERROR_SUCCESS ||
-        type != REG_BINARY)
+        type != REG_BINARY || !IsIdentity(stored, size))
         return false;
     std::memcpy(uid, stored, kIdentityBytes);
     return true;

@@ -53,6 +53,20 @@ TEST_F(FormatterTest, BreaksAtASpaceDroppingIt) {
     EXPECT_EQ(scene.children[1]->rect.x, 5);
 }
 
+TEST_F(FormatterTest, EveryRunFitsItsLineWhateverTheFontSize) {
+    const wchar_t* text = L"Orvella — интерактивный виджет для рабочего стола, который банк Orvella "
+                          L"создал вместе с деловым журналом «Капитель».";
+    for (int size : {11, 12, 13, 15}) {
+        scene.children.clear();
+        FontSpec font{L"PT Sans", size, 0};
+        MText paragraph(text, &font);
+        Format(paragraph, 260);
+        EXPECT_GE(scene.children.size(), 2u) << size;
+        for (const auto& run : scene.children)
+            EXPECT_LE(run->rect.x + run->rect.width, 5 + 260) << size;
+    }
+}
+
 TEST_F(FormatterTest, WordAfterAnEarlierElementMovesWhole) {
     float room = Width(L"Банк", body) + Width(L"Орвелла", body) / 2;
     MText first(L"Банк", &body);
