@@ -14,6 +14,7 @@ echo "Benchmark (median of repeated runs):"
 wine "$BUILD/bin/paint_bench.exe"
 wine "$BUILD/bin/drawing_bench.exe"
 wine "$BUILD/bin/layout_bench.exe"
+wine "$BUILD/bin/panel_bench.exe"
 echo
 echo "Page gallery (sample pages as the page viewer shows them):"
 wine "$BUILD/bin/page_gallery.exe" "$(winepath -w "$BUILD/gallery")"
