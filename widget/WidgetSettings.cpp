@@ -58,7 +58,7 @@ int ReadNumber(const SettingsKey& key, const wchar_t* name, int fallback) {
     DWORD size = sizeof(value);
     if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value),
                          &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
+        type != REG_DWORD || size != sizeof(value))
         return fallback;
     return static_cast<int>(value);
 }
