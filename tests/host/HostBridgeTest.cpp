@@ -45,7 +45,10 @@ TEST(Finder, FindsTheListViewUnderProgmanOrWorkerWOnly) {
 
 class LoadTest : public testing::Test {
 protected:
-    void SetUp() override { Bridge().listView = nullptr; }
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
+        Bridge().listView = nullptr;
+    }
     void TearDown() override {
         Unload();
         Bridge().listView = nullptr;

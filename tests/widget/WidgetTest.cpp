@@ -1,0 +1,162 @@
+// The panel: tab commands, page replacement by name, and which addresses it
+// hands to the shell.
+#include "TestTree.h"
+#include "widget/Widget.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::unique_ptr<Page> NamedPage(const wchar_t* name) {
+    auto page = std::make_unique<Page>();
+    page->name = name;
+    page->scene = std::make_unique<SContainer>(FloatRect{0, 0, 260, 100});
+    page->scrollable = true;
+    return page;
+}
+
+class WidgetTest : public TreeTest {
+protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
+        TreeTest::SetUp();
+        widget = std::make_unique<Widget>(root.get());
+        widget->Show();
+    }
+    void Forget() override {
+        widget->Hide();
+        widget.reset();
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
+    }
+
+    std::unique_ptr<Widget> widget;
+};
+
+TEST_F(WidgetTest, TabCommandsAlwaysLandOnOneOfTheSixTabs) {
+    widget->OnCommand(0, 3);
+    EXPECT_EQ(widget->currentTab, 3);
+    widget->OnCommand(0, -1);
+    EXPECT_EQ(widget->currentTab, 5);
+    widget->OnCommand(0, 7);
+    EXPECT_EQ(widget->currentTab, 1);
+    widget->OnCommand(0, -13);
+    EXPECT_EQ(widget->currentTab, 5);
+}
+
+TEST_F(WidgetTest, ANewerPageOfTheSameNameReplacesTheOldAndShowsAtOnce) {
+    widget->OnContent(0, NamedPage(L"News").release());
+    Page* first = widget->navigator->page;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->name, L"News");
+
+    widget->OnContent(0, NamedPage(L"News").release());
+    EXPECT_NE(widget->navigator->page, first);
+    EXPECT_EQ(widget->navigator->page->name, L"News");
+    int news = 0;
+    for (auto& page : widget->pages)
+        news += page->name == L"News";
+    EXPECT_EQ(news, 1);
+
+    // Another tab's page is kept, not shown.
+    widget->OnContent(0, NamedPage(L"Friday").release());
+    EXPECT_EQ(widget->navigator->page->name, L"News");
+    widget->OnCommand(0, 4);
+    EXPECT_EQ(widget->navigator->page->name, L"Friday");
+}
+
+// Registers url_recorder.exe as the shell's handler of some schemes while
+// it lives (putting back what was there), and reads back what was opened.
+class ShellLog {
+public:
+    explicit ShellLog(std::vector<std::wstring> schemes) {
+        log_ = ProgramFolder() + L"widget_test_urls.txt";
+        DeleteFileW(log_.c_str());
+        std::wstring command = L"\"" + ProgramFolder() + L"url_recorder.exe\" \"" + log_ + L"\" \"%1\"";
+        for (const std::wstring& scheme : schemes) {
+            Saved saved{L"Software\\Classes\\" + scheme};
+            wchar_t old[512] = {};
+            DWORD size = sizeof(old);
+            saved.existed = RegGetValueW(HKEY_LOCAL_MACHINE, (saved.key + kCommand).c_str(), nullptr,
+                                         RRF_RT_REG_SZ, nullptr, old, &size) == ERROR_SUCCESS;
+            saved.command = old;
+            SetCommand(saved.key, command);
+            saved_.push_back(saved);
+        }
+    }
+    ~ShellLog() {
+        DeleteFileW(log_.c_str());
+        for (const Saved& saved : saved_) {
+            if (saved.existed)
+                SetCommand(saved.key, saved.command);
+            else
+                RegDeleteTreeW(HKEY_LOCAL_MACHINE, saved.key.c_str());
+        }
+    }
+    // The addresses opened, once at least count were, or after five seconds.
+    std::vector<std::wstring> Opened(size_t count) {
+        std::vector<std::wstring> lines;
+        for (int wait = 0; wait < 50 && lines.size() < count; ++wait) {
+            Sleep(100);
+            lines.clear();
+            FILE* file = _wfopen(log_.c_str(), L"r, ccs=UTF-8");
+            wchar_t line[512];
+            while (file && fgetws(line, 512, file)) {
+                std::wstring text(line);
+                while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+                    text.pop_back();
+                lines.push_back(text);
+            }
+            if (file)
+                fclose(file);
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+
+private:
+    static constexpr const wchar_t* kCommand = L"\\shell\\open\\command";
+    struct Saved {
+        std::wstring key;
+        bool existed = false;
+        std::wstring command;
+    };
+    static void SetCommand(const std::wstring& key, const std::wstring& command) {
+        HKEY handle;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (key + kCommand).c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+            return;
+        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       DWORD((command.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(handle);
+    }
+
+    std::vector<Saved> saved_;
+    std::wstring log_;
+};
+
+TEST_F(WidgetTest, OnlyPlainWebLinksAndAWebBankingAddressReachTheShell) {
+    ShellLog shell({L"http", L"https", L"orvellatest"});
+    MouseEvent onBanking;
+    onBanking.x = 150;
+    onBanking.y = 15;
+
+    // A tampered banking address of another scheme is not opened.
+    CopyField(widget->settings.online_banking, L"orvellatest://banking");
+    widget->OnMouseDown(onBanking);
+    // Pages follow "http://" links only.
+    widget->OnLink(L"https://www.orvella.example/secure");
+    widget->OnLink(L"orvellatest://link");
+    widget->OnLink(L"http://www.orvella.example/news");
+    CopyField(widget->settings.online_banking, L"https://online.orvella.example/login");
+    widget->OnMouseDown(onBanking);
+    EXPECT_EQ(CaptureWindow(), nullptr);  // the press opened the bank, it started no drag
+
+    Sleep(1000);  // anything wrongly launched has time to write too
+    EXPECT_EQ(shell.Opened(2), (std::vector<std::wstring>{L"http://www.orvella.example/news",
+                                                          L"https://online.orvella.example/login"}));
+}
+
+}  // namespace
