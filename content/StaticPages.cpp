@@ -9,8 +9,9 @@
 
 // A page of the bank's site, as linked from the widget: the query tells the
 // site's statistics that the visit came from the desktop widget.
-#define BANK_PAGE(path) \
-    L"http://www.orvella.example/" path L"?utm_campaign=widget&utm_source=desktop&utm_content=widget"
+#define BANK_PAGE(path)                     \
+    L"http://www.orvella.example/" path     \
+    L"?utm_campaign=widget&utm_source=desktop&utm_content=widget"
 
 namespace {
 
@@ -151,7 +152,7 @@ std::unique_ptr<Page> MakeAboutPage(const AboutPageBuilder& builder) {
         builder, *root,
         L"Разработчик: <a href=\"http://tambrel.example/\">Студия Тамбрель</a>\n"
         L"Техническая поддержка: "
-        L"<a href=\"mailto://support@orvella.example\">support@orvella.example</a>");
+        L"<a href=\"mailto://help@orvella.example\">help@orvella.example</a>");
     credits->padding.top = 20;
     credits->padding.left = credits->padding.right = 0;
 
@@ -240,8 +241,10 @@ std::unique_ptr<Page> ClubPageBuilder::MakePage(const wchar_t* title) {
     AddBullet(L"Участие в программе привилегий Lumora");
     AddMoreLink(BANK_PAGE(L"cards/platinum"));
 
-    AddProductSection(L"images/marhaven-icon-insurance.png", L"Накопительное страхование жизни",
-                      L"Insurance", 10);
+    // A one-line title stands 10 pixels down, about the icon's middle; the
+    // two-line titles below fill the icon's height from its top.
+    AddProductSection(L"images/marhaven-icon-insurance.png", L"Страхование жизни", L"Insurance",
+                      10);
     AddBullet(L"Защита жизни и здоровья на срок от 5 до 20 лет");
     AddBullet(L"Накопление нужной суммы к выбранной вами дате");
     AddBullet(L"Гарантированный доход и дополнительный инвестиционный доход");
@@ -259,7 +262,7 @@ std::unique_ptr<Page> ClubPageBuilder::MakePage(const wchar_t* title) {
     AddBullet(L"Вклады застрахованы в государственной системе страхования вкладов");
     AddMoreLink(BANK_PAGE(L"club/deposits"));
 
-    AddProductSection(L"images/marhaven-icon-invest.png", L"Паевые инвестиционные фонды",
+    AddProductSection(L"images/marhaven-icon-invest.png", L"Инвестиции в паевые фонды",
                       L"Invest", 0);
     AddBullet(L"Фонды акций, облигаций и смешанных инвестиций на выбор");
     AddBullet(L"Фондами управляет «Орвелла Капитал», управляющая компания группы Orvella");
