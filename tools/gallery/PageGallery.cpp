@@ -1,9 +1,10 @@
-// The page gallery: lays out the sample pages and writes each, as the page
+// The page gallery: lays out the built-in and the sample pages and writes each, as the page
 // viewer shows it, to a PNG file, so that layout can be looked at without
 // the desktop. A development tool; nothing here ships.
 //
 // Usage: page_gallery.exe <output folder>. Runs where the library's fonts
 // and pictures lie beside it (the build's bin folder).
+#include "content/StaticPages.h"
 #include "host/DesktopSurface.h"
 #include "host/HostBridge.h"
 #include "ui/Canvas.h"
@@ -63,7 +64,12 @@ int wmain(int argc, wchar_t** argv) {
         const wchar_t* file;
         std::unique_ptr<Page> page;
     };
+    // The builders outlive their pages: the models point at their fonts.
+    AboutPageBuilder about;
+    ClubPageBuilder club;
     std::vector<Sample> samples;
+    samples.push_back({L"club.png", club.MakePage(L"Клуб Orvella")});
+    samples.push_back({L"about.png", MakeAboutPage(about)});
     samples.push_back({L"articles.png", samples::ArticleList(200)});
     samples.push_back({L"picture_story.png", samples::PictureStory()});
     samples.push_back({L"bullet_list.png", samples::BulletList()});
