@@ -253,6 +253,9 @@ class EndToEnd(unittest.TestCase):
         click(*self.on_panel(CLOSE_CROSS))
         self.assertEqual(self.host.ask("visible"), "0")
         self.assertFalse(self.panel_shown(screenshot()))
+        self.host.ask("toggle")  # back at the same place
+        settle()
+        self.assertTrue(self.panel_shown(screenshot()))
 
         self.host.ask("closing")
         self.assertIn("message 0x4002 0 0", self.host.messages)

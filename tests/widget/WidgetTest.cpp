@@ -46,6 +46,17 @@ TEST_F(WidgetTest, TabCommandsAlwaysLandOnOneOfTheSixTabs) {
     EXPECT_EQ(widget->currentTab, 5);
 }
 
+TEST_F(WidgetTest, APressOnTheRatesStartsADragOfThePanel) {
+    int x = widget->x, y = widget->y;
+    ASSERT_TRUE(Press(x + 130, y + 410));  // on the rates label
+    EXPECT_EQ(CaptureWindow(), widget.get());
+    Move(x + 100, y + 420);
+    Release(x + 100, y + 420);
+    EXPECT_EQ(widget->x, x - 30);
+    EXPECT_EQ(widget->y, y + 10);
+    EXPECT_EQ(CaptureWindow(), nullptr);
+}
+
 TEST_F(WidgetTest, ANewerPageOfTheSameNameReplacesTheOldAndShowsAtOnce) {
     widget->OnContent(0, NamedPage(L"News").release());
     Page* first = widget->navigator->page;
@@ -76,7 +87,8 @@ public:
         DeleteFileW(log_.c_str());
         std::wstring command = L"\"" + ProgramFolder() + L"url_recorder.exe\" \"" + log_ + L"\" \"%1\"";
         for (const std::wstring& scheme : schemes) {
-            Saved saved{L"Software\\Classes\\" + scheme};
+            Saved saved;
+            saved.key = L"Software\\Classes\\" + scheme;
             wchar_t old[512] = {};
             DWORD size = sizeof(old);
             saved.existed = RegGetValueW(HKEY_LOCAL_MACHINE, (saved.key + kCommand).c_str(), nullptr,
