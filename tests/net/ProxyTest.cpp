@@ -1,0 +1,1 @@
+#include "net/HttpClient.h"

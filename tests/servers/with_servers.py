@@ -1,0 +1,2 @@
+import subprocess, sys
+sys.exit(subprocess.call(sys.argv[sys.argv.index("--")+1:]))
