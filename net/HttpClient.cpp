@@ -1,1 +1,471 @@
+// The blocking WinHTTP operations of the worker thread; see HttpClient.h.
+//
+// Every operation that opens handles keeps them in an HttpRequest that a
+// guard closes on the way out, so no early return can leak one.
 #include "net/HttpClient.h"
+
+#include "net/ModulePath.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <new>
+#include <utility>
+
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"Orvella Lumidesk";
+constexpr wchar_t kSettingsKey[] = L"Software\\Tambrel\\Orvella";
+constexpr wchar_t kContentServerValue[] = L"ContentServer";
+constexpr wchar_t kStorageServerValue[] = L"StorageServer";
+constexpr wchar_t kBuiltInContentHost[] = L"content.orvella.example";
+constexpr wchar_t kBuiltInStorageHost[] = L"storage.orvella.example";
+constexpr wchar_t kTestNetworkPath[] = L"/orvella/test_network";
+
+constexpr DWORD kSendTimeoutMs = 2000;
+// Wine waits for a status line without end when a server accepts the
+// connection and then says nothing, which would hold the worker thread for
+// good. The bound is the platform's own default for a stalled body, which is
+// left as it is.
+constexpr DWORD kResponseTimeoutMs = 30000;
+// A server that names no length may still send this much.
+constexpr size_t kUnannouncedLimit = 100000;
+// No feed, picture or update comes near this; a larger announced length is
+// a broken or hostile server, refused before anything is allocated.
+constexpr unsigned long long kAnnouncedCeiling = 64ull * 1024 * 1024;
+constexpr size_t kHeaderCapacity = 200;
+constexpr size_t kDateCapacity = 64;
+
+constexpr const wchar_t* kDayNames[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
+constexpr const wchar_t* kMonthNames[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                          L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+
+// Closes whatever the context holds when the operation that opened it ends.
+class RequestGuard {
+public:
+    explicit RequestGuard(HttpRequest& context) : context_(context) {}
+    ~RequestGuard() { HttpCloseRequest(context_); }
+    RequestGuard(const RequestGuard&) = delete;
+    RequestGuard& operator=(const RequestGuard&) = delete;
+
+private:
+    HttpRequest& context_;
+};
+
+void CloseInternetHandle(HINTERNET& handle) {
+    if (handle) {
+        WinHttpCloseHandle(handle);
+        handle = nullptr;
+    }
+}
+
+std::wstring ServerUrl(const wchar_t* valueName, const wchar_t* builtInHost, const wchar_t* path) {
+    // Read on every call so that a changed value needs no restart; anything
+    // but a non-empty string that fits falls back to the built-in host.
+    wchar_t host[512] = {};
+    DWORD size = sizeof(host);
+    std::wstring url = L"http://";
+    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, valueName, RRF_RT_REG_SZ, nullptr, host,
+                     &size) == ERROR_SUCCESS &&
+        host[0] != L'\0')
+        url += host;
+    else
+        url += builtInHost;
+    if (path)
+        url += path;
+    return url;
+}
+
+// Content-Length as a byte count. False when the header is absent or is not
+// a plain decimal number; a value too large for 64 bits saturates, which the
+// ceiling then refuses like any other oversized length.
+bool QueryContentLength(HINTERNET request, unsigned long long& length) {
+    wchar_t text[40] = {};
+    DWORD size = sizeof(text);
+    // Read as text: the numeric query is 32 bits wide and would wrap a
+    // length of several gigabytes into something that looks acceptable.
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return false;
+        // Longer than any real number of bytes.
+        length = ~0ull;
+        return true;
+    }
+    const wchar_t* digit = text;
+    while (*digit == L' ' || *digit == L'\t')
+        ++digit;
+    if (*digit < L'0' || *digit > L'9')
+        return false;
+    unsigned long long value = 0;
+    for (; *digit >= L'0' && *digit <= L'9'; ++digit) {
+        unsigned d = static_cast<unsigned>(*digit - L'0');
+        if (value > (~0ull - d) / 10) {
+            value = ~0ull;
+            break;
+        }
+        value = value * 10 + d;
+    }
+    length = value;
+    return true;
+}
+
+// Removes a file that a failed download left behind.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!path_.empty())
+            DeleteFileW(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::wstring& path() const { return path_; }
+    void Keep() { path_.clear(); }
+
+private:
+    std::wstring path_;
+};
+
+bool WriteWholeFile(const std::wstring& path, const char* data, size_t size) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool written = true;
+    while (size > 0) {
+        DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD done = 0;
+        if (!WriteFile(file, data, chunk, &done, nullptr) || done == 0) {
+            written = false;
+            break;
+        }
+        data += done;
+        size -= done;
+    }
+    // A failed close can mean data that never reached the disk.
+    if (!CloseHandle(file))
+        written = false;
+    return written;
+}
+
+}  // namespace
+
+HttpState& Http() {
+    static HttpState state;
+    return state;
+}
+
+std::wstring ContentServerUrl(const wchar_t* path) {
+    return ServerUrl(kContentServerValue, kBuiltInContentHost, path);
+}
+
+std::wstring StorageServerUrl(const wchar_t* path) {
+    return ServerUrl(kStorageServerValue, kBuiltInStorageHost, path);
+}
+
+bool HttpInit() {
+    HttpState& http = Http();
+    wcsncpy(http.userAgent, kUserAgent, sizeof(http.userAgent) / sizeof(http.userAgent[0]) - 1);
+    std::lock_guard<std::mutex> lock(http.proxyLock);
+    if (!http.proxy)
+        http.proxy = new (std::nothrow) ProxySettings{};
+    return http.proxy != nullptr;
+}
+
+void HttpRelease() {
+    HttpState& http = Http();
+    std::lock_guard<std::mutex> lock(http.proxyLock);
+    ProxySettings* proxy = http.proxy;
+    if (!proxy)
+        return;
+    // The strings were allocated with GlobalAlloc, as the platform's are.
+    if (proxy->proxyInfo.lpszProxy)
+        GlobalFree(proxy->proxyInfo.lpszProxy);
+    if (proxy->proxyInfo.lpszProxyBypass)
+        GlobalFree(proxy->proxyInfo.lpszProxyBypass);
+    if (proxy->autoProxy.lpszAutoConfigUrl)
+        GlobalFree(const_cast<wchar_t*>(proxy->autoProxy.lpszAutoConfigUrl));
+    delete proxy;
+    http.proxy = nullptr;
+}
+
+bool HttpOpenRequest(HttpRequest& context, const wchar_t* url, const wchar_t* verb) {
+    if (!url || !verb)
+        return false;
+    wchar_t host[sizeof(context.host) / sizeof(context.host[0])] = {};
+    wchar_t path[sizeof(context.path) / sizeof(context.path[0])] = {};
+    URL_COMPONENTS parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof(host) / sizeof(host[0]);
+    // Without a separate extra-info buffer the query stays part of the path.
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof(path) / sizeof(path[0]);
+    if (!WinHttpCrackUrl(url, 0, ICU_ESCAPE, &parts) || host[0] == L'\0')
+        return false;
+
+    if (!context.session) {
+        context.session = WinHttpOpen(Http().userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (!context.session)
+            return false;
+    }
+
+    // The request belongs to the connection: it goes first either way.
+    CloseInternetHandle(context.request);
+    if (!context.connection || wcscmp(context.host, host) != 0) {
+        CloseInternetHandle(context.connection);
+        context.host[0] = L'\0';
+        // Everything is plain HTTP on port 80, whatever the URL's scheme or
+        // port: the servers offer nothing else.
+        context.connection = WinHttpConnect(context.session, host, INTERNET_DEFAULT_HTTP_PORT, 0);
+        if (!context.connection)
+            return false;
+        wcscpy(context.host, host);
+    }
+    wcscpy(context.path, path);
+
+    context.request = WinHttpOpenRequest(context.connection, verb, context.path, L"HTTP/1.1",
+                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                         WINHTTP_FLAG_REFRESH);
+    if (!context.request)
+        return false;
+    return ApplyRequestOptions(context.session, context.request, url);
+}
+
+bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* url) {
+    HttpState& http = Http();
+    DWORD sendTimeout = kSendTimeoutMs;
+    WinHttpSetOption(request, WINHTTP_OPTION_SEND_TIMEOUT, &sendTimeout, sizeof(sendTimeout));
+    DWORD responseTimeout = kResponseTimeoutMs;
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                     sizeof(responseTimeout));
+
+    // The resolution rewrites the proxy record under the lock itself and
+    // talks to the network, so the lock is not held across it.
+    bool autoProxy = false;
+    {
+        std::lock_guard<std::mutex> lock(http.proxyLock);
+        autoProxy = http.proxy && http.proxy->useAutoProxy;
+    }
+    if (autoProxy && !ResolveProxyForUrl(url, session))
+        return false;
+
+    // Copies taken under the lock: the window thread may rewrite the record
+    // while the options are being set. WinHTTP copies what it is given.
+    ProxyCredentials credentials;
+    DWORD accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    std::wstring proxyList;
+    std::wstring bypassList;
+    bool hasProxy = false;
+    bool hasBypass = false;
+    {
+        std::lock_guard<std::mutex> lock(http.proxyLock);
+        credentials = http.credentials;
+        if (http.proxy) {
+            const WINHTTP_PROXY_INFO& info = http.proxy->proxyInfo;
+            accessType = info.dwAccessType;
+            hasProxy = info.lpszProxy != nullptr;
+            hasBypass = info.lpszProxyBypass != nullptr;
+            if (hasProxy)
+                proxyList = info.lpszProxy;
+            if (hasBypass)
+                bypassList = info.lpszProxyBypass;
+        }
+    }
+
+    // Sent on every request, also before any 407 named a scheme: the
+    // platform refuses what it cannot use and the request goes on without.
+    WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, credentials.scheme,
+                          credentials.login, credentials.password, nullptr);
+    SecureZeroMemory(credentials.password, sizeof(credentials.password));
+
+    WINHTTP_PROXY_INFO info = {};
+    info.dwAccessType = accessType;
+    info.lpszProxy = hasProxy ? &proxyList[0] : nullptr;
+    info.lpszProxyBypass = hasBypass ? &bypassList[0] : nullptr;
+    return WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info)) != FALSE;
+}
+
+bool HttpQueryStatus(HttpRequest& context) {
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!context.request ||
+        !WinHttpQueryHeaders(context.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        context.status = 0;
+        return false;
+    }
+    context.status = status;
+    if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
+        HttpState& http = Http();
+        http.proxyAuthRequired = true;
+        DWORD supported = 0;
+        DWORD first = 0;
+        DWORD target = 0;
+        if (WinHttpQueryAuthSchemes(context.request, &supported, &first, &target)) {
+            std::lock_guard<std::mutex> lock(http.proxyLock);
+            http.credentials.scheme = first;
+        }
+    }
+    return status != 0;
+}
+
+void HttpCloseRequest(HttpRequest& context) {
+    CloseInternetHandle(context.request);
+    CloseInternetHandle(context.connection);
+    CloseInternetHandle(context.session);
+    context.host[0] = L'\0';
+}
+
+int HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified) {
+    // Defined on every path, so the caller's std::free is always valid.
+    if (body)
+        *body = nullptr;
+    if (size)
+        *size = 0;
+    if (!body || !size)
+        return -2;
+
+    wchar_t headers[kHeaderCapacity] = {};
+    if (lastModified) {
+        wchar_t date[kDateCapacity] = {};
+        FormatHttpDate(*lastModified, date, kDateCapacity);
+        swprintf(headers, kHeaderCapacity, L"If-Modified-Since: %ls", date);
+    }
+
+    HttpRequest context;
+    RequestGuard guard(context);
+    if (!HttpOpenRequest(context, url, L"GET"))
+        return -2;
+    if (!WinHttpSendRequest(context.request, headers[0] ? headers : WINHTTP_NO_ADDITIONAL_HEADERS,
+                            headers[0] ? static_cast<DWORD>(-1) : 0, WINHTTP_NO_REQUEST_DATA, 0,
+                            0, 0))
+        return -2;
+    if (!WinHttpReceiveResponse(context.request, nullptr))
+        return -1;
+    if (!HttpQueryStatus(context))
+        return -1;
+    if (context.status == HTTP_STATUS_NOT_MODIFIED)
+        return 0;
+    if (context.status != HTTP_STATUS_OK)
+        return -1;
+
+    unsigned long long announced = 0;
+    const bool hasLength = QueryContentLength(context.request, announced);
+    if (hasLength && announced > kAnnouncedCeiling)
+        return -2;
+    const size_t limit = hasLength && announced > 0 ? static_cast<size_t>(announced)
+                                                    : kUnannouncedLimit;
+    // One byte more for the terminator, so text bodies can be parsed in place.
+    char* buffer = static_cast<char*>(std::malloc(limit + 1));
+    if (!buffer)
+        return -1;
+    *body = buffer;
+
+    HttpState& http = Http();
+    size_t received = 0;
+    DWORD available = 0;
+    do {
+        if (!WinHttpQueryDataAvailable(context.request, &available))
+            return -1;
+        if (available > limit - received)
+            return -2;
+        DWORD read = 0;
+        if (available > 0 &&
+            !WinHttpReadData(context.request, buffer + received, available, &read))
+            return -1;
+        received += read;
+        if (http.abortTransfers)
+            return 0;
+    } while (available > 0);
+
+    // The connection ended before the announced length: a partial body
+    // must never pass for the whole document.
+    if (hasLength && received != announced)
+        return -1;
+    buffer[received] = '\0';
+    *size = received;
+    return 1;
+}
+
+bool DownloadFile(const wchar_t* url, const wchar_t* path) {
+    const std::wstring target = ModuleRelativePath(path);
+    if (target.empty())
+        return false;
+
+    // The condition is when the local copy was written, not a date the
+    // server once sent: the copy is newer than whatever it was made from.
+    SYSTEMTIME written = {};
+    const SYSTEMTIME* condition = nullptr;
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    if (GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &attributes) &&
+        !(attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        FileTimeToSystemTime(&attributes.ftLastWriteTime, &written))
+        condition = &written;
+
+    char* body = nullptr;
+    size_t size = 0;
+    const int result = HttpGet(url, &body, &size, condition);
+    Http().serverReachable = result >= 0;
+    if (result != 1) {
+        std::free(body);
+        return false;
+    }
+
+    // The body goes to a file beside the target, which replaces the target
+    // only once complete: a failed write or a crash leaves the old copy.
+    std::wstring folder = target;
+    size_t slash = folder.find_last_of(L"\\/");
+    folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash + 1);
+    wchar_t temporaryName[MAX_PATH] = {};
+    bool replaced = false;
+    if (GetTempFileNameW(folder.c_str(), L"orv", 0, temporaryName)) {
+        TemporaryFile temporary(temporaryName);
+        if (WriteWholeFile(temporary.path(), body, size) &&
+            MoveFileExW(temporary.path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            temporary.Keep();
+            replaced = true;
+        }
+    }
+    std::free(body);
+    return replaced;
+}
+
+bool TestNetwork() {
+    const std::wstring url = StorageServerUrl(kTestNetworkPath);
+    HttpRequest context;
+    RequestGuard guard(context);
+    if (!HttpOpenRequest(context, url.c_str(), L"HEAD"))
+        return false;
+    if (!WinHttpSendRequest(context.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+        return false;
+    if (!WinHttpReceiveResponse(context.request, nullptr))
+        return false;
+    if (!HttpQueryStatus(context))
+        return false;
+    const bool reachable = context.status == HTTP_STATUS_OK;
+    Http().serverReachable = reachable;
+    return reachable;
+}
+
+void FormatHttpDate(const SYSTEMTIME& time, wchar_t* output, size_t capacity) {
+    if (!output || capacity == 0)
+        return;
+    wchar_t text[kDateCapacity] = L"err";
+    if (time.wDayOfWeek <= 6 && time.wMonth >= 1 && time.wMonth <= 12 && time.wDay <= 31 &&
+        time.wHour <= 23 && time.wMinute <= 59 && time.wSecond <= 59 &&
+        time.wMilliseconds <= 999)
+        swprintf(text, kDateCapacity, L"%ls, %2.2i %ls %2.2i %2.2i:%2.2i:%2.2i GMT",
+                 kDayNames[time.wDayOfWeek], time.wDay, kMonthNames[time.wMonth - 1], time.wYear,
+                 time.wHour, time.wMinute, time.wSecond);
+    // Cut to the caller's buffer rather than overrun it.
+    size_t length = wcslen(text);
+    if (length >= capacity)
+        length = capacity - 1;
+    wmemcpy(output, text, length);
+    output[length] = L'\0';
+}

@@ -1,1 +1,293 @@
+// The user's proxy, its per-URL resolution, the proxy login and its dialog,
+// and the proxy string of the radio's streaming library.
+//
+// The worker rewrites the proxy record and the credentials while the window
+// thread may be reading them for the radio, so every access goes through
+// proxyLock. The lock is never held across a network call, a message box or
+// the dialog: those can take seconds, and the window thread must not stall
+// behind them.
 #include "net/HttpClient.h"
+#include "net/Proxy.h"
+
+#include "host/HostBridge.h"
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr size_t kFieldUnits = 260;  // login, password, widened URL, with terminator
+constexpr size_t kFieldBytes = 260;  // each narrow part of the streaming proxy
+
+// login ":" password "@" host, each part at most kFieldBytes - 1 bytes.
+char streamingProxy[3 * kFieldBytes + 2];
+
+// A copy the record can own and GlobalFree, as it does the platform's
+// strings; null for null or on allocation failure.
+wchar_t* GlobalCopy(const wchar_t* text) {
+    if (!text)
+        return nullptr;
+    size_t bytes = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    auto* copy = static_cast<wchar_t*>(GlobalAlloc(GMEM_FIXED, bytes));
+    if (copy)
+        std::memcpy(copy, text, bytes);
+    return copy;
+}
+
+void GlobalRelease(wchar_t*& text) {
+    if (text)
+        GlobalFree(text);
+    text = nullptr;
+}
+
+void ReleasePlatformStrings(WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& config) {
+    GlobalRelease(config.lpszAutoConfigUrl);
+    GlobalRelease(config.lpszProxy);
+    GlobalRelease(config.lpszProxyBypass);
+}
+
+// Narrow text in the ANSI code page, cut to fit capacity with its terminator.
+void ToAnsi(const wchar_t* text, size_t units, char* output, size_t capacity) {
+    output[0] = '\0';
+    if (!text || units == 0)
+        return;
+    int needed = WideCharToMultiByte(CP_ACP, 0, text, int(units), nullptr, 0, nullptr, nullptr);
+    if (needed <= 0)
+        return;
+    std::string narrow(size_t(needed), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, int(units), &narrow[0], needed, nullptr, nullptr);
+    size_t length = narrow.size() < capacity ? narrow.size() : capacity - 1;
+    std::memcpy(output, narrow.data(), length);
+    output[length] = '\0';
+}
+
+// The host:port that a proxy list names for the stream: the entry after the
+// last "=" (a list of scheme=host:port entries names the stream's last), or
+// the whole list's first entry when it has no "=".
+std::wstring StreamingHost(const wchar_t* list) {
+    if (!list || !*list)
+        return std::wstring();
+    std::wstring text(list);
+    size_t equals = text.rfind(L'=');
+    size_t start = equals == std::wstring::npos ? 0 : equals + 1;
+    size_t end = text.find_first_of(L" ;", start);
+    return text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+}
+
+void CopyField(wchar_t* destination, const wchar_t* source) {
+    wcsncpy_s(destination, kFieldUnits, source, _TRUNCATE);
+}
+
+// What the user typed goes straight into the store: the radio and the next
+// request use it without further confirmation.
+void StoreTypedCredentials(HWND dialog) {
+    wchar_t login[kFieldUnits] = {};
+    wchar_t password[kFieldUnits] = {};
+    GetDlgItemTextW(dialog, IDC_PROXY_LOGIN, login, int(kFieldUnits));
+    GetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, password, int(kFieldUnits));
+    HttpState& http = Http();
+    std::lock_guard<std::mutex> lock(http.proxyLock);
+    CopyField(http.credentials.login, login);
+    CopyField(http.credentials.password, password);
+}
+
+}  // namespace
+
+void ReadProxyConfig() {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+    bool read = WinHttpGetIEProxyConfigForCurrentUser(&config) != FALSE;
+
+    HttpState& http = Http();
+    {
+        std::lock_guard<std::mutex> lock(http.proxyLock);
+        ProxySettings* settings = http.proxy;
+        if (settings) {
+            if (settings->autoProxy.lpszAutoConfigUrl)
+                GlobalFree(const_cast<wchar_t*>(settings->autoProxy.lpszAutoConfigUrl));
+            settings->autoProxy = WINHTTP_AUTOPROXY_OPTIONS{};
+            GlobalRelease(settings->proxyInfo.lpszProxy);
+            GlobalRelease(settings->proxyInfo.lpszProxyBypass);
+            settings->proxyInfo.dwAccessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
+            settings->useAutoProxy = 0;
+
+            if (read) {
+                if (config.lpszAutoConfigUrl) {
+                    settings->autoProxy.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+                    settings->autoProxy.lpszAutoConfigUrl = GlobalCopy(config.lpszAutoConfigUrl);
+                    settings->autoProxy.fAutoLogonIfChallenged = TRUE;
+                    settings->useAutoProxy = 1;
+                }
+                if (config.fAutoDetect) {
+                    settings->autoProxy.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+                    settings->autoProxy.dwAutoDetectFlags =
+                        WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+                    settings->autoProxy.fAutoLogonIfChallenged = TRUE;
+                    settings->useAutoProxy = 1;
+                }
+                if (config.lpszProxy) {
+                    settings->proxyInfo.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+                    settings->proxyInfo.lpszProxy = GlobalCopy(config.lpszProxy);
+                    settings->proxyInfo.lpszProxyBypass = GlobalCopy(config.lpszProxyBypass);
+                }
+            }
+        }
+    }
+    if (read)
+        ReleasePlatformStrings(config);
+}
+
+bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session) {
+    HttpState& http = Http();
+    // The script URL is copied so that a concurrent ReadProxyConfig cannot
+    // free it under the resolution, which may download the script.
+    WINHTTP_AUTOPROXY_OPTIONS options{};
+    std::wstring scriptUrl;
+    {
+        std::lock_guard<std::mutex> lock(http.proxyLock);
+        if (http.proxy) {
+            options = http.proxy->autoProxy;
+            if (options.lpszAutoConfigUrl)
+                scriptUrl = options.lpszAutoConfigUrl;
+        }
+    }
+    options.lpszAutoConfigUrl = scriptUrl.empty() ? nullptr : scriptUrl.c_str();
+
+    HINTERNET temporary = nullptr;
+    if (!session) {
+        temporary = WinHttpOpen(L"", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0);
+        session = temporary;
+    }
+    WINHTTP_PROXY_INFO answer{};
+    bool resolved = session && WinHttpGetProxyForUrl(session, url, &options, &answer);
+    DWORD error = resolved ? ERROR_SUCCESS : GetLastError();
+    if (temporary)
+        WinHttpCloseHandle(temporary);
+
+    if (!resolved) {
+        if (error == ERROR_WINHTTP_LOGIN_FAILURE) {
+            http.proxyAuthRequired = true;
+            MessageBoxW(GetDesktopHWND(), L"Login failure in WinHttpGetProxyForUrl",
+                        L"Orvella Widget", MB_ICONINFORMATION);
+        }
+        return false;
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(http.proxyLock);
+        if (http.proxy) {
+            WINHTTP_PROXY_INFO& info = http.proxy->proxyInfo;
+            GlobalRelease(info.lpszProxy);
+            GlobalRelease(info.lpszProxyBypass);
+            info.dwAccessType = answer.dwAccessType;
+            info.lpszProxy = GlobalCopy(answer.lpszProxy);
+            info.lpszProxyBypass = GlobalCopy(answer.lpszProxyBypass);
+        }
+    }
+    GlobalRelease(answer.lpszProxy);
+    GlobalRelease(answer.lpszProxyBypass);
+    return true;
+}
+
+bool EnsureProxyLogin() {
+    ReadProxyConfig();
+    if (TestNetwork())
+        return true;
+    // Without a 407 behind it the failure is no matter of credentials.
+    if (!Http().proxyAuthRequired)
+        return true;
+    DialogBoxParamW(Bridge().module, kProxyDialogName, GetDesktopHWND(),
+                    ProxyCredentialsDialogProc, 0);
+    return TestNetwork();
+}
+
+INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        wchar_t login[kFieldUnits];
+        wchar_t password[kFieldUnits];
+        {
+            HttpState& http = Http();
+            std::lock_guard<std::mutex> lock(http.proxyLock);
+            CopyField(login, http.credentials.login);
+            CopyField(password, http.credentials.password);
+        }
+        SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, login);
+        SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, password);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_PROXY_TEST: {
+            StoreTypedCredentials(dialog);
+            bool works = TestNetwork();
+            MessageBoxW(GetDesktopHWND(), works ? L"Работает" : L"Не работает", L"OrvellaWidget",
+                        MB_ICONINFORMATION);
+            break;
+        }
+        case IDC_PROXY_ACCEPT:
+            SendMessageW(dialog, WM_CLOSE, 0, 0);
+            break;
+        default:
+            // Enter and Esc arrive here as IDOK and IDCANCEL: the dialog
+            // closes only through its button or its close box.
+            break;
+        }
+        return TRUE;
+    case WM_CLOSE:
+        StoreTypedCredentials(dialog);
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+const char* GetStreamingProxy(const char* url) {
+    HttpState& http = Http();
+    bool autoProxy = false;
+    {
+        std::lock_guard<std::mutex> lock(http.proxyLock);
+        autoProxy = http.proxy && http.proxy->useAutoProxy;
+    }
+    if (autoProxy) {
+        wchar_t wideUrl[kFieldUnits] = {};
+        if (url) {
+            int needed = MultiByteToWideChar(CP_ACP, 0, url, -1, nullptr, 0);
+            if (needed > 0) {
+                std::wstring wide(size_t(needed), L'\0');
+                MultiByteToWideChar(CP_ACP, 0, url, -1, &wide[0], needed);
+                CopyField(wideUrl, wide.c_str());
+            }
+        }
+        if (!ResolveProxyForUrl(wideUrl, nullptr))
+            return nullptr;
+    }
+
+    char host[kFieldBytes];
+    char login[kFieldBytes];
+    char password[kFieldBytes];
+    {
+        std::lock_guard<std::mutex> lock(http.proxyLock);
+        std::wstring hostPart = StreamingHost(http.proxy ? http.proxy->proxyInfo.lpszProxy : nullptr);
+        ToAnsi(hostPart.c_str(), hostPart.size(), host, sizeof(host));
+        ToAnsi(http.credentials.login, std::wcslen(http.credentials.login), login, sizeof(login));
+        ToAnsi(http.credentials.password, std::wcslen(http.credentials.password), password,
+               sizeof(password));
+    }
+
+    std::string result;
+    if (login[0]) {
+        result += login;
+        if (password[0]) {
+            result += ':';
+            result += password;
+        }
+        result += '@';
+    }
+    result += host;
+    std::memcpy(streamingProxy, result.c_str(), result.size() + 1);
+    return streamingProxy;
+}
