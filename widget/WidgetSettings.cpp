@@ -1,6 +1,8 @@
 // Widget settings and identity; see WidgetSettings.h.
 #include "widget/WidgetSettings.h"
 
+#include "net/HttpClient.h"
+
 #include "widget/Widget.h"
 
 #include <bcrypt.h>
@@ -170,9 +172,12 @@ void LoadWidgetSettings(Widget& widget) {
     // The radio is not part of the panel yet: the volume waits here, and the
     // radio takes it as its starting volume when it joins.
     widget.radioVolume = std::clamp(percent / 100.0f, 0.0f, 1.0f);
+    HttpInit();
 }
 
 void SaveWidgetSettings(const Widget& widget) {
+    // The panel is going away: the HTTP client is used no more.
+    HttpRelease();
     SettingsKey key;
     // A panel dragged partly off the desktop's top or left edge comes back
     // at that edge next time.
