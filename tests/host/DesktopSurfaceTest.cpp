@@ -18,9 +18,9 @@
 
 namespace {
 
-// A pixel of a shipped picture as 0xRRGGBB (GDI+ must be running).
-unsigned PicturePixel(const wchar_t* path, int x, int y) {
-    gdip::ImagePtr picture = gdip::LoadPicture(path);
+// A pixel of the panel's background picture as 0xRRGGBB (GDI+ must be running).
+unsigned PanelPixel(int x, int y) {
+    gdip::ImagePtr picture = gdip::LoadPicture(L"images/fon_1.png");
     gdip::ARGB colour = 0;
     if (picture)
         gdip::GdipBitmapGetPixel(static_cast<gdip::GpBitmap*>(picture.get()), x, y, &colour);
@@ -69,6 +69,11 @@ protected:
         return PixelAt(instance->canvas->memoryDC, x, y);
     }
     POINT PanelOrigin() const { return {instance->widget->x, instance->widget->y}; }
+    // Moves to a point, presses and lets go; nonzero if the list view saw the buttons.
+    LRESULT Click(LPARAM at) {
+        Send(WM_MOUSEMOVE, 0, at);
+        return Send(WM_LBUTTONDOWN, MK_LBUTTON, at) | Send(WM_LBUTTONUP, 0, at);
+    }
 
     TestDesktop desktop;
     RecordingHost host;
@@ -89,10 +94,9 @@ TEST_F(DesktopSurfaceTest, AttachTakesOverTheListViewAndDetachGivesEverythingBac
     EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), LONG_PTR(DesktopSubclassProc));
     EXPECT_EQ(GetClassLongPtrW(desktop.listView, GCLP_HCURSOR), 0);
     EXPECT_EQ(DWORD(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)), DWORD(LVS_EX_INFOTIP));
-    ASSERT_TRUE(instance->widget);
-    EXPECT_TRUE(instance->widget->attached);
-    EXPECT_EQ(instance->widget->x, instance->root->width - 390);
-    EXPECT_EQ(instance->widget->y, 93);
+    ASSERT_TRUE(instance->widget && instance->widget->attached);
+    EXPECT_EQ(PanelOrigin().x, instance->root->width - 390);
+    EXPECT_EQ(PanelOrigin().y, 93);
 
     DetachCurrent();
     EXPECT_EQ(Send(HM_QUERY), 0);
@@ -111,7 +115,7 @@ TEST_F(DesktopSurfaceTest, ToggleHidesAndShowsThePanelAndVisibilityFollows) {
     EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), kDesktopPixel);
     Send(DM_TOGGLE);
     EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
-    EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), PicturePixel(L"images/fon_1.png", 5, 100));
+    EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), PanelPixel(5, 100));
     EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden, WidgetShown}));
 }
 
@@ -193,76 +197,57 @@ TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
     EXPECT_EQ(Composed(panel.x - 20, panel.y + 10), kDesktopPixel);
     for (POINT p : {POINT{5, 100}, POINT{160, 30}, POINT{300, 450}})
         EXPECT_EQ(Composed(panel.x + p.x, panel.y + p.y),
-                  PicturePixel(L"images/fon_1.png", p.x, p.y));
+                  PanelPixel(p.x, p.y));
 
-    // The icon's own pixels cover the panel's.
     int iconPixels = 0;
     for (int y = iconRect.top; y < iconRect.bottom; ++y)
         for (int x = iconRect.left; x < iconRect.right; ++x)
             iconPixels += PixelAt(instance->canvas->memoryDC, x, y) !=
-                          PicturePixel(L"images/fon_1.png", x - panel.x, y - panel.y);
-    EXPECT_GT(iconPixels, 100);
+                          PanelPixel(x - panel.x, y - panel.y);
+    EXPECT_GT(iconPixels, 100);  // the icon covers the panel
 
     // The composed buffer is what reaches the window.
     HDC dc = GetDC(desktop.listView);
-    EXPECT_EQ(PixelAt(dc, panel.x + 160, panel.y + 30), PicturePixel(L"images/fon_1.png", 160, 30));
+    EXPECT_EQ(PixelAt(dc, panel.x + 160, panel.y + 30), PanelPixel(160, 30));
     ReleaseDC(desktop.listView, dc);
 }
 
-TEST_F(DesktopSurfaceTest, PressOnAnIconOverThePanelGoesToTheListViewNotThePanel) {
+// A press on an icon over the panel goes to the list view, elsewhere to the panel.
+TEST_F(DesktopSurfaceTest, PressesGoToIconsOverThePanelAndThenToThePanel) {
     POINT panel = PanelOrigin();
     // An icon over the Club tab, whose click would switch tabs.
     int icon = desktop.AddIcon(panel.x + 110, panel.y + 50);
     RECT iconRect = desktop.IconRect(icon);
     LPARAM onIcon = MAKELPARAM((iconRect.left + iconRect.right) / 2,
                                (iconRect.top + iconRect.bottom) / 2);
-    Send(WM_LBUTTONDOWN, MK_LBUTTON, onIcon);
-    Send(WM_LBUTTONUP, 0, onIcon);
+    Click(onIcon);
     PumpMessages();
     EXPECT_EQ(desktop.SelectedItem(), icon);
     EXPECT_EQ(instance->widget->currentTab, 0);
 
-    LPARAM onTab = MAKELPARAM(panel.x + 100, panel.y + 38);
-    Send(WM_MOUSEMOVE, 0, onTab);
-    EXPECT_EQ(Send(WM_LBUTTONDOWN, MK_LBUTTON, onTab), 0);
-    EXPECT_EQ(Send(WM_LBUTTONUP, 0, onTab), 0);
+    EXPECT_EQ(Click(MAKELPARAM(panel.x + 100, panel.y + 38)), 0);
     EXPECT_EQ(instance->widget->currentTab, 1);
-}
 
-TEST_F(DesktopSurfaceTest, CloseButtonHidesThePanel) {
     Events events;
-    POINT panel = PanelOrigin();
-    LPARAM onCross = MAKELPARAM(panel.x + 295, panel.y + 20);
-    Send(WM_MOUSEMOVE, 0, onCross);
-    Send(WM_LBUTTONDOWN, MK_LBUTTON, onCross);
-    Send(WM_LBUTTONUP, 0, onCross);
+    Click(MAKELPARAM(panel.x + 295, panel.y + 20));  // the close button
     EXPECT_EQ(Send(DM_IS_VISIBLE), 0);
     EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden}));
 }
 
-TEST_F(DesktopSurfaceTest, RepeatedMouseMoveToTheSamePointIsDropped) {
-    struct Counter : Window {
+TEST_F(DesktopSurfaceTest, MovesTimersAndFocusReachTheWindowUnderneath) {
+    struct Probe : Window {
         using Window::Window;
         void OnMouseMove(MouseEvent&) override { ++moves; }
-        int moves = 0;
-    } counter(3, 3, 20, 20, instance->root.get());
-    counter.UpdateRegion();
-    counter.Show();
-    Send(WM_MOUSEMOVE, 0, MAKELPARAM(5, 6));
-    Send(WM_MOUSEMOVE, 0, MAKELPARAM(5, 6));
-    Send(WM_MOUSEMOVE, 0, MAKELPARAM(6, 6));
-    EXPECT_EQ(counter.moves, 2);
-    counter.Hide();
-}
-
-TEST_F(DesktopSurfaceTest, TimersReachTheirWindowAndLosingFocusEndsACapture) {
-    struct Holder : Window {
-        using Window::Window;
         void OnTimer(int id) override { timers.push_back(id); }
         void OnCaptureLost() override { ++lost; }
         std::vector<int> timers;
-        int lost = 0;
-    } holder(0, 0, 10, 10, instance->root.get());
+        int moves = 0, lost = 0;
+    } holder(3, 3, 20, 20, instance->root.get());
+    holder.UpdateRegion();
+    holder.Show();
+    for (int x : {5, 5, 6})  // the same point twice: the repeat is dropped
+        Send(WM_MOUSEMOVE, 0, MAKELPARAM(x, 6));
+    EXPECT_EQ(holder.moves, 2);
 
     holder.SetWindowTimer(4242, 60000);
     EXPECT_EQ(Send(WM_TIMER, 4242), 0);
@@ -277,69 +262,50 @@ TEST_F(DesktopSurfaceTest, TimersReachTheirWindowAndLosingFocusEndsACapture) {
     Send(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0));
     EXPECT_EQ(holder.lost, 2);
     EXPECT_EQ(CaptureWindow(), nullptr);
+    holder.Hide();
+}
+
+void SetWallpaper(const wchar_t* file, const wchar_t* style, const wchar_t* tile) {
+    HKEY key;
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE,
+                    nullptr, &key, nullptr);
+    RegSetValueExW(key, L"WallpaperStyle", 0, REG_SZ, reinterpret_cast<const BYTE*>(style), 4);
+    RegSetValueExW(key, L"TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>(tile), 4);
+    RegCloseKey(key);
+    SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(file), 0);
 }
 
 // Legacy painting draws the wallpaper itself.
-class LegacyWallpaperTest : public DesktopSurfaceTest {
-protected:
-    void SetUp() override {
-        DesktopSurfaceTest::SetUp();
-        instance->legacyPaint = true;
-        wchar_t dir[MAX_PATH];
-        GetTempPathW(MAX_PATH, dir);
-        path = std::wstring(dir) + L"orvella_wallpaper_test.bmp";
-        WriteTestBitmap(path, 16, 16, 0x112233);
-    }
-    void TearDown() override {
-        SetWallpaper(L"", L"0", L"0");
-        DeleteFileW(path.c_str());
-        DesktopSurfaceTest::TearDown();
-    }
-
-    static void SetWallpaper(const wchar_t* file, const wchar_t* style, const wchar_t* tile) {
-        HKEY key;
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE,
-                        nullptr, &key, nullptr);
-        RegSetValueExW(key, L"WallpaperStyle", 0, REG_SZ, reinterpret_cast<const BYTE*>(style), 4);
-        RegSetValueExW(key, L"TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>(tile), 4);
-        RegCloseKey(key);
-        SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(file), 0);
-    }
-    unsigned SystemBackground() const {
-        COLORREF c = GetSysColor(COLOR_BACKGROUND);
-        return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-    }
-
-    std::wstring path;
-};
-
-TEST_F(LegacyWallpaperTest, NoWallpaperGivesTheSolidBackgroundColour) {
-    SetWallpaper(L"", L"2", L"0");
-    EXPECT_EQ(Composed(10, 10), SystemBackground());
-}
-
-TEST_F(LegacyWallpaperTest, StretchedCentredAndTiledWallpaper) {
+TEST_F(DesktopSurfaceTest, LegacyWallpaperNoneStretchedCentredTiledAndUnreadable) {
+    COLORREF c = GetSysColor(COLOR_BACKGROUND);
+    const unsigned background = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
     int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    std::wstring path = std::wstring(dir) + L"orvella_wallpaper_test.bmp", copy = path + L".bmp";
+    WriteTestBitmap(path, 16, 16, 0x112233);
+    CopyFileW(path.c_str(), copy.c_str(), FALSE);
+    instance->legacyPaint = true;
+
+    SetWallpaper(L"", L"2", L"0");
+    EXPECT_EQ(Composed(10, 10), background);
     SetWallpaper(path.c_str(), L"2", L"0");
     EXPECT_EQ(Composed(3, 3), 0x112233u);
     EXPECT_EQ(instance->wallpaperMode, 2);
-
     // A new path rebuilds the prepared picture; the style alone would not.
-    std::wstring copy = path + L".bmp";
-    CopyFileW(path.c_str(), copy.c_str(), FALSE);
     SetWallpaper(copy.c_str(), L"0", L"0");
-    EXPECT_EQ(Composed(3, 3), SystemBackground());
+    EXPECT_EQ(Composed(3, 3), background);
     EXPECT_EQ(Composed(cx, cy), 0x112233u);
     EXPECT_EQ(instance->wallpaperMode, 1);
-
     SetWallpaper(path.c_str(), L"0", L"1");
     EXPECT_EQ(Composed(3, 3), 0x112233u);
     EXPECT_EQ(Composed(cx + 1, cy + 1), 0x112233u);
     EXPECT_EQ(instance->wallpaperMode, 0);
-
-    // A wallpaper that cannot be read leaves the background colour.
     SetWallpaper(L"C:\\no\\such\\wallpaper.bmp", L"2", L"0");
-    EXPECT_EQ(Composed(3, 3), SystemBackground());
+    EXPECT_EQ(Composed(3, 3), background);  // unreadable
+
+    SetWallpaper(L"", L"0", L"0");
+    DeleteFileW(path.c_str());
     DeleteFileW(copy.c_str());
 }
 

@@ -12,34 +12,29 @@ namespace {
 
 constexpr int kLeft = 10, kTop = 20;  // the Navigator's place on the root
 
-struct Owner : Window {
+// The Navigator's parent: hears the links it passes on and the usage events.
+struct Owner : Window, EventListener {
     explicit Owner(Window* root) : Window(kLeft, kTop, 300, 420, root) {
         UpdateRegion();
         Show();
+        RegisterEventListener(this);
     }
+    ~Owner() override { UnregisterEventListener(this); }
     void OnLink(const wchar_t* url) override { links.push_back(url); }
+    void OnEvent(int event, int) override { ++heard[event]; }
     std::vector<std::wstring> links;
-};
-
-struct Heard : EventListener {
-    void OnEvent(int event, int) override { ++count[event]; }
-    std::map<int, int> count;
+    std::map<int, int> heard;
 };
 
 std::unique_ptr<SContainer> Box(float y, float height) {
     return std::make_unique<SContainer>(FloatRect{0, y, 280, height});
 }
-
-SContainer* AddBox(SContainer& to, float y) {
-    return static_cast<SContainer*>(to.add(Box(y, 100)));
+// Adds an element to a container; answers it.
+template <class T, class... Args> T* Add(SContainer& to, Args&&... args) {
+    return static_cast<T*>(to.add(std::make_unique<T>(std::forward<Args>(args)...)));
 }
-
-SElement* Fill(SContainer& to, FloatRect rect, gdip::ARGB colour) {
-    return to.add(std::make_unique<SBackground>(rect, 0, colour));
-}
-
-SLink* AddLink(SContainer& to, FloatRect rect, const wchar_t* url) {
-    return static_cast<SLink*>(to.add(std::make_unique<SLink>(rect, L"link", url)));
+SLink* AddLink(SContainer& to, float y, const wchar_t* url) {
+    return Add<SLink>(to, FloatRect{20, y, 100, 20}, L"link", url);
 }
 
 class NavigatorTest : public TreeTest {
@@ -51,10 +46,8 @@ protected:
         owner = std::make_unique<Owner>(root.get());
         nav = std::make_unique<Navigator>(0, 0, 280, 400, owner.get());
         nav->Show();
-        RegisterEventListener(&heard);
     }
     void Forget() override {
-        UnregisterEventListener(&heard);
         nav.reset();
         owner->Hide();
         owner.reset();
@@ -68,24 +61,25 @@ protected:
         return page;
     }
     SButton* AddButton(SContainer& to, FloatRect rect, const wchar_t* link, const wchar_t* hint) {
-        auto button = std::make_unique<SButton>(rect, rect, nullptr, nullptr, canvas);
+        SButton* button = Add<SButton>(to, rect, rect, nullptr, nullptr, canvas);
         if (link)
             button->link = link;
         if (hint)
             button->hint = hint;
-        return static_cast<SButton*>(to.add(std::move(button)));
+        return button;
     }
     // Points in the Navigator's coordinates.
     void MoveTo(int x, int y) { Move(x + kLeft, y + kTop); }
     void PressAt(int x, int y) { Press(x + kLeft, y + kTop); }
     void ReleaseAt(int x, int y) { Release(x + kLeft, y + kTop); }
-    void ClickAt(int x, int y) { Click(x + kLeft, y + kTop); }
-    // Presses at one place and lets go at another.
+    // Presses at one point and lets go at another.
     void DragAt(int x, int y, int toX, int toY) {
+        MoveTo(x, y);
         PressAt(x, y);
         MoveTo(toX, toY);
         ReleaseAt(toX, toY);
     }
+    void ClickAt(int x, int y) { DragAt(x, y, x, y); }
     void Wheel(int notches) {
         RouteWheel(root.get(), kLeft + 50, kTop + 100,
                    unsigned(WORD(short(notches * WHEEL_DELTA))) << 16);
@@ -102,7 +96,6 @@ protected:
 
     std::unique_ptr<Owner> owner;
     std::unique_ptr<Navigator> nav;
-    Heard heard;
 };
 
 TEST_F(NavigatorTest, ScrollerFitsTheRoomBelowTheHeaderAndPagesKeepTheirPlace) {
@@ -114,12 +107,11 @@ TEST_F(NavigatorTest, ScrollerFitsTheRoomBelowTheHeaderAndPagesKeepTheirPlace) {
     nav->ShowPage(tall.get());
     EXPECT_EQ(geometry(), (std::vector<int>{56, 344, 344, 1000, 118}));
     EXPECT_EQ(tall->scene->rect.y, 56);  // placed before the first paint
-    s.setPosition(120);  // as a drag of the thumb leaves it, before any paint
+    s.setPosition(120);                  // as a thumb drag leaves it
     nav->ShowPage(bare.get());
     EXPECT_EQ(geometry(), (std::vector<int>{6, 394, 400, 1000, 157}));
     EXPECT_EQ(s.position, 0);
     nav->ShowPage(tall.get());
-    EXPECT_EQ(s.position, 120);
     EXPECT_EQ(tall->scene->rect.y, 56 - 120);
 
     auto exact = MakePage(344, 56), fixed = MakePage(1000, 56, false);
@@ -132,76 +124,70 @@ TEST_F(NavigatorTest, ScrollerFitsTheRoomBelowTheHeaderAndPagesKeepTheirPlace) {
 
 TEST_F(NavigatorTest, WheelScrollsInDecayingStepsThatAddUpAndStopsAtTheEnds) {
     auto page = MakePage(1000, 56);
-    SLink* below = AddLink(*page->scene, {20, 130, 100, 20}, L"http://below");
-    AddLink(*page->scene, {20, 60, 100, 20}, L"http://above");
+    SLink* below = AddLink(*page->scene, 130, L"http://below");
+    AddLink(*page->scene, 60, L"http://above");
     nav->ShowPage(page.get());
     MoveTo(50, 100);
     Wheel(-3);
-    EXPECT_EQ(nav->pendingScroll, 90);
-    EXPECT_EQ(heard.count[PageScrolled], 1);
     std::vector<int> steps = ScrollSteps();
-    ASSERT_GE(steps.size(), 3u);
-    EXPECT_EQ(std::vector<int>(steps.begin(), steps.begin() + 3), (std::vector<int>{18, 14, 11}));
-    EXPECT_LT(steps.size(), 100u);  // timer 1 stopped
-    EXPECT_EQ(nav->scroller->position, 90);
+    EXPECT_LT(steps.size(), 100u);  // the timer stopped
+    steps.resize(3);
+    EXPECT_EQ(steps, (std::vector<int>{18, 14, 11}));
     EXPECT_EQ(page->scene->rect.y, 56 - 90);
     EXPECT_EQ(nav->hoveredLink, below);  // the hover followed the content
-    MoveTo(50, 40);  // the other link, scrolled up behind the header
+    MoveTo(50, 40);                      // the other link, now behind the header
     EXPECT_EQ(nav->hoveredLink, nullptr);
 
     Wheel(-100);
     ScrollSteps();
-    EXPECT_EQ(nav->scroller->position, 1000 - 344);
-    Wheel(-3);
-    EXPECT_EQ(nav->pendingScroll, 0);
+    Wheel(-3);  // already at the end
     ScrollSteps();
     EXPECT_EQ(nav->scroller->position, 1000 - 344);
 
     auto fits = MakePage(300, 56);
     nav->ShowPage(fits.get());
     Wheel(-3);
-    EXPECT_EQ(heard.count[PageScrolled], 3);
+    EXPECT_EQ(owner->heard[PageScrolled], 3);
     EXPECT_FALSE(DispatchTimer(Navigator::kScrollTimer));
 }
 
 TEST_F(NavigatorTest, LinksAndButtonsActivateOnlyWhenReleasedOverWhatWasPressed) {
     auto page = MakePage(1000, 56);
-    AddLink(*page->scene, {20, 10, 100, 20}, L"anchor://deep");  // y 66 to 86
-    SContainer* inner = AddBox(*page->scene, 40);
-    SLink* nested = AddLink(*inner, {20, 10, 100, 20}, L"http://bank/offers");  // y 106 to 126
-    AddButton(*inner, {20, 50, 40, 30}, L"page://Map", nullptr);               // y 146 to 176
-    Fill(*AddBox(*page->scene, 600), {0, 50, 9, 9}, 0)->name = L"deep";
+    AddLink(*page->scene, 10, L"anchor://deep");                              // y 66 to 86
+    auto* inner = Add<SContainer>(*page->scene, FloatRect{0, 40, 280, 100});
+    AddLink(*inner, 10, L"http://bank/offers");                             // y 106 to 126
+    AddButton(*inner, {20, 50, 40, 30}, L"page://Map", nullptr);              // y 146 to 176
+    auto* deep = Add<SContainer>(*page->scene, FloatRect{0, 600, 280, 100});
+    Add<SBackground>(*deep, FloatRect{0, 50, 9, 9}, 0, 0)->name = L"deep";
     nav->ShowPage(page.get());
 
-    MoveTo(50, 115);
-    PressAt(50, 115);
-    EXPECT_TRUE(nested->hover && nested->pressed);
-    MoveTo(200, 300);
-    ReleaseAt(200, 300);
-    EXPECT_FALSE(nested->pressed);
-    MoveTo(30, 160);
-    DragAt(30, 160, 200, 300);
-    EXPECT_EQ(heard.count[PageLinkClicked], 0);
+    // Pressed and let go elsewhere, or pressed elsewhere (the owner) and let
+    // go over them: a press once left behind must not fire later.
+    for (POINT p : {POINT{50, 115}, POINT{30, 160}}) {
+        DragAt(p.x, p.y, 200, 300);
+        DragAt(290, 10, p.x, p.y);
+    }
+    EXPECT_TRUE(owner->links.empty());
+    EXPECT_EQ(owner->heard[PageLinkClicked], 0);
 
     ClickAt(50, 115);
     ClickAt(30, 160);
-    DragAt(290, 10, 30, 160);  // pressed on the owner: the press on the button is spent
     EXPECT_EQ(owner->links, (std::vector<std::wstring>{L"http://bank/offers", L"page://Map"}));
-    EXPECT_EQ(heard.count[PageLinkClicked], 2);
+    EXPECT_EQ(owner->heard[PageLinkClicked], 2);
 
     ClickAt(50, 75);
     EXPECT_EQ(nav->scroller->position, 650);
     nav->OnLink(L"anchor://nowhere");
     EXPECT_EQ(nav->scroller->position, 650);
     EXPECT_EQ(owner->links.size(), 2u);
-    EXPECT_EQ(heard.count[PageLinkClicked], 4);
+    EXPECT_EQ(owner->heard[PageLinkClicked], 4);
 }
 
 TEST_F(NavigatorTest, HintShowsAfterTheDelayAboveTheButtonAndRestartsOnAnotherOne) {
     auto page = MakePage(300, 0);
     SButton* first = AddButton(*page->scene, {20, 100, 40, 30}, nullptr, L"Первая");
-    SButton* second =
-        AddButton(*AddBox(*page->scene, 200), {60, 10, 40, 30}, nullptr, L"Вторая подсказка");
+    auto* box = Add<SContainer>(*page->scene, FloatRect{0, 200, 280, 100});
+    SButton* second = AddButton(*box, {60, 10, 40, 30}, nullptr, L"Вторая подсказка");
     AddButton(*page->scene, {150, 100, 40, 30}, nullptr, nullptr);
     page->overlayScene = Box(0, 400);
     SButton* marker = AddButton(*page->overlayScene, {200, 20, 30, 30}, nullptr, L"Офис");
@@ -211,7 +197,6 @@ TEST_F(NavigatorTest, HintShowsAfterTheDelayAboveTheButtonAndRestartsOnAnotherOn
     MoveTo(30, 110);
     EXPECT_EQ(nav->hintButton, first);
     MoveTo(70, 215);
-    EXPECT_EQ(nav->hintButton, second);
     EXPECT_FALSE(first->hover || hint.attached);
     DispatchTimer(Navigator::kHintTimer);
     ASSERT_TRUE(hint.attached);
@@ -232,9 +217,9 @@ TEST_F(NavigatorTest, HintShowsAfterTheDelayAboveTheButtonAndRestartsOnAnotherOn
 
 TEST_F(NavigatorTest, PaintDrawsTheOverlayBeneathAndClipsTheSceneBelowTheHeader) {
     auto page = MakePage(1000, 56);
-    Fill(*page->scene, {0, 0, 280, 1000}, 0xFFFF0000u);
+    Add<SBackground>(*page->scene, FloatRect{0, 0, 280, 1000}, 0, 0xFFFF0000u);
     page->overlayScene = Box(0, 400);
-    Fill(*page->overlayScene, {0, 0, 280, 400}, 0xFF0000FFu);
+    Add<SBackground>(*page->overlayScene, FloatRect{0, 0, 280, 400}, 0, 0xFF0000FFu);
     nav->ShowPage(page.get());
     nav->scroller->setPosition(30);
     auto clip = [&] {
@@ -250,12 +235,11 @@ TEST_F(NavigatorTest, PaintDrawsTheOverlayBeneathAndClipsTheSceneBelowTheHeader)
     EXPECT_EQ(PixelAt(canvas->memoryDC, kLeft + 100, kTop + 70), 0xFF0000u);
 }
 
-// The owner replaces a shown page by a newer one of the same name: nothing
-// of the old page may be reached once it is gone.
+// The owner replaces a shown page by a newer one: nothing of the old page may
+// be reached once it is gone.
 TEST_F(NavigatorTest, ForgottenPageLeavesNoPointerBehind) {
     auto old = MakePage(1000, 56), other = MakePage(500, 0);
-    // A link and a hinted button on the same spot, at y 116 to 136.
-    AddLink(*old->scene, {20, 60, 100, 20}, L"http://old");
+    AddLink(*old->scene, 60, L"http://old");  // y 116 to 136, under a hinted button
     AddButton(*old->scene, {20, 60, 40, 30}, L"http://old", L"Старая");
     nav->ShowPage(old.get());
     MoveTo(30, 125);
