@@ -28,6 +28,11 @@ install_packages() {
   echo "Installing: ${missing[*]}"
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  # The tests run nginx on 127.0.0.1:80 themselves: a system nginx that the
+  # package has just started would hold the port.
+  if printf '%s\n' "${missing[@]}" | grep -qx nginx-light; then
+    as_root service nginx stop >/dev/null 2>&1 || true
+  fi
 }
 
 build() {
