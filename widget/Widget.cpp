@@ -277,6 +277,7 @@ void Widget::OnData(int kind, void* payload) {
 }
 
 void Widget::OnLink(const wchar_t* url) {
+    // Pages lead to the bank's site in the clear; other schemes are not ours.
     if (StartsWith(url, L"http://"))
-        ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOW);
+        OpenWebAddress(url);
 }
