@@ -1,9 +1,10 @@
 // The About and Club pages; see StaticPages.h.
 #include "content/StaticPages.h"
 
-#include "host/DesktopSurface.h"
+#include "base/Text.h"
+#include "gfx/Palette.h"
 #include "layout/TextFormatter.h"
-#include "widget/Widget.h"
+#include "ui/Delivery.h"
 
 #include <cwchar>
 
@@ -15,8 +16,6 @@
 
 namespace {
 
-constexpr float kPageWidth = 280;
-constexpr gdip::ARGB kBlack = 0xFF000000u;
 constexpr gdip::ARGB kAboutLinkColor = 0xFF0000FFu;
 // The light blue-grey of the Club page's welcome block.
 constexpr gdip::ARGB kClubHeaderColor = 0xFEBBD0DAu;
@@ -111,7 +110,8 @@ bool DeliverPage(Window* receiver, std::unique_ptr<Page> page) {
         return false;
     // Through the list view, as every page reaches the panel: the panel's
     // host window has no one to hand it on.
-    if (!SendWindowMessage(receiver->surfaceWindow, DM_CONTENT, 0, receiver, page.get()))
+    if (!SendWindowMessage(receiver->surfaceWindow, DM_CONTENT, PageContent, receiver,
+                           page.get()))
         return false;  // not taken: still ours, and goes with page
     page.release();    // the receiver's now
     return true;
@@ -122,11 +122,10 @@ bool DeliverPage(Window* receiver, std::unique_ptr<Page> page) {
 
 MParagraph* AddMarkupParagraph(const AboutPageBuilder& builder, MDiv& root, const wchar_t* text) {
     wchar_t buffer[kMarkupUnits];
-    wcsncpy(buffer, text ? text : L"", kMarkupUnits - 1);
-    buffer[kMarkupUnits - 1] = L'\0';
+    CopyText(buffer, text);
     auto paragraph = std::make_unique<MParagraph>();
     addMarkup(buffer, *paragraph, &builder.textFont, &builder.linkFont, &builder.linkHoverFont,
-              kBlack, kAboutLinkColor, kAboutLinkColor);
+              palette::Black, kAboutLinkColor, kAboutLinkColor);
     paragraph->padding = Padding{0, 0, 10, 0};
     return static_cast<MParagraph*>(root.add(std::move(paragraph)));
 }
@@ -136,7 +135,7 @@ std::unique_ptr<Page> MakeAboutPage(const AboutPageBuilder& builder) {
     root->padding = Padding{10, 10, 15, 5};
 
     auto title = std::make_unique<MParagraph>();
-    title->addText(L"О виджете и разработчиках", &builder.titleFont, kBlack);
+    title->addText(L"О виджете и разработчиках", &builder.titleFont, palette::Black);
     root->add(std::move(title));
 
     AddMarkupParagraph(builder, *root,
@@ -165,25 +164,25 @@ std::unique_ptr<Page> MakeAboutPage(const AboutPageBuilder& builder) {
 }
 
 bool BuildAboutPage(AboutPageBuilder& builder) {
-    return DeliverPage(builder.widget, MakeAboutPage(builder));
+    return DeliverPage(builder.receiver, MakeAboutPage(builder));
 }
 
 // ---------------------------------------------------------------------------
 // Club
 
 ClubPageBuilder::ClubPageBuilder()
-    : textFont(new FontSpec{L"PT Sans", 13, 0}),
-      groupTitleFont(new FontSpec{L"PT Sans Bold", 19, 0}),
-      sectionTitleFont(new FontSpec{L"PT Sans Bold", 22, 0}),
-      moreLinkFont(new FontSpec{L"PT Sans", 13, 4}),
-      productLinkFont(new FontSpec{L"PT Sans", 14, 4}),
-      textColor(0xFF000000u),
+    : textFont(new FontSpec{kRegularFamily, 13, FontRegular}),
+      groupTitleFont(new FontSpec{kBoldFamily, 19, FontRegular}),
+      sectionTitleFont(new FontSpec{kBoldFamily, 22, FontRegular}),
+      moreLinkFont(new FontSpec{kRegularFamily, 13, FontUnderline}),
+      productLinkFont(new FontSpec{kRegularFamily, 14, FontUnderline}),
+      textColor(palette::Black),
       moreLinkColor(0xFF9933CCu),
       productLinkColor(0xFF663399u) {}
 
-ClubPageBuilder::ClubPageBuilder(Widget* widget) : ClubPageBuilder() {
-    if (widget)
-        DeliverPage(widget, MakePage(widget->settings.title_2));
+ClubPageBuilder::ClubPageBuilder(Window* receiver, const wchar_t* title) : ClubPageBuilder() {
+    if (receiver)
+        DeliverPage(receiver, MakePage(title));
 }
 
 std::unique_ptr<Page> ClubPageBuilder::MakePage(const wchar_t* title) {
@@ -278,7 +277,7 @@ std::unique_ptr<Page> ClubPageBuilder::MakePage(const wchar_t* title) {
     AddMoreLink(BANK_PAGE(L"club/lumora"));
 
     auto banner = std::make_unique<MImage>(L"images/lumora.png");
-    banner->align = 0;
+    banner->align = AlignCentre;
     // The negative bottom draws the first group title up close under the
     // banner: it belongs to the partners that follow.
     banner->padding = Padding{0, 0, 16, -15};

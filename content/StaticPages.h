@@ -12,12 +12,12 @@
 #pragma once
 
 #include "layout/Model.h"
-#include "ui/Page.h"
+#include "viewer/Page.h"
+#include "gfx/Palette.h"
 
 #include <cstddef>
 #include <memory>
 
-class Widget;
 class Window;
 
 // Sends a page to a window of the tree through its list view (DM_CONTENT,
@@ -27,23 +27,23 @@ bool DeliverPage(Window* receiver, std::unique_ptr<Page> page);
 
 class AboutPageBuilder {
 public:
-    explicit AboutPageBuilder(Widget* widget = nullptr) : widget(widget) {}
+    explicit AboutPageBuilder(Window* receiver = nullptr) : receiver(receiver) {}
     AboutPageBuilder(const AboutPageBuilder&) = delete;  // the page's model points into it
     AboutPageBuilder& operator=(const AboutPageBuilder&) = delete;
 
-    Widget* widget;  // borrowed: receives the page
-    FontSpec textFont{L"PT Sans", 12, 0};
-    FontSpec linkFont{L"PT Sans Bold", 12, 0};
-    FontSpec linkHoverFont{L"PT Sans Bold", 12, 4};
-    FontSpec titleFont{L"PT Sans Bold", 15, 0};
+    Window* receiver;  // borrowed: the panel, which receives the page
+    FontSpec textFont{kRegularFamily, 12, FontRegular};
+    FontSpec linkFont{kBoldFamily, 12, FontRegular};
+    FontSpec linkHoverFont{kBoldFamily, 12, FontUnderline};
+    FontSpec titleFont{kBoldFamily, 15, FontRegular};
 };
 
 // The About page, not yet delivered: a short text page without a header
 // that does not scroll.
 std::unique_ptr<Page> MakeAboutPage(const AboutPageBuilder& builder);
 
-// Builds the About page and delivers it to the builder's widget; answers
-// whether the widget took it.
+// Builds the About page and delivers it to the builder's receiver; answers
+// whether the receiver took it.
 bool BuildAboutPage(AboutPageBuilder& builder);
 
 // A paragraph of marked-up text (links as <a href="...">...</a>) in the
@@ -64,9 +64,9 @@ class ClubPageBuilder {
 public:
     // Sets the fonts and colours only; MakePage builds.
     ClubPageBuilder();
-    // Builds the Club page under the widget's current Club title and
-    // delivers it to the widget.
-    explicit ClubPageBuilder(Widget* widget);
+    // Builds the Club page under a copy of title and delivers it to the
+    // receiver (the panel).
+    ClubPageBuilder(Window* receiver, const wchar_t* title);
     ClubPageBuilder(const ClubPageBuilder&) = delete;  // the page's model points into it
     ClubPageBuilder& operator=(const ClubPageBuilder&) = delete;
 

@@ -2,18 +2,12 @@
 // DesktopSurface.h.
 #include "host/DesktopSurface.h"
 
-#include "host/HostBridge.h"
-#include "stats/EventListener.h"
-#include "ui/Canvas.h"
-#include "ui/Window.h"
+#include "base/EventListener.h"
+#include "ui/Delivery.h"
 #include "widget/Widget.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
-
-#include <atomic>
-#include <mutex>
-#include <set>
 
 using namespace gdip;
 
@@ -24,39 +18,11 @@ constexpr int kWallpaperPathUnits = 260;
 // A host that does not answer must not freeze the desktop.
 constexpr UINT kHostReplyTimeoutMs = 2000;
 
-// Process-wide state of the shell side.
-struct SurfaceState {
-    WNDPROC previousProc = nullptr;
-    wchar_t wallpaperPath[kWallpaperPathUnits] = {};  // cache key of the prepared wallpaper
-    int wallpaperScreenWidth = 0;
-    int wallpaperScreenHeight = 0;
-    POINT lastMouse{0, 0};
-    std::atomic<LONG> closing{0};
-
-    // WindowMessage records that a sender is waiting on. Only these are
-    // delivered: the messages can come from any process, and a foreign
-    // lParam must never be taken for a record of ours.
-    std::mutex pendingLock;
-    std::set<const WindowMessage*> pending;
-};
-
-SurfaceState& Surface() {
-    static SurfaceState state;
-    return state;
-}
-
-LRESULT CallPrevious(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    WNDPROC previous = Surface().previousProc;
-    if (!previous)
-        return DefWindowProcW(window, message, wParam, lParam);
-    return CallWindowProcW(previous, window, message, wParam, lParam);
-}
-
-// Takes a pending record out of the set; false for anything we did not send.
-bool ClaimWindowMessage(const WindowMessage* record) {
-    SurfaceState& surface = Surface();
-    std::lock_guard<std::mutex> lock(surface.pendingLock);
-    return surface.pending.erase(record) == 1;
+LRESULT CallPrevious(const DesktopInstance* instance, UINT message, WPARAM wParam,
+                     LPARAM lParam) {
+    if (!instance->previousProc)
+        return DefWindowProcW(instance->listView, message, wParam, lParam);
+    return CallWindowProcW(instance->previousProc, instance->listView, message, wParam, lParam);
 }
 
 bool PointOnIcon(HWND listView, POINT point) {
@@ -94,38 +60,41 @@ wchar_t DesktopValueFirstChar(const wchar_t* name, wchar_t fallback) {
     return value[0];
 }
 
+void ScreenSize(HWND window, int& width, int& height) {
+    gdi::WindowDC dc(window);
+    width = GetDeviceCaps(dc.get(), HORZRES);
+    height = GetDeviceCaps(dc.get(), VERTRES);
+}
+
+WallpaperMode ReadWallpaperMode() {
+    if (DesktopValueFirstChar(L"WallpaperStyle", L'1') == L'2')
+        return WallpaperMode::Stretched;
+    if (DesktopValueFirstChar(L"TileWallpaper", L'0') != L'1')
+        return WallpaperMode::Centred;
+    return WallpaperMode::Tiled;
+}
+
 // Prepares the wallpaper for legacy painting when the path or the screen size
 // changed. Returns false when there is no picture to draw.
-bool PrepareWallpaper(DesktopInstance* instance) {
-    SurfaceState& surface = Surface();
-    Canvas& canvas = *instance->canvas;
-    {
-        gdi::WindowDC dc(instance->listView);
-        instance->screenWidth = GetDeviceCaps(dc.get(), HORZRES);
-        instance->screenHeight = GetDeviceCaps(dc.get(), VERTRES);
-    }
+bool PrepareWallpaper(HWND listView, Canvas& canvas, LegacyWallpaper& wallpaper) {
+    ScreenSize(listView, wallpaper.screenWidth, wallpaper.screenHeight);
     wchar_t path[kWallpaperPathUnits] = {};
     if (!SystemParametersInfoW(SPI_GETDESKWALLPAPER, kWallpaperPathUnits, path, 0))
         path[0] = 0;
     path[kWallpaperPathUnits - 1] = 0;
 
-    if (instance->wallpaper && wcscmp(path, surface.wallpaperPath) == 0 &&
-        instance->screenWidth == surface.wallpaperScreenWidth &&
-        instance->screenHeight == surface.wallpaperScreenHeight)
+    if (wallpaper.bitmap && wallpaper.path == path &&
+        wallpaper.screenWidth == wallpaper.preparedScreenWidth &&
+        wallpaper.screenHeight == wallpaper.preparedScreenHeight)
         return true;
 
     if (path[0] == 0) {
-        instance->wallpaper.reset();
-        surface.wallpaperPath[0] = 0;
+        wallpaper.bitmap.reset();
+        wallpaper.path.clear();
         return false;
     }
 
-    if (DesktopValueFirstChar(L"WallpaperStyle", L'1') == L'2')
-        instance->wallpaperMode = 2;
-    else if (DesktopValueFirstChar(L"TileWallpaper", L'0') != L'1')
-        instance->wallpaperMode = 1;
-    else
-        instance->wallpaperMode = 0;
+    wallpaper.mode = ReadWallpaperMode();
 
     GpBitmap* loaded = nullptr;
     if (GdipCreateBitmapFromFile(path, &loaded) != Ok) {
@@ -134,17 +103,17 @@ bool PrepareWallpaper(DesktopInstance* instance) {
     }
     BitmapPtr image(loaded);
 
-    if (instance->wallpaperMode == 2) {
+    if (wallpaper.mode == WallpaperMode::Stretched) {
         GpBitmap* stretched = nullptr;
-        if (GdipCreateBitmapFromScan0(instance->screenWidth, instance->screenHeight, 0,
+        if (GdipCreateBitmapFromScan0(wallpaper.screenWidth, wallpaper.screenHeight, 0,
                                       PixelFormat32bppRGB, nullptr, &stretched) != Ok)
             return false;
         BitmapPtr screenSized(stretched);
         GpGraphics* context = nullptr;
         if (GdipGetImageGraphicsContext(stretched, &context) == Ok) {
             GraphicsPtr owner(context);
-            GdipDrawImageRectI(context, image.get(), 0, 0, instance->screenWidth,
-                               instance->screenHeight);
+            GdipDrawImageRectI(context, image.get(), 0, 0, wallpaper.screenWidth,
+                               wallpaper.screenHeight);
         }
         image = std::move(screenSized);
     }
@@ -157,70 +126,67 @@ bool PrepareWallpaper(DesktopInstance* instance) {
         GdipCreateCachedBitmap(image.get(), canvas.graphics.get(), &cached) != Ok)
         return false;
 
-    instance->wallpaperWidth = int(width);
-    instance->wallpaperHeight = int(height);
-    instance->wallpaper.reset(cached);
-    wcsncpy(surface.wallpaperPath, path, kWallpaperPathUnits - 1);
-    surface.wallpaperScreenWidth = instance->screenWidth;
-    surface.wallpaperScreenHeight = instance->screenHeight;
+    wallpaper.width = int(width);
+    wallpaper.height = int(height);
+    wallpaper.bitmap.reset(cached);
+    wallpaper.path = path;
+    wallpaper.preparedScreenWidth = wallpaper.screenWidth;
+    wallpaper.preparedScreenHeight = wallpaper.screenHeight;
     return true;
 }
 
-void DrawWallpaper(DesktopInstance* instance) {
-    GraphicsObject& graphics = instance->canvas->graphics;
+void DrawWallpaper(HWND listView, Embedding& embedding) {
+    GraphicsObject& graphics = embedding.canvas.graphics;
     if (!graphics)
         return;
-    bool prepared = PrepareWallpaper(instance) && instance->wallpaper;
-    GpCachedBitmap* bitmap = instance->wallpaper.get();
-    if (!prepared) {
+    LegacyWallpaper& wallpaper = embedding.wallpaper;
+    if (!PrepareWallpaper(listView, embedding.canvas, wallpaper) || !wallpaper.bitmap) {
         graphics.Check(GdipGraphicsClear(graphics.get(), BackgroundColour()));
         return;
     }
-    switch (instance->wallpaperMode) {
-    case 2:
+    GpCachedBitmap* bitmap = wallpaper.bitmap.get();
+    switch (wallpaper.mode) {
+    case WallpaperMode::Stretched:
         graphics.Check(GdipDrawCachedBitmap(graphics.get(), bitmap, 0, 0));
         break;
-    case 1:
+    case WallpaperMode::Centred:
         graphics.Check(GdipGraphicsClear(graphics.get(), BackgroundColour()));
-        graphics.Check(GdipDrawCachedBitmap(
-            graphics.get(), bitmap, (instance->screenWidth - instance->wallpaperWidth) / 2,
-            (instance->screenHeight - instance->wallpaperHeight) / 2));
+        graphics.Check(GdipDrawCachedBitmap(graphics.get(), bitmap,
+                                            (wallpaper.screenWidth - wallpaper.width) / 2,
+                                            (wallpaper.screenHeight - wallpaper.height) / 2));
         break;
-    default:
-        for (int x = 0; x < instance->screenWidth; x += instance->wallpaperWidth)
-            for (int y = 0; y < instance->screenHeight; y += instance->wallpaperHeight)
+    case WallpaperMode::Tiled:
+        for (int x = 0; x < wallpaper.screenWidth; x += wallpaper.width)
+            for (int y = 0; y < wallpaper.screenHeight; y += wallpaper.height)
                 graphics.Check(GdipDrawCachedBitmap(graphics.get(), bitmap, x, y));
         break;
     }
 }
 
-void OnDisplayChange(DesktopInstance* instance) {
-    instance->canvas->RebuildBackBuffer();
+void OnDisplayChange(HWND listView, Embedding& embedding) {
+    embedding.canvas.RebuildBackBuffer();
     int width = 0, height = 0;
-    {
-        gdi::WindowDC dc(instance->listView);
-        width = GetDeviceCaps(dc.get(), HORZRES);
-        height = GetDeviceCaps(dc.get(), VERTRES);
-    }
-    Window* root = instance->root.get();
+    ScreenSize(listView, width, height);
+    RootWindow& root = embedding.root;
     // An empty root has no scale to keep: leave its children where they are.
-    float scaleX = root->width > 0 ? float(width) / float(root->width) : 1.0f;
-    float scaleY = root->height > 0 ? float(height) / float(root->height) : 1.0f;
-    root->width = width;
-    root->height = height;
-    root->UpdateRegion();
-    for (Window* child = root->firstChild; child; child = child->nextSibling) {
+    float scaleX = root.width > 0 ? float(width) / float(root.width) : 1.0f;
+    float scaleY = root.height > 0 ? float(height) / float(root.height) : 1.0f;
+    root.width = width;
+    root.height = height;
+    root.UpdateRegion();
+    for (Window* child = root.firstChild; child; child = child->nextSibling) {
         child->x = int(float(child->x) * scaleX);
         child->y = int(float(child->y) * scaleY);
     }
-    root->Invalidate();
+    root.Invalidate();
 }
 
 // The messages this procedure answers itself; false passes one on.
 bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM wParam,
                    LPARAM lParam, LRESULT& result) {
-    SurfaceState& surface = Surface();
-    Window* root = instance->root.get();
+    Embedding* embedding = instance->embedding.get();
+    RootWindow* root = embedding ? &embedding->root : nullptr;
+    Widget* widget = embedding ? embedding->widget.get() : nullptr;
     result = 0;
     switch (message) {
     case WM_PAINT: {
@@ -234,26 +200,29 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
     case WM_ERASEBKGND:
         return true;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE)
-            SetMouseCapture(nullptr);
+        if (LOWORD(wParam) == WA_INACTIVE && root)
+            root->SetMouseCapture(nullptr);
         return false;
     case WM_KILLFOCUS:
-        SetMouseCapture(nullptr);
+        if (root)
+            root->SetMouseCapture(nullptr);
         return false;
     case WM_DISPLAYCHANGE:
-        if (instance->canvas && root)
-            OnDisplayChange(instance);
+        if (embedding)
+            OnDisplayChange(window, *embedding);
         return false;
     case WM_TIMER:
-        return DispatchTimer(int(wParam));
+        return root && root->DispatchTimer(int(wParam));
     case WM_MOUSEMOVE: {
         POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        if (point.x == surface.lastMouse.x && point.y == surface.lastMouse.y)
+        if (point.x == instance->lastMouse.x && point.y == instance->lastMouse.y)
             return true;
-        surface.lastMouse = point;
-        if (root && RouteMove(root, point.x, point.y, unsigned(wParam)))
+        instance->lastMouse = point;
+        if (!root)
+            return false;
+        if (root->RouteMove(point.x, point.y, unsigned(wParam)))
             return true;
-        ClearHoverWindow();
+        root->ClearHoverWindow();
         HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
         if (GetCursor() != arrow)
             SetCursor(arrow);
@@ -263,14 +232,14 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
         POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         if (PointOnIcon(window, point))
             return false;
-        return root && RouteButton(root, 1, true, point.x, point.y, unsigned(wParam));
+        return root && root->RouteButton(1, true, point.x, point.y, unsigned(wParam));
     }
     case WM_LBUTTONUP:
-        return root && RouteButton(root, 1, false, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam),
-                                   unsigned(wParam));
+        return root && root->RouteButton(1, false, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam),
+                                         unsigned(wParam));
     case WM_MOUSEWHEEL:
         return root &&
-               RouteWheel(root, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), unsigned(wParam));
+               root->RouteWheel(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), unsigned(wParam));
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMSUSPEND)
             BroadcastEvent(IdleBegan, 0);
@@ -284,7 +253,7 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
         PostMessageW(instance->hostWindow, DM_NETWORK_STATE, wParam, lParam);
         return true;
     case DM_CLOSING: {
-        surface.closing = 1;
+        SetClosingRequested(true);
         DWORD_PTR ignored = 0;
         SendMessageTimeoutW(instance->hostWindow, DM_CLOSING, 0, 0, SMTO_ABORTIFHUNG,
                             kHostReplyTimeoutMs, &ignored);
@@ -292,22 +261,21 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
     }
     case DM_CONTENT:
     case DM_DATA: {
-        auto* record = reinterpret_cast<WindowMessage*>(lParam);
+        auto* record = reinterpret_cast<const WindowMessage*>(lParam);
         if (!ClaimWindowMessage(record))
             return true;
         if (message == DM_CONTENT)
             record->target->OnContent(int(wParam), record->payload);
         else
             record->target->OnData(int(wParam), record->payload);
-        delete record;
         return true;
     }
     case DM_IS_VISIBLE:
-        result = instance->widget && instance->widget->attached ? 1 : 0;
+        result = widget && widget->attached ? 1 : 0;
         return true;
     case DM_TOGGLE:
-        if (instance->widget)
-            instance->widget->OnCommand(1, 0);
+        if (widget)
+            widget->OnCommand(Widget::ToggleShown, 0);
         return true;
     default:
         return false;
@@ -316,11 +284,7 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
 
 }  // namespace
 
-DesktopInstance::DesktopInstance() = default;
-DesktopInstance::~DesktopInstance() = default;
-
 bool Attach(DesktopInstance* instance) {
-    SurfaceState& surface = Surface();
     HWND listView = instance->listView;
 
     OSVERSIONINFOW version{};
@@ -332,7 +296,7 @@ bool Attach(DesktopInstance* instance) {
         SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DesktopSubclassProc));
     if (previous == 0)
         return false;
-    surface.previousProc = reinterpret_cast<WNDPROC>(previous);
+    instance->previousProc = reinterpret_cast<WNDPROC>(previous);
     SetPropW(listView, kInstanceProperty, instance);
     instance->savedClassCursor = SetClassLongPtrW(listView, GCLP_HCURSOR, 0);
     instance->savedExStyle = DWORD(SendMessageW(listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
@@ -343,97 +307,67 @@ bool Attach(DesktopInstance* instance) {
         return true;
 
     // A widget attached after an earlier one was closed starts afresh.
-    surface.closing = 0;
-    instance->canvas = std::make_unique<Canvas>(listView);
-    RECT client{};
-    GetClientRect(listView, &client);
-    instance->root = std::make_unique<Window>(0, 0, client.right, client.bottom, nullptr);
-    instance->widget = std::make_unique<Widget>(instance->root.get());
-    instance->widget->Show();
+    SetClosingRequested(false);
+    instance->embedding = std::make_unique<Embedding>(listView);
     return true;
 }
 
 void Detach(DesktopInstance* instance) {
-    SurfaceState& surface = Surface();
     HWND listView = instance->listView;
-    if (CaptureWindow())
-        ReleaseMouseCapture();
-    instance->widget.reset();
-    instance->root.reset();
-    KillAllWindowTimers();
-    instance->wallpaper.reset();
-    surface.wallpaperPath[0] = 0;
-    instance->canvas.reset();
+    instance->embedding.reset();
 
-    RemovePropW(listView, kInstanceProperty);
     if (instance->savedClassCursor)
         SetClassLongPtrW(listView, GCLP_HCURSOR, LONG_PTR(instance->savedClassCursor));
+    // Sent through this procedure, which passes it to the saved one while
+    // the property still names the instance.
     if (instance->savedExStyle)
         SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, instance->savedExStyle);
-    if (surface.previousProc) {
-        SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(surface.previousProc));
-        surface.previousProc = nullptr;
+    RemovePropW(listView, kInstanceProperty);
+    if (instance->previousProc) {
+        SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(instance->previousProc));
+        instance->previousProc = nullptr;
     }
 }
 
 LRESULT CALLBACK DesktopSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* instance = static_cast<DesktopInstance*>(GetPropW(window, kInstanceProperty));
+    if (!instance)
+        return DefWindowProcW(window, message, wParam, lParam);
     LRESULT result = 0;
-    if (instance && HandleMessage(instance, window, message, wParam, lParam, result))
+    if (HandleMessage(instance, window, message, wParam, lParam, result))
         return result;
-    return CallPrevious(window, message, wParam, lParam);
+    return CallPrevious(instance, message, wParam, lParam);
 }
 
 void ComposePaint(DesktopInstance* instance, const RECT& update, HDC dc) {
-    Canvas* canvas = instance->canvas.get();
-    if (!canvas || !canvas->graphics)
+    Embedding* embedding = instance->embedding.get();
+    if (!embedding || !embedding->canvas.graphics)
         return;
-    GraphicsObject& graphics = canvas->graphics;
+    Canvas& canvas = embedding->canvas;
+    GraphicsObject& graphics = canvas.graphics;
     int width = update.right - update.left;
     int height = update.bottom - update.top;
 
     gdi::Region clip(CreateRectRgnIndirect(&update));
     graphics.Check(GdipSetClipHrgn(graphics.get(), clip.get(), CombineModeReplace));
-    SelectClipRgn(canvas->memoryDC, clip.get());
+    SelectClipRgn(canvas.memoryDC(), clip.get());
     SelectClipRgn(dc, clip.get());
 
     if (instance->legacyPaint)
-        DrawWallpaper(instance);
+        DrawWallpaper(instance->listView, *embedding);
     else
-        CallPrevious(instance->listView, WM_ERASEBKGND, WPARAM(canvas->memoryDC), 0);
+        CallPrevious(instance, WM_ERASEBKGND, WPARAM(canvas.memoryDC()), 0);
 
     graphics.Check(GdipSetClipRectI(graphics.get(), update.left, update.top, width, height,
                                     CombineModeReplace));
-    if (instance->root)
-        PaintTree(instance->root.get(), update.left, update.top, width, height);
+    embedding->root.PaintTree(update.left, update.top, width, height);
     // The list view draws into the same DC next; GDI+ must be done with it.
     graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
 
-    CallPrevious(instance->listView, WM_PRINTCLIENT, WPARAM(canvas->memoryDC), PRF_CLIENT);
-    BitBlt(dc, update.left, update.top, width, height, canvas->memoryDC, update.left, update.top,
-           SRCCOPY);
+    CallPrevious(instance, WM_PRINTCLIENT, WPARAM(canvas.memoryDC()), PRF_CLIENT);
+    BitBlt(dc, update.left, update.top, width, height, canvas.memoryDC(), update.left,
+           update.top, SRCCOPY);
 
     graphics.Check(GdipResetClip(graphics.get()));
-    SelectClipRgn(canvas->memoryDC, nullptr);
-}
-
-bool ClosingRequested() {
-    return Surface().closing != 0;
-}
-
-bool SendWindowMessage(HWND listView, UINT message, int kind, Window* target, void* payload) {
-    if (ClosingRequested() || !listView)
-        return false;
-    auto* record = new WindowMessage{target, payload};
-    SurfaceState& surface = Surface();
-    {
-        std::lock_guard<std::mutex> lock(surface.pendingLock);
-        surface.pending.insert(record);
-    }
-    SendMessageW(listView, message, WPARAM(kind), LPARAM(record));
-    // Still pending: no widget took it, and the payload stays with the caller.
-    if (!ClaimWindowMessage(record))
-        return true;
-    delete record;
-    return false;
+    SelectClipRgn(canvas.memoryDC(), nullptr);
 }

@@ -1,44 +1,15 @@
-// The exported entry points, the finder, the hook and the command line
-// mapping; see HostBridge.h.
+// The exported entry points, the hook and the command line mapping; see
+// HostBridge.h.
 #include "host/HostBridge.h"
 
+#include "base/Handles.h"
+#include "base/ModulePath.h"
+#include "base/Text.h"
 #include "host/DesktopSurface.h"
-#include "host/Messages.h"
-
-#include <algorithm>
-#include <cstring>
-#include <cwchar>
-#include <new>
 
 namespace {
 
 constexpr DWORD kMappingBytes = kCommandLineUnits * sizeof(wchar_t);
-
-bool ClassIs(HWND window, const wchar_t* name) {
-    wchar_t className[100] = {};
-    if (!window || GetClassNameW(window, className, 100) == 0)
-        return false;
-    return wcscmp(className, name) == 0;
-}
-
-BOOL CALLBACK CheckTopLevel(HWND window, LPARAM found) {
-    if (!ClassIs(window, L"WorkerW") && !ClassIs(window, L"Progman"))
-        return TRUE;
-    HWND view = GetWindow(window, GW_CHILD);
-    HWND list = view ? GetWindow(view, GW_CHILD) : nullptr;
-    if (!ClassIs(view, L"SHELLDLL_DefView") || !ClassIs(list, L"SysListView32"))
-        return TRUE;
-    *reinterpret_cast<HWND*>(found) = list;
-    return FALSE;
-}
-
-// The cached list view, found again when the shell has replaced it.
-HWND CachedListView() {
-    HostBridgeState& bridge = Bridge();
-    if (!bridge.listView || !IsWindow(bridge.listView))
-        bridge.listView = FindDesktopListView();
-    return bridge.listView;
-}
 
 // While a widget is attached the list view calls into this module, so it
 // holds a reference of its own: should the host die without Unload, the
@@ -48,20 +19,15 @@ HMODULE pinnedModule = nullptr;
 
 void CreateInstance(HWND listView, HWND hostWindow) {
     HostBridgeState& bridge = Bridge();
-    bridge.listView = listView;
-    auto* instance = new (std::nothrow) DesktopInstance;
-    if (!instance)
-        return;
+    SetDesktopListView(listView);
+    auto instance = std::make_unique<DesktopInstance>();
     instance->hostWindow = hostWindow;
     instance->listView = listView;
-    bridge.instance = instance;
     // A list view we could not subclass keeps no record, so a later
     // HM_CREATE may try again.
-    if (!Attach(instance)) {
-        bridge.instance = nullptr;
-        delete instance;
+    if (!Attach(instance.get()))
         return;
-    }
+    bridge.instance = std::move(instance);
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCWSTR>(&DesktopHookProc), &pinnedModule);
 }
@@ -70,9 +36,8 @@ void CreateInstance(HWND listView, HWND hostWindow) {
 // reference here never unloads the code that is running.
 void DestroyInstance() {
     HostBridgeState& bridge = Bridge();
-    Detach(bridge.instance);
-    delete bridge.instance;
-    bridge.instance = nullptr;
+    Detach(bridge.instance.get());
+    bridge.instance.reset();
     if (pinnedModule) {
         FreeLibrary(pinnedModule);
         pinnedModule = nullptr;
@@ -80,16 +45,14 @@ void DestroyInstance() {
 }
 
 void ReceiveCommandLine() {
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kCommandLineMapping);
+    KernelHandle mapping(
+        OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kCommandLineMapping));
     if (!mapping)
         return;
-    auto* view = static_cast<const wchar_t*>(
-        MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kMappingBytes));
-    if (view) {
-        CopyCommandLine(Bridge().commandLine, view);
-        UnmapViewOfFile(view);
-    }
-    CloseHandle(mapping);
+    MappedView view(
+        MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kMappingBytes));
+    if (view)
+        CopyUnits(Bridge().commandLine, kCommandLineUnits, static_cast<const wchar_t*>(view.get()));
 }
 
 }  // namespace
@@ -97,23 +60,6 @@ void ReceiveCommandLine() {
 HostBridgeState& Bridge() {
     static HostBridgeState state;
     return state;
-}
-
-HWND FindDesktopListView() {
-    HWND found = nullptr;
-    // With a null parent this walks the top-level windows on Windows; Wine
-    // refuses that call, so fall back to the plain walk.
-    if (!EnumChildWindows(nullptr, CheckTopLevel, LPARAM(&found)) && !found)
-        EnumWindows(CheckTopLevel, LPARAM(&found));
-    return found;
-}
-
-void CopyCommandLine(wchar_t* destination, const wchar_t* source) {
-    size_t length = 0;
-    while (length < size_t(kCommandLineUnits) && source[length])
-        ++length;
-    std::memcpy(destination, source, length * sizeof(wchar_t));
-    std::fill(destination + length, destination + kCommandLineUnits, L'\0');
 }
 
 LRESULT CALLBACK DesktopHookProc(int code, WPARAM wParam, LPARAM lParam) {
@@ -124,7 +70,7 @@ LRESULT CALLBACK DesktopHookProc(int code, WPARAM wParam, LPARAM lParam) {
         case HM_CREATE:
             // Other windows of the shell's thread may use the same private
             // number for their own purposes; only the list view counts.
-            if (!bridge.instance && ClassIs(call->hwnd, L"SysListView32")) {
+            if (!bridge.instance && HasWindowClass(call->hwnd, L"SysListView32")) {
                 CreateInstance(call->hwnd, reinterpret_cast<HWND>(call->lParam));
                 return 0;
             }
@@ -147,7 +93,7 @@ LRESULT CALLBACK DesktopHookProc(int code, WPARAM wParam, LPARAM lParam) {
 
 bool Load(HWND hostWindow, const wchar_t* commandLine) {
     HostBridgeState& bridge = Bridge();
-    HWND listView = CachedListView();
+    HWND listView = DesktopListView();
     if (!listView)
         return false;
     if (SendMessageW(listView, HM_QUERY, 0, 0) != 0)
@@ -159,7 +105,7 @@ bool Load(HWND hostWindow, const wchar_t* commandLine) {
     // A Load whose widget did not come up left its hook behind; replace it.
     if (bridge.hook)
         UnhookWindowsHookEx(bridge.hook);
-    bridge.hook = SetWindowsHookExW(WH_CALLWNDPROC, DesktopHookProc, bridge.module, thread);
+    bridge.hook = SetWindowsHookExW(WH_CALLWNDPROC, DesktopHookProc, ThisModule(), thread);
     if (!bridge.hook)
         return false;
     SendCommandLine(commandLine);
@@ -170,34 +116,33 @@ bool Load(HWND hostWindow, const wchar_t* commandLine) {
 
 void Unload() {
     HostBridgeState& bridge = Bridge();
-    if (bridge.listView)
-        SendMessageW(bridge.listView, HM_DESTROY, 0, 0);
+    HWND listView = DesktopListView();
+    if (listView)
+        SendMessageW(listView, HM_DESTROY, 0, 0);
     if (bridge.hook) {
         UnhookWindowsHookEx(bridge.hook);
         bridge.hook = nullptr;
     }
-    if (bridge.listView)
-        RedrawWindow(bridge.listView, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    if (listView)
+        RedrawWindow(listView, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
 }
 
 void SendCommandLine(const wchar_t* commandLine) {
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                        kMappingBytes, kCommandLineMapping);
+    // The mapping stays open until the shell side has copied the text.
+    KernelHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            kMappingBytes, kCommandLineMapping));
     if (mapping) {
-        auto* view = static_cast<wchar_t*>(
-            MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kMappingBytes));
-        if (view) {
-            CopyCommandLine(view, commandLine ? commandLine : L"");
-            UnmapViewOfFile(view);
-        }
+        MappedView view(
+            MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kMappingBytes));
+        if (view)
+            CopyUnits(static_cast<wchar_t*>(view.get()), kCommandLineUnits,
+                      commandLine ? commandLine : L"");
     }
-    HWND listView = CachedListView();
+    HWND listView = DesktopListView();
     if (listView)
         SendMessageW(listView, HM_COMMANDLINE, 0, 0);
-    if (mapping)
-        CloseHandle(mapping);
 }
 
 HWND GetDesktopHWND() {
-    return CachedListView();
+    return DesktopListView();
 }

@@ -1,15 +1,17 @@
 // The bridge between the host platform and the shell: the exported entry
-// points, the finder of the desktop icon list view, the message hook that
-// carries the library into the shell's process, and the shared mapping that
-// hands over the host's command line.
+// points, the message hook that carries the library into the shell's
+// process, and the shared mapping that hands over the host's command line.
 //
 // The library is loaded twice. In the host's process only the exported
 // functions run, on the host's thread. In the shell's process the hook
 // procedure runs on the shell's UI thread and creates or removes the one
-// desktop instance.
+// desktop instance. Finding the list view is shared with the rest of the
+// library (base/Desktop.h).
 #pragma once
 
-#include <windows.h>
+#include "base/Desktop.h"
+
+#include <memory>
 
 struct DesktopInstance;
 
@@ -18,23 +20,14 @@ constexpr wchar_t kCommandLineMapping[] = L"LumideskCommandLine";
 
 // Process-wide state of the bridge; each process has its own copy.
 struct HostBridgeState {
-    HINSTANCE module = nullptr;           // this library
-    HWND listView = nullptr;              // the desktop icon list view, once found
-    HHOOK hook = nullptr;                 // host side
-    DesktopInstance* instance = nullptr;  // shell side, owned
-    wchar_t commandLine[kCommandLineUnits] = {};  // shell side
+    HHOOK hook = nullptr;                       // host side
+    std::unique_ptr<DesktopInstance> instance;  // shell side
+    // Shell side. A text of kCommandLineUnits units or more fills it
+    // unterminated; readers stop at kCommandLineUnits.
+    wchar_t commandLine[kCommandLineUnits] = {};
 };
 
 HostBridgeState& Bridge();
-
-// Walks the top-level windows for Progman or WorkerW > SHELLDLL_DefView >
-// SysListView32; null when there is none. Does not touch the cache.
-HWND FindDesktopListView();
-
-// Copies up to kCommandLineUnits units: the text and its terminator, then
-// zeros to the end. A longer text fills the whole buffer and is cut there, so
-// the result may be unterminated; readers stop at kCommandLineUnits.
-void CopyCommandLine(wchar_t* destination, const wchar_t* source);
 
 // The hook procedure installed on the list view's thread.
 LRESULT CALLBACK DesktopHookProc(int code, WPARAM wParam, LPARAM lParam);

@@ -2,7 +2,7 @@
 #include "layout/Model.h"
 
 #include "layout/TextFormatter.h"
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
 
 #include <algorithm>
 
@@ -24,8 +24,8 @@ ImageSize SizeOf(GpImage* image) {
     return ImageSize{float(width), float(height)};
 }
 
-GpImage* Acquire(Canvas& canvas, const std::optional<std::wstring>& path) {
-    return path ? canvas.AcquireImage(path->c_str()) : nullptr;
+ImageUse Acquire(Canvas& canvas, const std::optional<std::wstring>& path) {
+    return path ? canvas.AcquireImage(path->c_str()) : ImageUse();
 }
 
 float Truncated(float value) {
@@ -34,20 +34,20 @@ float Truncated(float value) {
 
 // Where an image or button of outer width o stands in a block of inner width W.
 float AlignedX(int align, float childLeft, float paddingLeft, float innerWidth, float outer) {
-    if (align == -1)
+    if (align == AlignLeft)
         return childLeft + paddingLeft;
-    if (align == 0)
+    if (align == AlignCentre)
         return (innerWidth - outer) / 2 + paddingLeft;
     return innerWidth + paddingLeft - outer;
 }
 
-std::unique_ptr<SButton> MakeButton(const MButton& model, GpImage* normal, GpImage* hover,
-                                    float x, float y, Canvas& canvas) {
-    ImageSize normalSize = SizeOf(normal);
-    ImageSize hoverSize = SizeOf(hover);
+std::unique_ptr<SButton> MakeButton(const MButton& model, ImageUse normal, ImageUse hover,
+                                    float x, float y) {
+    ImageSize normalSize = SizeOf(normal.get());
+    ImageSize hoverSize = SizeOf(hover.get());
     auto button = std::make_unique<SButton>(FloatRect{x, y, normalSize.width, normalSize.height},
                                             FloatRect{x, y, hoverSize.width, hoverSize.height},
-                                            normal, hover, &canvas);
+                                            std::move(normal), std::move(hover));
     button->link = model.link;
     button->hint = model.hint;
     button->name = model.name;
@@ -134,13 +134,13 @@ std::unique_ptr<SContainer> MParagraph::layout(Canvas& canvas) {
     float inner = InnerWidth();
 
     float imageRight = 0, imageBottom = 0;
-    GpImage* picture = floatImage ? canvas.AcquireImage(floatImage->path.c_str()) : nullptr;
+    ImageUse picture = floatImage ? canvas.AcquireImage(floatImage->path.c_str()) : ImageUse();
     if (picture) {
-        ImageSize size = SizeOf(picture);
+        ImageSize size = SizeOf(picture.get());
         const Padding& p = floatImage->padding;
         auto image = std::make_unique<SImage>(
             FloatRect{p.left + padding.left, p.top + padding.top, size.width, size.height},
-            picture, &canvas);
+            std::move(picture));
         image->name = floatImage->name;
         scene->add(std::move(image));
         imageRight = size.width + p.left + p.right;
@@ -191,27 +191,27 @@ std::unique_ptr<SContainer> MDiv::layout(Canvas& canvas) {
             scene->add(std::move(part));
         } else if (child->kind == ModelImage) {
             auto& model = static_cast<MImage&>(*child);
-            GpImage* picture = canvas.AcquireImage(model.path.c_str());
+            ImageUse picture = canvas.AcquireImage(model.path.c_str());
             if (!picture)
                 continue;  // a missing picture takes no room
-            ImageSize size = SizeOf(picture);
+            ImageSize size = SizeOf(picture.get());
             float outer = size.width + p.left + p.right;
             float x = AlignedX(model.align, p.left, padding.left, inner, outer);
             auto image = std::make_unique<SImage>(FloatRect{x, y + p.top, size.width, size.height},
-                                                  picture, &canvas);
+                                                  std::move(picture));
             image->name = model.name;
             scene->add(std::move(image));
             y += size.height + p.top + p.bottom;
         } else if (child->kind == ModelButton) {
             auto& model = static_cast<MButton&>(*child);
-            GpImage* normal = Acquire(canvas, model.imagePath);
-            GpImage* hover = Acquire(canvas, model.hoverImagePath);
-            ImageSize size = SizeOf(normal);
+            ImageUse normal = Acquire(canvas, model.imagePath);
+            ImageUse hover = Acquire(canvas, model.hoverImagePath);
+            ImageSize size = SizeOf(normal.get());
             float outer = size.width + p.left + p.right;
-            if (model.align != -1)
+            if (model.align != AlignLeft)
                 outer = Truncated(outer);
             float x = Truncated(AlignedX(model.align, p.left, padding.left, inner, outer));
-            scene->add(MakeButton(model, normal, hover, x, y + p.top, canvas));
+            scene->add(MakeButton(model, std::move(normal), std::move(hover), x, y + p.top));
             y += size.height + p.top + p.bottom;
         }
     }
@@ -238,12 +238,12 @@ std::unique_ptr<SContainer> MColumns::layout(Canvas& canvas) {
             auto& model = static_cast<MImage&>(*child);
             model.cached = canvas.AcquireImage(model.path.c_str());
             if (model.cached)
-                remaining -= SizeOf(model.cached).width + p.left + p.right;
+                remaining -= SizeOf(model.cached.get()).width + p.left + p.right;
         } else if (child->kind == ModelButton) {
             auto& model = static_cast<MButton&>(*child);
             model.cached = Acquire(canvas, model.imagePath);
             if (model.cached)
-                remaining -= SizeOf(model.cached).width + p.left + p.right;
+                remaining -= SizeOf(model.cached.get()).width + p.left + p.right;
         }
     }
     remaining = std::max(remaining, 0.0f);
@@ -267,22 +267,21 @@ std::unique_ptr<SContainer> MColumns::layout(Canvas& canvas) {
             auto& model = static_cast<MImage&>(*child);
             if (!model.cached)
                 continue;
-            ImageSize size = SizeOf(model.cached);
+            ImageSize size = SizeOf(model.cached.get());
             auto image = std::make_unique<SImage>(
-                FloatRect{cursor + p.left, top + p.top, size.width, size.height}, model.cached,
-                &canvas);
-            model.cached = nullptr;  // the scene holds that use now
+                FloatRect{cursor + p.left, top + p.top, size.width, size.height},
+                std::move(model.cached));
             image->name = model.name;
             scene->add(std::move(image));
             cursor += size.width + p.left + p.right;
             rowHeight = std::max(rowHeight, Truncated(top + p.top + size.height + p.bottom));
         } else if (child->kind == ModelButton) {
             auto& model = static_cast<MButton&>(*child);
-            GpImage* normal = model.cached;
-            model.cached = nullptr;
-            GpImage* hover = Acquire(canvas, model.hoverImagePath);
-            ImageSize size = SizeOf(normal);
-            scene->add(MakeButton(model, normal, hover, cursor + p.left, top + p.top, canvas));
+            ImageUse normal = std::move(model.cached);
+            ImageUse hover = Acquire(canvas, model.hoverImagePath);
+            ImageSize size = SizeOf(normal.get());
+            scene->add(MakeButton(model, std::move(normal), std::move(hover), cursor + p.left,
+                                  top + p.top));
             cursor += size.width + p.left + p.right;
             rowHeight = std::max(rowHeight, Truncated(size.height + top + p.top + p.bottom));
         }
@@ -339,10 +338,10 @@ std::unique_ptr<SContainer> BiHeader::layout(Canvas& canvas) {
     auto scene = StartScene(false);
     float inner = InnerWidth();
     float imageHeight = 0;
-    if (GpImage* picture = Acquire(canvas, imagePath)) {
-        ImageSize size = SizeOf(picture);
-        scene->add(std::make_unique<SImage>(FloatRect{0, 0, size.width, size.height}, picture,
-                                            &canvas));
+    if (ImageUse picture = Acquire(canvas, imagePath)) {
+        ImageSize size = SizeOf(picture.get());
+        scene->add(std::make_unique<SImage>(FloatRect{0, 0, size.width, size.height},
+                                            std::move(picture)));
         imageHeight = size.height;
     }
 
@@ -399,15 +398,15 @@ std::unique_ptr<SContainer> BiHeader::layout(Canvas& canvas) {
 
 std::unique_ptr<SContainer> MMap::layout(Canvas& canvas) {
     auto scene = StartScene(false);
-    if (GpImage* picture = mapImage ? canvas.AcquireImage(mapImage->path.c_str()) : nullptr)
-        scene->add(std::make_unique<SImage>(FloatRect{2, 2, 276, 266}, picture, &canvas));
+    if (ImageUse picture = mapImage ? canvas.AcquireImage(mapImage->path.c_str()) : ImageUse())
+        scene->add(std::make_unique<SImage>(FloatRect{2, 2, 276, 266}, std::move(picture)));
     for (const auto& child : children) {
         if (child->kind != ModelButton)
             continue;
         auto& marker = static_cast<MButton&>(*child);
         auto button = std::make_unique<SButton>(marker.normalRect, marker.hoverRect,
                                                 Acquire(canvas, marker.imagePath),
-                                                Acquire(canvas, marker.hoverImagePath), &canvas);
+                                                Acquire(canvas, marker.hoverImagePath));
         button->link = marker.link;
         button->hint = marker.hint;
         scene->add(std::move(button));

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "layout/Scene.h"
+#include "gfx/Palette.h"
 
 #include <array>
 #include <memory>
@@ -23,9 +24,9 @@ class Canvas;
 
 // A font as builders describe it; resolved through the Canvas's font cache.
 struct FontSpec {
-    const wchar_t* family = L"PT Sans";  // borrowed
+    const wchar_t* family = kRegularFamily;  // borrowed
     int size = 13;                       // pixels
-    int style = 0;                       // 1 bold, 2 italic, 4 underline
+    int style = FontRegular;              // FontStyle bits
 };
 
 enum ModelKind : uint32_t {
@@ -48,6 +49,14 @@ struct Padding {
     float bottom = 0;
 };
 
+// Where images and buttons stand in a block. The value crosses from page
+// builders as it is: any value but these two aligns right.
+enum Alignment : int {
+    AlignLeft = -1,
+    AlignCentre = 0,
+    AlignRight = 1,
+};
+
 class MElement {
 public:
     explicit MElement(uint32_t kind) : kind(kind) {}
@@ -57,7 +66,7 @@ public:
 
     virtual bool isContainer() const { return false; }
 
-    int align = -1;  // images and buttons in a block: -1 left, 0 centre, else right
+    int align = AlignLeft;  // an Alignment
     Padding padding;
     std::optional<std::wstring> name;  // anchor name, given to the first scene element
     uint32_t kind;
@@ -100,7 +109,7 @@ public:
     explicit MImage(const wchar_t* path);
 
     std::wstring path;
-    gdip::GpImage* cached = nullptr;  // one counted use, taken while a row lays out
+    ImageUse cached;  // taken while a row lays out
 };
 
 class MButton : public MElement {
@@ -111,7 +120,7 @@ public:
     std::optional<std::wstring> hoverImagePath;
     std::optional<std::wstring> link;  // handed to the viewer on a click
     std::optional<std::wstring> hint;  // the bubble shown while the pointer rests
-    gdip::GpImage* cached = nullptr;   // one counted use, taken while a row lays out
+    ImageUse cached;                   // taken while a row lays out
     FloatRect normalRect;              // placed by a map only
     FloatRect hoverRect;
 };

@@ -1,7 +1,7 @@
 // Scene elements and queries; see Scene.h.
 #include "layout/Scene.h"
 
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
 
 #include <algorithm>
 
@@ -88,24 +88,16 @@ FloatRect SLink::bounds() const {
     return all;
 }
 
-SImage::~SImage() {
-    canvas->ReleaseImage(image);
-}
-
 void SImage::draw(Canvas& target) {
-    target.DrawImage(image, rect.x, rect.y);
-}
-
-SButton::~SButton() {
-    canvas->ReleaseImage(normalImage);
-    canvas->ReleaseImage(hoverImage);
+    target.DrawImage(image.get(), rect.x, rect.y);
 }
 
 void SButton::draw(Canvas& target) {
     if (hover && hoverImage)
-        target.DrawImage(hoverImage, hoverRect.x, hoverRect.y, hoverRect.width, hoverRect.height);
+        target.DrawImage(hoverImage.get(), hoverRect.x, hoverRect.y, hoverRect.width,
+                         hoverRect.height);
     else if (normalImage)
-        target.DrawImage(normalImage, normalRect.x, normalRect.y, normalRect.width,
+        target.DrawImage(normalImage.get(), normalRect.x, normalRect.y, normalRect.width,
                          normalRect.height);
 }
 

@@ -11,6 +11,7 @@
 // element, so the Canvas must outlive every scene. Window thread only.
 #pragma once
 
+#include "gfx/Canvas.h"
 #include "ui/Window.h"
 
 #include <cstdint>
@@ -99,41 +100,34 @@ public:
 
 class SImage : public SElement {
 public:
-    // Takes over one use of image, counted by the canvas's cache.
-    SImage(const FloatRect& rect, gdip::GpImage* image, Canvas* canvas)
-        : SElement(SceneImage, rect), image(image), canvas(canvas) {}
-    ~SImage() override;
+    SImage(const FloatRect& rect, ImageUse image)
+        : SElement(SceneImage, rect), image(std::move(image)) {}
 
     void draw(Canvas& canvas) override;
 
-    gdip::GpImage* image;  // one counted use
-    Canvas* canvas;        // borrowed; holds the cache
+    ImageUse image;
 };
 
 class SButton : public SElement {
 public:
-    // Takes over one use of each image given.
-    SButton(const FloatRect& normalRect, const FloatRect& hoverRect, gdip::GpImage* normalImage,
-            gdip::GpImage* hoverImage, Canvas* canvas)
+    SButton(const FloatRect& normalRect, const FloatRect& hoverRect, ImageUse normalImage,
+            ImageUse hoverImage)
         : SElement(SceneButton, normalRect),
           normalRect(normalRect),
           hoverRect(hoverRect),
-          normalImage(normalImage),
-          hoverImage(hoverImage),
-          canvas(canvas) {}
-    ~SButton() override;
+          normalImage(std::move(normalImage)),
+          hoverImage(std::move(hoverImage)) {}
 
     void draw(Canvas& canvas) override;
     FloatRect bounds() const override;
 
     FloatRect normalRect;
     FloatRect hoverRect;
-    gdip::GpImage* normalImage;  // one counted use, or null
-    gdip::GpImage* hoverImage;   // one counted use, or null
+    ImageUse normalImage;  // may be null
+    ImageUse hoverImage;   // may be null
     bool hover = false;
     std::optional<std::wstring> link;
     std::optional<std::wstring> hint;
-    Canvas* canvas;  // borrowed; holds the cache
 };
 
 class SContainer : public SElement {

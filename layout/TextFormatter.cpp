@@ -1,7 +1,7 @@
 // Text formatting and link markup; see TextFormatter.h.
 #include "layout/TextFormatter.h"
 
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -1,10 +1,12 @@
 // The blocking WinHTTP operations of the worker thread; see HttpClient.h.
 //
-// Every operation that opens handles keeps them in an HttpRequest that a
-// guard closes on the way out, so no early return can leak one.
+// Every handle an operation opens is owned by its HttpRequest or by a local
+// owner, so no early return can leak one.
 #include "net/HttpClient.h"
 
-#include "net/ModulePath.h"
+#include "base/ModulePath.h"
+#include "base/Text.h"
+#include "base/WidgetKey.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -15,10 +17,7 @@
 namespace {
 
 constexpr wchar_t kUserAgent[] = L"Orvella Lumidesk";
-constexpr wchar_t kSettingsKey[] = L"Software\\Tambrel\\Orvella";
-constexpr wchar_t kContentServerValue[] = L"ContentServer";
 constexpr wchar_t kStorageServerValue[] = L"StorageServer";
-constexpr wchar_t kBuiltInContentHost[] = L"content.orvella.example";
 constexpr wchar_t kBuiltInStorageHost[] = L"storage.orvella.example";
 constexpr wchar_t kTestNetworkPath[] = L"/orvella/test_network";
 
@@ -40,34 +39,12 @@ constexpr const wchar_t* kDayNames[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", 
 constexpr const wchar_t* kMonthNames[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
                                           L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
 
-// Closes whatever the context holds when the operation that opened it ends.
-class RequestGuard {
-public:
-    explicit RequestGuard(HttpRequest& context) : context_(context) {}
-    ~RequestGuard() { HttpCloseRequest(context_); }
-    RequestGuard(const RequestGuard&) = delete;
-    RequestGuard& operator=(const RequestGuard&) = delete;
-
-private:
-    HttpRequest& context_;
-};
-
-void CloseInternetHandle(HINTERNET& handle) {
-    if (handle) {
-        WinHttpCloseHandle(handle);
-        handle = nullptr;
-    }
-}
-
 std::wstring ServerUrl(const wchar_t* valueName, const wchar_t* builtInHost, const wchar_t* path) {
     // Read on every call so that a changed value needs no restart; anything
     // but a non-empty string that fits falls back to the built-in host.
     wchar_t host[512] = {};
-    DWORD size = sizeof(host);
     std::wstring url = L"http://";
-    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, valueName, RRF_RT_REG_SZ, nullptr, host,
-                     &size) == ERROR_SUCCESS &&
-        host[0] != L'\0')
+    if (WidgetKey().ReadString(valueName, host, sizeof(host) / sizeof(host[0])))
         url += host;
     else
         url += builtInHost;
@@ -128,23 +105,24 @@ private:
 };
 
 bool WriteWholeFile(const std::wstring& path, const char* data, size_t size) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     bool written = true;
     while (size > 0) {
         DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD done = 0;
-        if (!WriteFile(file, data, chunk, &done, nullptr) || done == 0) {
+        if (!WriteFile(file.get(), data, chunk, &done, nullptr) || done == 0) {
             written = false;
             break;
         }
         data += done;
         size -= done;
     }
-    // A failed close can mean data that never reached the disk.
-    if (!CloseHandle(file))
+    // A failed close can mean data that never reached the disk: closed here,
+    // where that can be told, rather than by the owner.
+    if (!CloseHandle(file.release()))
         written = false;
     return written;
 }
@@ -156,38 +134,36 @@ HttpState& Http() {
     return state;
 }
 
-std::wstring ContentServerUrl(const wchar_t* path) {
-    return ServerUrl(kContentServerValue, kBuiltInContentHost, path);
-}
-
 std::wstring StorageServerUrl(const wchar_t* path) {
     return ServerUrl(kStorageServerValue, kBuiltInStorageHost, path);
 }
 
+void ProxySettings::Clear() {
+    // The strings were allocated with GlobalAlloc, as the platform's are.
+    if (proxyInfo.lpszProxy)
+        GlobalFree(proxyInfo.lpszProxy);
+    if (proxyInfo.lpszProxyBypass)
+        GlobalFree(proxyInfo.lpszProxyBypass);
+    if (autoProxy.lpszAutoConfigUrl)
+        GlobalFree(const_cast<wchar_t*>(autoProxy.lpszAutoConfigUrl));
+    proxyInfo = WINHTTP_PROXY_INFO{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
+    autoProxy = WINHTTP_AUTOPROXY_OPTIONS{};
+    useAutoProxy = 0;
+}
+
 bool HttpInit() {
     HttpState& http = Http();
-    wcsncpy(http.userAgent, kUserAgent, sizeof(http.userAgent) / sizeof(http.userAgent[0]) - 1);
+    CopyText(http.userAgent, kUserAgent);
     std::lock_guard<std::mutex> lock(http.proxyLock);
     if (!http.proxy)
-        http.proxy = new (std::nothrow) ProxySettings{};
+        http.proxy.reset(new (std::nothrow) ProxySettings());
     return http.proxy != nullptr;
 }
 
 void HttpRelease() {
     HttpState& http = Http();
     std::lock_guard<std::mutex> lock(http.proxyLock);
-    ProxySettings* proxy = http.proxy;
-    if (!proxy)
-        return;
-    // The strings were allocated with GlobalAlloc, as the platform's are.
-    if (proxy->proxyInfo.lpszProxy)
-        GlobalFree(proxy->proxyInfo.lpszProxy);
-    if (proxy->proxyInfo.lpszProxyBypass)
-        GlobalFree(proxy->proxyInfo.lpszProxyBypass);
-    if (proxy->autoProxy.lpszAutoConfigUrl)
-        GlobalFree(const_cast<wchar_t*>(proxy->autoProxy.lpszAutoConfigUrl));
-    delete proxy;
-    http.proxy = nullptr;
+    http.proxy.reset();
 }
 
 bool HttpOpenRequest(HttpRequest& context, const wchar_t* url, const wchar_t* verb) {
@@ -206,32 +182,33 @@ bool HttpOpenRequest(HttpRequest& context, const wchar_t* url, const wchar_t* ve
         return false;
 
     if (!context.session) {
-        context.session = WinHttpOpen(Http().userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        context.session.reset(WinHttpOpen(Http().userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
         if (!context.session)
             return false;
     }
 
     // The request belongs to the connection: it goes first either way.
-    CloseInternetHandle(context.request);
+    context.request.reset();
     if (!context.connection || wcscmp(context.host, host) != 0) {
-        CloseInternetHandle(context.connection);
+        context.connection.reset();
         context.host[0] = L'\0';
         // Everything is plain HTTP on port 80, whatever the URL's scheme or
         // port: the servers offer nothing else.
-        context.connection = WinHttpConnect(context.session, host, INTERNET_DEFAULT_HTTP_PORT, 0);
+        context.connection.reset(
+            WinHttpConnect(context.session.get(), host, INTERNET_DEFAULT_HTTP_PORT, 0));
         if (!context.connection)
             return false;
-        wcscpy(context.host, host);
+        CopyText(context.host, host);
     }
-    wcscpy(context.path, path);
+    CopyText(context.path, path);
 
-    context.request = WinHttpOpenRequest(context.connection, verb, context.path, L"HTTP/1.1",
-                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                         WINHTTP_FLAG_REFRESH);
+    context.request.reset(WinHttpOpenRequest(context.connection.get(), verb, context.path,
+                                             L"HTTP/1.1", WINHTTP_NO_REFERER,
+                                             WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_REFRESH));
     if (!context.request)
         return false;
-    return ApplyRequestOptions(context.session, context.request, url);
+    return ApplyRequestOptions(context.session.get(), context.request.get(), url);
 }
 
 bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* url) {
@@ -292,7 +269,8 @@ bool HttpQueryStatus(HttpRequest& context) {
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!context.request ||
-        !WinHttpQueryHeaders(context.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+        !WinHttpQueryHeaders(context.request.get(),
+                             WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
                              WINHTTP_NO_HEADER_INDEX)) {
         context.status = 0;
@@ -305,7 +283,7 @@ bool HttpQueryStatus(HttpRequest& context) {
         DWORD supported = 0;
         DWORD first = 0;
         DWORD target = 0;
-        if (WinHttpQueryAuthSchemes(context.request, &supported, &first, &target)) {
+        if (WinHttpQueryAuthSchemes(context.request.get(), &supported, &first, &target)) {
             std::lock_guard<std::mutex> lock(http.proxyLock);
             http.credentials.scheme = first;
         }
@@ -313,21 +291,14 @@ bool HttpQueryStatus(HttpRequest& context) {
     return status != 0;
 }
 
-void HttpCloseRequest(HttpRequest& context) {
-    CloseInternetHandle(context.request);
-    CloseInternetHandle(context.connection);
-    CloseInternetHandle(context.session);
-    context.host[0] = L'\0';
-}
-
-int HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified) {
+HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified) {
     // Defined on every path, so the caller's std::free is always valid.
     if (body)
         *body = nullptr;
     if (size)
         *size = 0;
     if (!body || !size)
-        return -2;
+        return HttpRefused;
 
     wchar_t headers[kHeaderCapacity] = {};
     if (lastModified) {
@@ -337,58 +308,58 @@ int HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* las
     }
 
     HttpRequest context;
-    RequestGuard guard(context);
     if (!HttpOpenRequest(context, url, L"GET"))
-        return -2;
-    if (!WinHttpSendRequest(context.request, headers[0] ? headers : WINHTTP_NO_ADDITIONAL_HEADERS,
+        return HttpRefused;
+    if (!WinHttpSendRequest(context.request.get(),
+                            headers[0] ? headers : WINHTTP_NO_ADDITIONAL_HEADERS,
                             headers[0] ? static_cast<DWORD>(-1) : 0, WINHTTP_NO_REQUEST_DATA, 0,
                             0, 0))
-        return -2;
-    if (!WinHttpReceiveResponse(context.request, nullptr))
-        return -1;
+        return HttpRefused;
+    if (!WinHttpReceiveResponse(context.request.get(), nullptr))
+        return HttpFailed;
     if (!HttpQueryStatus(context))
-        return -1;
+        return HttpFailed;
     if (context.status == HTTP_STATUS_NOT_MODIFIED)
-        return 0;
+        return HttpNotModified;
     if (context.status != HTTP_STATUS_OK)
-        return -1;
+        return HttpFailed;
 
     unsigned long long announced = 0;
-    const bool hasLength = QueryContentLength(context.request, announced);
+    const bool hasLength = QueryContentLength(context.request.get(), announced);
     if (hasLength && announced > kAnnouncedCeiling)
-        return -2;
+        return HttpRefused;
     const size_t limit = hasLength && announced > 0 ? static_cast<size_t>(announced)
                                                     : kUnannouncedLimit;
     // One byte more for the terminator, so text bodies can be parsed in place.
     char* buffer = static_cast<char*>(std::malloc(limit + 1));
     if (!buffer)
-        return -1;
+        return HttpFailed;
     *body = buffer;
 
     HttpState& http = Http();
     size_t received = 0;
     DWORD available = 0;
     do {
-        if (!WinHttpQueryDataAvailable(context.request, &available))
-            return -1;
+        if (!WinHttpQueryDataAvailable(context.request.get(), &available))
+            return HttpFailed;
         if (available > limit - received)
-            return -2;
+            return HttpRefused;
         DWORD read = 0;
         if (available > 0 &&
-            !WinHttpReadData(context.request, buffer + received, available, &read))
-            return -1;
+            !WinHttpReadData(context.request.get(), buffer + received, available, &read))
+            return HttpFailed;
         received += read;
         if (http.abortTransfers)
-            return 0;
+            return HttpNotModified;
     } while (available > 0);
 
     // The connection ended before the announced length: a partial body
     // must never pass for the whole document.
     if (hasLength && received != announced)
-        return -1;
+        return HttpFailed;
     buffer[received] = '\0';
     *size = received;
-    return 1;
+    return HttpOk;
 }
 
 bool DownloadFile(const wchar_t* url, const wchar_t* path) {
@@ -408,9 +379,9 @@ bool DownloadFile(const wchar_t* url, const wchar_t* path) {
 
     char* body = nullptr;
     size_t size = 0;
-    const int result = HttpGet(url, &body, &size, condition);
-    Http().serverReachable = result >= 0;
-    if (result != 1) {
+    const HttpResult result = HttpGet(url, &body, &size, condition);
+    Http().serverReachable = result == HttpOk || result == HttpNotModified;
+    if (result != HttpOk) {
         std::free(body);
         return false;
     }
@@ -437,13 +408,12 @@ bool DownloadFile(const wchar_t* url, const wchar_t* path) {
 bool TestNetwork() {
     const std::wstring url = StorageServerUrl(kTestNetworkPath);
     HttpRequest context;
-    RequestGuard guard(context);
     if (!HttpOpenRequest(context, url.c_str(), L"HEAD"))
         return false;
-    if (!WinHttpSendRequest(context.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+    if (!WinHttpSendRequest(context.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
         return false;
-    if (!WinHttpReceiveResponse(context.request, nullptr))
+    if (!WinHttpReceiveResponse(context.request.get(), nullptr))
         return false;
     if (!HttpQueryStatus(context))
         return false;

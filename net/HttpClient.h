@@ -10,21 +10,34 @@
 // while the worker may rewrite them: both take proxyLock.
 #pragma once
 
+#include "base/Handles.h"
+
 #include <windows.h>
 
 #include <winhttp.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
-// The context of one request; a local of the calling operation.
+struct InternetHandleTraits {
+    using Native = HINTERNET;
+    static Native Empty() { return nullptr; }
+    static void Close(Native handle) { WinHttpCloseHandle(handle); }
+};
+using InternetHandle = UniqueHandle<InternetHandleTraits>;
+
+// The context of one request; a local of the calling operation, which closes
+// whatever it holds when it goes.
 struct HttpRequest {
     uint32_t status = 0;  // 0 when none could be read
-    HINTERNET session = nullptr;
-    HINTERNET connection = nullptr;
-    HINTERNET request = nullptr;
+    // Declared in this order so that they close in the reverse one: a
+    // request belongs to its connection, a connection to its session.
+    InternetHandle session;
+    InternetHandle connection;
+    InternetHandle request;
     wchar_t host[260] = {};
     wchar_t path[4000] = {};
 };
@@ -36,6 +49,14 @@ struct ProxySettings {
     WINHTTP_PROXY_INFO proxyInfo{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
     WINHTTP_AUTOPROXY_OPTIONS autoProxy{};
     uint32_t useAutoProxy = 0;  // resolve the proxy per URL before each request
+
+    ProxySettings() = default;
+    ~ProxySettings() { Clear(); }
+    ProxySettings(const ProxySettings&) = delete;
+    ProxySettings& operator=(const ProxySettings&) = delete;
+
+    // Frees the strings and goes back to no proxy.
+    void Clear();
 };
 
 // In memory only: never written to disk or the registry.
@@ -48,7 +69,7 @@ struct ProxyCredentials {
 // Process-wide state of the client.
 struct HttpState {
     std::mutex proxyLock;  // guards proxy and credentials across threads
-    ProxySettings* proxy = nullptr;  // owned; created by HttpInit
+    std::unique_ptr<ProxySettings> proxy;  // made by HttpInit, gone after HttpRelease
     ProxyCredentials credentials;
     std::atomic<bool> serverReachable{false};
     std::atomic<bool> proxyAuthRequired{false};  // never cleared
@@ -58,26 +79,43 @@ struct HttpState {
 
 HttpState& Http();
 
-// Where the widget's servers live. Built-in hosts, each overridable by a
-// string value under the widget's registry key ("ContentServer",
-// "StorageServer"), which the demo and the tests point at 127.0.0.1.
-std::wstring ContentServerUrl(const wchar_t* path);
+// Where the storage server lives: a built-in host, overridable by the string
+// value "StorageServer" under the widget's registry key, which the demo and
+// the tests point at 127.0.0.1.
 std::wstring StorageServerUrl(const wchar_t* path);
 
 bool HttpInit();
 // Releases the proxy record; the client is used no more.
 void HttpRelease();
+
+// The client's lifetime as a member of whatever embeds the widget.
+class HttpClientScope {
+public:
+    HttpClientScope() { HttpInit(); }
+    ~HttpClientScope() { HttpRelease(); }
+    HttpClientScope(const HttpClientScope&) = delete;
+    HttpClientScope& operator=(const HttpClientScope&) = delete;
+};
+
 bool HttpOpenRequest(HttpRequest& context, const wchar_t* url, const wchar_t* verb);
 bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* url);
 bool HttpQueryStatus(HttpRequest& context);
-void HttpCloseRequest(HttpRequest& context);
 
-// 1: status 200 and the whole body (the caller frees it with std::free,
-// whatever the result). 0: 304, or transfers were aborted. -1: no answer, no
-// status, another status, or a failed read, or a body shorter than its
-// Content-Length. -2: the request could not be opened or sent, or the body
-// is longer than announced or than the ceiling.
-int HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified);
+enum HttpResult : int {
+    // Status 200 and the whole body.
+    HttpOk = 1,
+    // 304, or transfers were aborted.
+    HttpNotModified = 0,
+    // No answer, no status, another status, or a failed read, or a body
+    // shorter than its Content-Length.
+    HttpFailed = -1,
+    // The request could not be opened or sent, or the body is longer than
+    // announced or than the ceiling.
+    HttpRefused = -2,
+};
+
+// The caller frees *body with std::free, whatever the result.
+HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified);
 
 // Downloads url into path (relative to the library's folder) when the
 // server has something newer than the local copy. The copy is replaced only

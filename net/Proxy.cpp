@@ -9,7 +9,9 @@
 #include "net/HttpClient.h"
 #include "net/Proxy.h"
 
-#include "host/HostBridge.h"
+#include "base/Desktop.h"
+#include "base/ModulePath.h"
+#include "base/Text.h"
 
 #include <cstring>
 #include <cwchar>
@@ -47,21 +49,6 @@ void ReleasePlatformStrings(WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& config) {
     GlobalRelease(config.lpszProxyBypass);
 }
 
-// Narrow text in the ANSI code page, cut to fit capacity with its terminator.
-void ToAnsi(const wchar_t* text, size_t units, char* output, size_t capacity) {
-    output[0] = '\0';
-    if (!text || units == 0)
-        return;
-    int needed = WideCharToMultiByte(CP_ACP, 0, text, int(units), nullptr, 0, nullptr, nullptr);
-    if (needed <= 0)
-        return;
-    std::string narrow(size_t(needed), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, int(units), &narrow[0], needed, nullptr, nullptr);
-    size_t length = narrow.size() < capacity ? narrow.size() : capacity - 1;
-    std::memcpy(output, narrow.data(), length);
-    output[length] = '\0';
-}
-
 // The host:port that a proxy list names for the stream: the entry after the
 // last "=" (a list of scheme=host:port entries names the stream's last), or
 // the whole list's first entry when it has no "=".
@@ -75,10 +62,6 @@ std::wstring StreamingHost(const wchar_t* list) {
     return text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
 }
 
-void CopyField(wchar_t* destination, const wchar_t* source) {
-    wcsncpy_s(destination, kFieldUnits, source, _TRUNCATE);
-}
-
 // What the user typed goes straight into the store: the radio and the next
 // request use it without further confirmation.
 void StoreTypedCredentials(HWND dialog) {
@@ -88,8 +71,8 @@ void StoreTypedCredentials(HWND dialog) {
     GetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, password, int(kFieldUnits));
     HttpState& http = Http();
     std::lock_guard<std::mutex> lock(http.proxyLock);
-    CopyField(http.credentials.login, login);
-    CopyField(http.credentials.password, password);
+    CopyText(http.credentials.login, login);
+    CopyText(http.credentials.password, password);
 }
 
 }  // namespace
@@ -101,16 +84,9 @@ void ReadProxyConfig() {
     HttpState& http = Http();
     {
         std::lock_guard<std::mutex> lock(http.proxyLock);
-        ProxySettings* settings = http.proxy;
+        ProxySettings* settings = http.proxy.get();
         if (settings) {
-            if (settings->autoProxy.lpszAutoConfigUrl)
-                GlobalFree(const_cast<wchar_t*>(settings->autoProxy.lpszAutoConfigUrl));
-            settings->autoProxy = WINHTTP_AUTOPROXY_OPTIONS{};
-            GlobalRelease(settings->proxyInfo.lpszProxy);
-            GlobalRelease(settings->proxyInfo.lpszProxyBypass);
-            settings->proxyInfo.dwAccessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
-            settings->useAutoProxy = 0;
-
+            settings->Clear();
             if (read) {
                 if (config.lpszAutoConfigUrl) {
                     settings->autoProxy.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
@@ -153,22 +129,22 @@ bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session) {
     }
     options.lpszAutoConfigUrl = scriptUrl.empty() ? nullptr : scriptUrl.c_str();
 
-    HINTERNET temporary = nullptr;
+    InternetHandle temporary;
     if (!session) {
-        temporary = WinHttpOpen(L"", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                WINHTTP_NO_PROXY_BYPASS, 0);
-        session = temporary;
+        temporary.reset(WinHttpOpen(L"", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0));
+        session = temporary.get();
     }
     WINHTTP_PROXY_INFO answer{};
     bool resolved = session && WinHttpGetProxyForUrl(session, url, &options, &answer);
     DWORD error = resolved ? ERROR_SUCCESS : GetLastError();
-    if (temporary)
-        WinHttpCloseHandle(temporary);
+    // Closed before the message box, which may stay up for long.
+    temporary.reset();
 
     if (!resolved) {
         if (error == ERROR_WINHTTP_LOGIN_FAILURE) {
             http.proxyAuthRequired = true;
-            MessageBoxW(GetDesktopHWND(), L"Login failure in WinHttpGetProxyForUrl",
+            MessageBoxW(DesktopListView(), L"Login failure in WinHttpGetProxyForUrl",
                         L"Orvella Widget", MB_ICONINFORMATION);
         }
         return false;
@@ -197,7 +173,8 @@ bool EnsureProxyLogin() {
     // Without a 407 behind it the failure is no matter of credentials.
     if (!Http().proxyAuthRequired)
         return true;
-    DialogBoxParamW(Bridge().module, kProxyDialogName, GetDesktopHWND(),
+    // The dialog's resource is linked into the module that carries this code.
+    DialogBoxParamW(ThisModule(), kProxyDialogName, DesktopListView(),
                     ProxyCredentialsDialogProc, 0);
     return TestNetwork();
 }
@@ -211,8 +188,8 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
         {
             HttpState& http = Http();
             std::lock_guard<std::mutex> lock(http.proxyLock);
-            CopyField(login, http.credentials.login);
-            CopyField(password, http.credentials.password);
+            CopyText(login, http.credentials.login);
+            CopyText(password, http.credentials.password);
         }
         SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, login);
         SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, password);
@@ -223,8 +200,8 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
         case IDC_PROXY_TEST: {
             StoreTypedCredentials(dialog);
             bool works = TestNetwork();
-            MessageBoxW(GetDesktopHWND(), works ? L"Работает" : L"Не работает", L"OrvellaWidget",
-                        MB_ICONINFORMATION);
+            MessageBoxW(DesktopListView(), works ? L"Работает" : L"Не работает",
+                        L"OrvellaWidget", MB_ICONINFORMATION);
             break;
         }
         case IDC_PROXY_ACCEPT:
@@ -254,14 +231,7 @@ const char* GetStreamingProxy(const char* url) {
     }
     if (autoProxy) {
         wchar_t wideUrl[kFieldUnits] = {};
-        if (url) {
-            int needed = MultiByteToWideChar(CP_ACP, 0, url, -1, nullptr, 0);
-            if (needed > 0) {
-                std::wstring wide(size_t(needed), L'\0');
-                MultiByteToWideChar(CP_ACP, 0, url, -1, &wide[0], needed);
-                CopyField(wideUrl, wide.c_str());
-            }
-        }
+        ToWide(Encoding::Ansi, url, wideUrl);
         if (!ResolveProxyForUrl(wideUrl, nullptr))
             return nullptr;
     }
@@ -271,11 +241,11 @@ const char* GetStreamingProxy(const char* url) {
     char password[kFieldBytes];
     {
         std::lock_guard<std::mutex> lock(http.proxyLock);
-        std::wstring hostPart = StreamingHost(http.proxy ? http.proxy->proxyInfo.lpszProxy : nullptr);
-        ToAnsi(hostPart.c_str(), hostPart.size(), host, sizeof(host));
-        ToAnsi(http.credentials.login, std::wcslen(http.credentials.login), login, sizeof(login));
-        ToAnsi(http.credentials.password, std::wcslen(http.credentials.password), password,
-               sizeof(password));
+        std::wstring hostPart =
+            StreamingHost(http.proxy ? http.proxy->proxyInfo.lpszProxy : nullptr);
+        ToNarrow(Encoding::Ansi, hostPart.c_str(), host);
+        ToNarrow(Encoding::Ansi, http.credentials.login, login);
+        ToNarrow(Encoding::Ansi, http.credentials.password, password);
     }
 
     std::string result;

@@ -1,9 +1,10 @@
 // The updater; see Updater.h. Runs on the worker thread.
 #include "net/Updater.h"
 
-#include "host/DesktopSurface.h"
+#include "base/Desktop.h"
+#include "base/Handles.h"
+#include "base/ModulePath.h"
 #include "net/HttpClient.h"
-#include "net/ModulePath.h"
 
 #include <cwchar>
 
@@ -15,11 +16,31 @@ constexpr wchar_t kUpdatePath[] = L"/orvella/update.exe";
 bool ReadHeader(HttpRequest& context, const wchar_t* name, wchar_t (&value)[50]) {
     DWORD size = sizeof(value);
     value[0] = L'\0';
-    if (!WinHttpQueryHeaders(context.request, WINHTTP_QUERY_CUSTOM, name, value, &size,
+    if (!WinHttpQueryHeaders(context.request.get(), WINHTTP_QUERY_CUSTOM, name, value, &size,
                              WINHTTP_NO_HEADER_INDEX))
         return false;
     value[49] = L'\0';
     return true;
+}
+
+// Asks the storage server for the published build: true when it is newer
+// than ours, with critical telling whether it is marked critical. The
+// request's handles are closed when this returns, before any download.
+bool NewerBuildPublished(const Updater& updater, bool& critical) {
+    HttpRequest context;
+    bool answered = HttpOpenRequest(context, updater.url.c_str(), L"HEAD") &&
+                    WinHttpSendRequest(context.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                       WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+                    WinHttpReceiveResponse(context.request.get(), nullptr) &&
+                    HttpQueryStatus(context) && context.status == 200;
+    wchar_t version[50], criticalText[50];
+    int published = 0;
+    bool newer = answered && ReadHeader(context, L"x-amz-meta-version", version) &&
+                 std::swscanf(version, L"%i", &published) == 1 &&
+                 published > int(updater.currentVersion);
+    critical = newer && ReadHeader(context, L"x-amz-meta-is-critical-update", criticalText) &&
+               std::wcscmp(criticalText, L"true") == 0;
+    return newer;
 }
 
 }  // namespace
@@ -39,21 +60,8 @@ void UpdaterTick(Updater& updater, uint32_t step) {
 }
 
 void CheckForUpdate(Updater& updater) {
-    HttpRequest context;
-    bool answered = HttpOpenRequest(context, updater.url.c_str(), L"HEAD") &&
-                    WinHttpSendRequest(context.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                                       WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
-                    WinHttpReceiveResponse(context.request, nullptr) &&
-                    HttpQueryStatus(context) && context.status == 200;
-    wchar_t version[50], critical[50];
-    int published = 0;
-    bool newer = answered && ReadHeader(context, L"x-amz-meta-version", version) &&
-                 std::swscanf(version, L"%i", &published) == 1 &&
-                 published > int(updater.currentVersion);
-    bool isCritical = newer && ReadHeader(context, L"x-amz-meta-is-critical-update", critical) &&
-                      std::wcscmp(critical, L"true") == 0;
-    HttpCloseRequest(context);
-    if (!newer)
+    bool isCritical = false;
+    if (!NewerBuildPublished(updater, isCritical))
         return;
     // Conditional on the local copy's time: a build fetched before answers
     // 304 and starts nothing again.
@@ -71,7 +79,8 @@ bool RunUpdateProgram(const wchar_t* path) {
     if (!CreateProcessW(path, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         nullptr, &startup, &process))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Not waited for: the handles are only let go (the thread's first).
+    KernelHandle processHandle(process.hProcess);
+    KernelHandle threadHandle(process.hThread);
     return true;
 }

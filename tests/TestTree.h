@@ -1,13 +1,11 @@
 // A window tree on a real surface, for tests of windows and controls: a
-// small in-process desktop list view, a Canvas on it registered as the
-// current desktop instance's, and a root covering it. Input is routed as the
-// desktop surface routes the list view's messages.
+// small in-process desktop list view, a Canvas on it and a root covering it.
+// Input is routed as the desktop surface routes the list view's messages.
 #pragma once
 
 #include "TestDesktop.h"
-#include "host/DesktopSurface.h"
-#include "host/HostBridge.h"
-#include "ui/Canvas.h"
+#include "base/Desktop.h"
+#include "gfx/Canvas.h"
 #include "ui/Window.h"
 
 #include <gtest/gtest.h>
@@ -17,27 +15,24 @@
 class TreeTest : public testing::Test {
 protected:
     void SetUp() override {
-        Bridge().listView = desktop.listView;
-        instance.listView = desktop.listView;
-        instance.canvas = std::make_unique<Canvas>(desktop.listView);
-        Bridge().instance = &instance;
-        canvas = instance.canvas.get();
-        root = std::make_unique<Window>(0, 0, 400, 300, nullptr);
+        SetDesktopListView(desktop.listView);
+        canvasOwner = std::make_unique<Canvas>(desktop.listView);
+        canvas = canvasOwner.get();
+        root = std::make_unique<RootWindow>(400, 300, canvas, desktop.listView);
     }
     void TearDown() override {
-        ReleaseMouseCapture();
+        root->ReleaseMouseCapture();
         Forget();
         root.reset();
-        instance.canvas.reset();
-        Bridge().instance = nullptr;
-        Bridge().listView = nullptr;
+        canvasOwner.reset();
+        SetDesktopListView(nullptr);
     }
     // Deletes what the test built on the root, before the root goes.
     virtual void Forget() {}
 
-    bool Press(int x, int y) { return RouteButton(root.get(), 1, true, x, y, MK_LBUTTON); }
-    bool Release(int x, int y) { return RouteButton(root.get(), 1, false, x, y, 0); }
-    bool Move(int x, int y) { return RouteMove(root.get(), x, y, 0); }
+    bool Press(int x, int y) { return root->RouteButton(1, true, x, y, MK_LBUTTON); }
+    bool Release(int x, int y) { return root->RouteButton(1, false, x, y, 0); }
+    bool Move(int x, int y) { return root->RouteMove(x, y, 0); }
     void Click(int x, int y) {
         Move(x, y);
         Press(x, y);
@@ -45,7 +40,7 @@ protected:
     }
 
     TestDesktop desktop{400, 300};
-    DesktopInstance instance;
+    std::unique_ptr<Canvas> canvasOwner;
     Canvas* canvas = nullptr;
-    std::unique_ptr<Window> root;
+    std::unique_ptr<RootWindow> root;
 };

@@ -1,7 +1,7 @@
 // Button; see Button.h.
 #include "ui/Button.h"
 
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
 
 void ShowSystemCursor(const wchar_t* id) {
     SetCursor(LoadCursorW(nullptr, id));

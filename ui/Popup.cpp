@@ -1,20 +1,10 @@
 // Popup and PopupHint; see Popup.h.
 #include "ui/Popup.h"
 
-#include "ui/Canvas.h"
-
-namespace {
-
-Window* RootOf(Window* window) {
-    while (window && window->parent)
-        window = window->parent;
-    return window;
-}
-
-}  // namespace
+#include "gfx/Canvas.h"
 
 Popup::Popup(int x, int y, int width, int height, Window* owner)
-    : Window(x, y, width, height, RootOf(owner)),
+    : Window(x, y, width, height, owner->root),
       owner(owner),
       relativeRect{x, y, width, height} {
     UpdateRegion();

@@ -1,7 +1,7 @@
 // Scroller; see Scroller.h.
 #include "ui/Scroller.h"
 
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
 
 #include <algorithm>
 
@@ -32,12 +32,12 @@ void Scroller::OnMouseDown(MouseEvent& event) {
     if (event.x < 0 || event.x >= width || event.y < thumbTop ||
         event.y >= thumbTop + thumbHeight)
         return;
-    SetMouseCapture(this);
+    root->SetMouseCapture(this);
     dragAnchor = event.y;
 }
 
 void Scroller::OnMouseMove(MouseEvent& event) {
-    if (CaptureWindow() != this)
+    if (root->CaptureWindow() != this)
         return;
     int y = event.y;
     auto onThumb = [this](int v) { return v >= thumbTop && v <= thumbTop + thumbHeight; };
@@ -57,5 +57,5 @@ void Scroller::OnMouseMove(MouseEvent& event) {
 }
 
 void Scroller::OnMouseUp(MouseEvent&) {
-    ReleaseMouseCapture();
+    root->ReleaseMouseCapture();
 }

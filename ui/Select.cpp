@@ -1,11 +1,11 @@
 // Select and SelectPopup; see Select.h.
 #include "ui/Select.h"
 
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
+#include "gfx/Palette.h"
 
 namespace {
 
-constexpr gdip::ARGB kWhite = 0xFFFFFFFFu;
 // Left of this x the Select is its text; right of it, the arrow pair.
 constexpr int kArrowsLeft = 182;
 
@@ -27,14 +27,14 @@ void SelectPopup::OnShow() {
     height = count * rowHeight + 2 * topMargin;
     UpdateRegion();
     hovered = model->selected;
-    SetMouseCapture(this);
+    root->SetMouseCapture(this);
 }
 
 void SelectPopup::Paint() {
     canvas->FillRoundRect(0, 0, float(width), float(height), 4, 0xCE000000u);
     for (int i = 0; i < int(model->items.size()); ++i) {
         float rowTop = float(topMargin + i * rowHeight);
-        canvas->DrawText(model->items[i].c_str(), font, kWhite, 17, rowTop + 1);
+        canvas->DrawText(model->items[i].c_str(), font, palette::White, 17, rowTop + 1);
         if (i == model->selected)
             canvas->DrawImage(checkImage.get(), 5, rowTop + 3);
         if (i == hovered)
@@ -60,13 +60,13 @@ void SelectPopup::OnClick(MouseEvent&) {
     // A click that no row was under keeps the old choice.
     if (hovered >= 0 && hovered < int(model->items.size()))
         model->selected = hovered;
-    ReleaseMouseCapture();
+    root->ReleaseMouseCapture();
     owner->OnCommand(1, 0);
 }
 
 void SelectPopup::OnMouseDown(MouseEvent& event) {
     if (!HitTest(event.x, event.y))
-        ReleaseMouseCapture();
+        root->ReleaseMouseCapture();
 }
 
 void SelectPopup::OnCaptureLost() {
@@ -76,7 +76,7 @@ void SelectPopup::OnCaptureLost() {
 Select::Select(int x, int y, int width, int height, SelectModel* model, Window* parent)
     : Window(x, y, width, height, parent), model(model) {
     UpdateRegion();
-    font = canvas ? canvas->GetFont(L"PT Sans", 13, 1) : nullptr;
+    font = canvas ? canvas->GetFont(kRegularFamily, 13, FontBold) : nullptr;
     popup = std::make_unique<SelectPopup>(-10, 0, width + 10, height, this, font, model);
     arrowsImage = gdip::LoadPicture(L"images/arrows.png");
     upHoverImage = gdip::LoadPicture(L"images/arrows_up_on.png");
@@ -84,15 +84,15 @@ Select::Select(int x, int y, int width, int height, SelectModel* model, Window* 
 }
 
 Select::~Select() {
-    if (CaptureWindow() == popup.get())
-        ReleaseMouseCapture();
+    if (root->CaptureWindow() == popup.get())
+        root->ReleaseMouseCapture();
     popup->Hide();
 }
 
 void Select::Paint() {
     int selected = model->selected;
     if (selected >= 0 && selected < int(model->items.size()))
-        canvas->DrawText(model->items[selected].c_str(), font, kWhite, 7, 1);
+        canvas->DrawText(model->items[selected].c_str(), font, palette::White, 7, 1);
     canvas->DrawImage(arrowsImage.get(), 186, 4);
     if (upHover)
         canvas->DrawImage(upHoverImage.get(), 186, 4);

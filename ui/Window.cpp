@@ -2,28 +2,11 @@
 // timers and painting; see Window.h.
 #include "ui/Window.h"
 
-#include "host/DesktopSurface.h"
-#include "host/HostBridge.h"
-#include "ui/Canvas.h"
-
-#include <map>
+#include "gfx/Canvas.h"
 
 using namespace gdip;
 
 namespace {
-
-// Process-wide state of the tree (UI thread only). Every pointer is borrowed.
-struct TreeState {
-    Window* captureWindow = nullptr;
-    Window* hoverWindow = nullptr;
-    Window* pressedWindow = nullptr;
-    std::map<int, Window*> timers;
-};
-
-TreeState& Tree() {
-    static TreeState state;
-    return state;
-}
 
 RegionPtr RectRegion(int x, int y, int width, int height) {
     GpRect rect{x, y, width, height};
@@ -67,7 +50,7 @@ bool Route(Window* window, int x, int y, Deliver& deliver) {
     }
     if (window->mouseTransparent)
         return false;
-    Window* capture = Tree().captureWindow;
+    Window* capture = window->root->CaptureWindow();
     if (capture && capture != window)
         return false;
     if (capture != window && !window->HitTest(localX, localY))
@@ -78,36 +61,34 @@ bool Route(Window* window, int x, int y, Deliver& deliver) {
 }  // namespace
 
 Window::Window(int x, int y, int width, int height, Window* parent)
-    : attached(parent == nullptr),
-      x(x),
+    : x(x),
       y(y),
       width(width),
       height(height),
       parent(parent),
-      canvas(Bridge().instance ? Bridge().instance->canvas.get() : nullptr),
-      surfaceWindow(Bridge().listView) {
+      root(parent->root),
+      canvas(parent->canvas),
+      surfaceWindow(parent->surfaceWindow) {
     // Placed at (x, y) until the concrete window calls UpdateRegion.
     SetRectRegion(x, y, width, height);
 }
 
+Window::Window(int width, int height, Canvas* canvas, HWND surfaceWindow)
+    : attached(true),
+      x(0),
+      y(0),
+      width(width),
+      height(height),
+      parent(nullptr),
+      root(static_cast<RootWindow*>(this)),
+      canvas(canvas),
+      surfaceWindow(surfaceWindow) {
+    SetRectRegion(0, 0, width, height);
+}
+
 Window::~Window() {
-    TreeState& tree = Tree();
-    if (tree.captureWindow == this)
-        tree.captureWindow = nullptr;
-    if (tree.hoverWindow == this)
-        tree.hoverWindow = nullptr;
-    // A later window may be built at this address: it must not inherit the
-    // press, nor a timer that would call into freed memory.
-    if (tree.pressedWindow == this)
-        tree.pressedWindow = nullptr;
-    for (auto it = tree.timers.begin(); it != tree.timers.end();) {
-        if (it->second == this) {
-            KillTimer(surfaceWindow, it->first);
-            it = tree.timers.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    if (root != this)
+        root->Forget(this);
 }
 
 void Window::UpdateRegion() {
@@ -195,53 +176,18 @@ bool Window::HitTest(int px, int py) {
 
 void Window::SetWindowTimer(int id, unsigned intervalMs) {
     SetTimer(surfaceWindow, id, intervalMs, nullptr);
-    Tree().timers[id] = this;
+    root->timers_[id] = this;
 }
 
 void Window::KillWindowTimer(int id) {
     KillTimer(surfaceWindow, id);
-    Tree().timers.erase(id);
+    root->timers_.erase(id);
 }
 
-void SetMouseCapture(Window* window) {
-    TreeState& tree = Tree();
-    if (window != tree.captureWindow) {
-        Window* old = tree.captureWindow;
-        tree.captureWindow = window;
-        if (old)
-            old->OnCaptureLost();
-    }
-    if (window)
-        SetCapture(window->surfaceWindow);
-    else
-        ReleaseCapture();
-}
+namespace {
 
-void ReleaseMouseCapture() {
-    TreeState& tree = Tree();
-    Window* old = tree.captureWindow;
-    tree.captureWindow = nullptr;
-    if (old)
-        old->OnCaptureLost();
-    ReleaseCapture();
-}
-
-Window* CaptureWindow() {
-    return Tree().captureWindow;
-}
-
-Window* HoverWindow() {
-    return Tree().hoverWindow;
-}
-
-void ClearHoverWindow() {
-    Tree().hoverWindow = nullptr;
-}
-
-void PaintTree(Window* window, int x, int y, int width, int height) {
+void PaintWindow(Window* window, int x, int y, int width, int height) {
     Canvas* canvas = window->canvas;
-    if (!canvas)
-        return;
     canvas->PushTranslation();
     if (canvas->graphics) {
         canvas->graphics.Check(GdipTranslateWorldTransform(
@@ -249,65 +195,114 @@ void PaintTree(Window* window, int x, int y, int width, int height) {
     }
     window->Paint();
     for (Window* child = window->firstChild; child; child = child->nextSibling)
-        PaintTree(child, x - window->x, y - window->y, width, height);
+        PaintWindow(child, x - window->x, y - window->y, width, height);
     canvas->PopTranslation();
 }
 
-bool RouteButton(Window* root, int button, bool down, int x, int y, unsigned keyState) {
+}  // namespace
+
+RootWindow::RootWindow(int width, int height, Canvas* canvas, HWND surfaceWindow)
+    : Window(width, height, canvas, surfaceWindow) {}
+
+RootWindow::~RootWindow() {
+    if (captureWindow_)
+        ReleaseMouseCapture();
+    for (auto& [id, window] : timers_)
+        KillTimer(surfaceWindow, id);
+}
+
+void RootWindow::Forget(Window* window) {
+    if (captureWindow_ == window)
+        captureWindow_ = nullptr;
+    if (hoverWindow_ == window)
+        hoverWindow_ = nullptr;
+    // A later window may be built at this address: it must not inherit the
+    // press, nor a timer that would call into freed memory.
+    if (pressedWindow_ == window)
+        pressedWindow_ = nullptr;
+    for (auto it = timers_.begin(); it != timers_.end();) {
+        if (it->second == window) {
+            KillTimer(surfaceWindow, it->first);
+            it = timers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void RootWindow::SetMouseCapture(Window* window) {
+    if (window != captureWindow_) {
+        Window* old = captureWindow_;
+        captureWindow_ = window;
+        if (old)
+            old->OnCaptureLost();
+    }
+    if (window)
+        SetCapture(surfaceWindow);
+    else
+        ReleaseCapture();
+}
+
+void RootWindow::ReleaseMouseCapture() {
+    Window* old = captureWindow_;
+    captureWindow_ = nullptr;
+    if (old)
+        old->OnCaptureLost();
+    ReleaseCapture();
+}
+
+void RootWindow::PaintTree(int x, int y, int width, int height) {
+    if (canvas)
+        PaintWindow(this, x, y, width, height);
+}
+
+bool RootWindow::RouteButton(int button, bool down, int x, int y, unsigned keyState) {
     if (button != 1)
         return false;
     auto deliver = [&](Window* window, int localX, int localY) {
         MouseEvent event = MakeEvent(localX, localY, keyState);
-        TreeState& tree = Tree();
         if (down) {
             window->OnMouseDown(event);
-            tree.pressedWindow = window->HitTest(localX, localY) ? window : nullptr;
+            pressedWindow_ = window->HitTest(localX, localY) ? window : nullptr;
         } else {
             window->OnMouseUp(event);
-            if (tree.pressedWindow == window && window->HitTest(localX, localY))
+            if (pressedWindow_ == window && window->HitTest(localX, localY))
                 window->OnClick(event);
         }
         return window->parent != nullptr;
     };
-    return Route(root, x, y, deliver);
+    return Route(this, x, y, deliver);
 }
 
-bool RouteMove(Window* root, int x, int y, unsigned keyState) {
+bool RootWindow::RouteMove(int x, int y, unsigned keyState) {
     auto deliver = [&](Window* window, int localX, int localY) {
         MouseEvent event = MakeEvent(localX, localY, keyState);
-        TreeState& tree = Tree();
-        if (tree.hoverWindow != window) {
-            if (tree.hoverWindow)
-                tree.hoverWindow->OnMouseLeave(event);
+        if (hoverWindow_ != window) {
+            if (hoverWindow_)
+                hoverWindow_->OnMouseLeave(event);
             window->OnMouseEnter(event);
-            tree.hoverWindow = window;
+            hoverWindow_ = window;
         }
         window->OnMouseMove(event);
         return window->parent != nullptr;
     };
-    return Route(root, x, y, deliver);
+    return Route(this, x, y, deliver);
 }
 
-bool RouteWheel(Window* root, int x, int y, unsigned keyState) {
+bool RootWindow::RouteWheel(int x, int y, unsigned keyState) {
     auto deliver = [&](Window* window, int localX, int localY) {
         MouseEvent event = MakeEvent(localX, localY, keyState);
         event.wheel = short(HIWORD(keyState)) / WHEEL_DELTA;
         window->OnMouseWheel(event);
         return true;
     };
-    return Route(root, x, y, deliver);
+    return Route(this, x, y, deliver);
 }
 
-bool DispatchTimer(int id) {
-    auto found = Tree().timers.find(id);
-    if (found == Tree().timers.end())
+bool RootWindow::DispatchTimer(int id) {
+    auto found = timers_.find(id);
+    if (found == timers_.end())
         return false;
     found->second->OnTimer(id);
     return true;
-}
-
-void KillAllWindowTimers() {
-    for (auto& [id, window] : Tree().timers)
-        KillTimer(window->surfaceWindow, id);
-    Tree().timers.clear();
 }

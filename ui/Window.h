@@ -13,14 +13,24 @@
 // parent first, so a later sibling is drawn on top of an earlier one that
 // still receives the input in their overlap.
 //
+// The root is the one window without a parent. It holds what the whole tree
+// shares: the canvas and the list view that every window draws on and sets
+// its timers on (each window takes them from its parent at construction, so
+// from the root), and the tree's input state: the capture holder, the hover
+// and pressed windows and the timer map. The desktop surface owns the root
+// for as long as a widget is attached.
+//
 // Everything here runs on the shell's UI thread. The base class owns neither
 // its children nor its timers: each window hides and deletes the children it
-// created and kills the timers it set.
+// created and kills the timers it set. Windows go before their root.
 #pragma once
 
-#include "ui/GdiPlus.h"
+#include "gfx/GdiPlus.h"
+
+#include <map>
 
 class Canvas;
+class RootWindow;
 
 // A rectangle in whole pixels.
 struct IntRect {
@@ -43,7 +53,8 @@ struct MouseEvent {
 
 class Window {
 public:
-    // Created detached unless there is no parent; see Show.
+    // Created detached; see Show. The parent is never null: only the root
+    // has none.
     Window(int x, int y, int width, int height, Window* parent);
     virtual ~Window();
     Window(const Window&) = delete;
@@ -94,8 +105,13 @@ public:
     Window* lastChild = nullptr;     // borrowed
     Window* prevSibling = nullptr;   // borrowed
     Window* nextSibling = nullptr;   // borrowed
-    Canvas* canvas;      // borrowed from the current desktop instance
-    HWND surfaceWindow;  // the desktop list view
+    RootWindow* root;    // borrowed; the root of this window's tree
+    Canvas* canvas;      // borrowed from the root
+    HWND surfaceWindow;  // the desktop list view, from the root
+
+protected:
+    // The root's own constructor.
+    Window(int width, int height, Canvas* canvas, HWND surfaceWindow);
 
 private:
     void SetRectRegion(int left, int top, int w, int h);
@@ -104,25 +120,41 @@ private:
     RECT rect_{};
 };
 
-// Gives the capture to a window (null releases it); the old holder, when it
-// is another window, hears OnCaptureLost first.
-void SetMouseCapture(Window* window);
-// Ends any capture: the holder hears OnCaptureLost.
-void ReleaseMouseCapture();
+// The root of a tree: covers the list view's client area, has no parent and
+// holds the state that input routing and timers share across the tree.
+class RootWindow : public Window {
+public:
+    RootWindow(int width, int height, Canvas* canvas, HWND surfaceWindow);
+    // Releases a capture still held and kills every timer still registered.
+    ~RootWindow() override;
 
-Window* CaptureWindow();
-Window* HoverWindow();
-// Forgets the hover window without telling it (the pointer left the tree).
-void ClearHoverWindow();
+    // Gives the capture to a window (null releases it); the old holder, when
+    // it is another window, hears OnCaptureLost first.
+    void SetMouseCapture(Window* window);
+    // Ends any capture: the holder hears OnCaptureLost.
+    void ReleaseMouseCapture();
+    Window* CaptureWindow() const { return captureWindow_; }
+    Window* HoverWindow() const { return hoverWindow_; }
+    // Forgets the hover window without telling it (the pointer left the tree).
+    void ClearHoverWindow() { hoverWindow_ = nullptr; }
 
-// Entry points for the desktop surface, called on the root with points in
-// list view client coordinates and the message's key state. Each answers
-// whether a window took the event.
-void PaintTree(Window* window, int x, int y, int width, int height);
-bool RouteButton(Window* window, int button, bool down, int x, int y, unsigned keyState);
-bool RouteMove(Window* window, int x, int y, unsigned keyState);
-bool RouteWheel(Window* window, int x, int y, unsigned keyState);
-bool DispatchTimer(int id);
+    // Entry points for the desktop surface, with points in list view client
+    // coordinates and the message's key state. Each answers whether a
+    // window took the event.
+    void PaintTree(int x, int y, int width, int height);
+    bool RouteButton(int button, bool down, int x, int y, unsigned keyState);
+    bool RouteMove(int x, int y, unsigned keyState);
+    bool RouteWheel(int x, int y, unsigned keyState);
+    bool DispatchTimer(int id);
 
-// Kills every timer still registered; used when the tree is torn down.
-void KillAllWindowTimers();
+private:
+    friend class Window;
+
+    // A window of the tree is going: nothing may point at it any more.
+    void Forget(Window* window);
+
+    Window* captureWindow_ = nullptr;  // borrowed
+    Window* hoverWindow_ = nullptr;    // borrowed
+    Window* pressedWindow_ = nullptr;  // borrowed; where the left button went down
+    std::map<int, Window*> timers_;    // timer id to its window, borrowed
+};

@@ -1,24 +1,18 @@
 // Rates; see Rates.h.
 #include "widget/Rates.h"
 
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
 #include "widget/Widget.h"
+#include "gfx/Palette.h"
 
 #include <cwchar>
-
-namespace {
-
-constexpr gdip::ARGB kCaptionColour = 0xFFA9A2B4u;
-constexpr gdip::ARGB kWhite = 0xFFFFFFFFu;
-
-}  // namespace
 
 Rates::Rates(Widget* owner) : Window(117, 399, 70, 37, owner), owner(owner) {
     UpdateRegion();
     if (canvas) {
-        rateFont = canvas->GetFont(L"PT Sans Bold", 9, 0);
-        captionFont = canvas->GetFont(L"PT Sans", 9, 0);
-        currencyFont = canvas->GetFont(L"PT Sans Bold", 11, 0);
+        rateFont = canvas->GetFont(kBoldFamily, 9, FontRegular);
+        captionFont = canvas->GetFont(kRegularFamily, 9, FontRegular);
+        currencyFont = canvas->GetFont(kBoldFamily, 11, FontRegular);
     }
     mouseTransparent = true;
 }
@@ -32,9 +26,9 @@ void Rates::Paint() {
         wcscpy(dollar, owner->dollarRate);
         wcscpy(euro, owner->euroRate);
     }
-    canvas->DrawText(caption, captionFont, kCaptionColour, 0, 0);
-    canvas->DrawText(L"$", currencyFont, kWhite, 8, 13);
-    canvas->DrawText(dollar, rateFont, kWhite, 18, 15);
-    canvas->DrawText(L"\u20AC", currencyFont, kWhite, 8, 28);
-    canvas->DrawText(euro, rateFont, kWhite, 18, 30);
+    canvas->DrawText(caption, captionFont, palette::Grey, 0, 0);
+    canvas->DrawText(L"$", currencyFont, palette::White, 8, 13);
+    canvas->DrawText(dollar, rateFont, palette::White, 18, 15);
+    canvas->DrawText(L"\u20AC", currencyFont, palette::White, 8, 28);
+    canvas->DrawText(euro, rateFont, palette::White, 18, 30);
 }

@@ -3,22 +3,21 @@
 
 #include "content/StaticPages.h"
 #include "layout/TextFormatter.h"
+#include "gfx/Palette.h"
 
 #include <string>
 
 namespace samples {
 namespace {
 
-constexpr gdip::ARGB kBlack = 0xFF000000u;
-constexpr gdip::ARGB kWhite = 0xFFFFFFFFu;
-constexpr gdip::ARGB kRed = 0xFFCC0000u;
-constexpr gdip::ARGB kGrey = 0xFFA9A2B4u;
+constexpr float kScrollerRoom = 12;
 
-const FontSpec kBody{L"PT Sans", 13, 0};
-const FontSpec kLinkHover{L"PT Sans", 13, 4};
-const FontSpec kHeading{L"PT Sans Bold", 13, 0};
-const FontSpec kDate{L"PT Sans", 11, 0};
-const FontSpec kBullet{L"PT Sans", 13, 0};
+
+const FontSpec kBody{kRegularFamily, 13, FontRegular};
+const FontSpec kLinkHover{kRegularFamily, 13, FontUnderline};
+const FontSpec kHeading{kBoldFamily, 13, FontRegular};
+const FontSpec kDate{kRegularFamily, 11, FontRegular};
+const FontSpec kBullet{kRegularFamily, 13, FontRegular};
 
 const wchar_t* const kHeadlines[] = {
     L"Новый офис на проспекте Мира",   L"Кешбэк 5% на кафе и рестораны",
@@ -42,16 +41,17 @@ std::unique_ptr<Page> NewPage(const wchar_t* name, std::unique_ptr<MContainer> m
     return page;
 }
 
+// A page-wide block whose content keeps clear of the scroller.
 std::unique_ptr<MDiv> Column(float padding = 6) {
     auto root = std::make_unique<MDiv>();
     root->rect.width = kPageWidth;
-    root->padding = Padding{padding, padding, padding, padding};
+    root->padding = Padding{padding, padding + kScrollerRoom, padding, padding};
     return root;
 }
 
 std::unique_ptr<MParagraph> Markup(const wchar_t* text) {
     auto paragraph = std::make_unique<MParagraph>();
-    addMarkup(text, *paragraph, &kBody, &kBody, &kLinkHover, kBlack, kRed, kBlack);
+    addMarkup(text, *paragraph, &kBody, &kBody, &kLinkHover, palette::Black, palette::Red, palette::Black);
     return paragraph;
 }
 
@@ -65,7 +65,7 @@ std::unique_ptr<Page> ArticleList(int articles) {
         header->padding = Padding{5, 14, 0, 0};  // the date ends inside the 260-pixel strip
         header->leftFont = header->linkHoverFont = &kHeading;
         header->rightFont = &kDate;
-        header->leftColor = header->linkHoverColor = header->rightColor = kWhite;
+        header->leftColor = header->linkHoverColor = header->rightColor = palette::White;
         header->leftText = kHeadlines[i % 8];
         header->leftLink = L"http://orvella.example/news/" + std::to_wstring(i + 1);
         header->rightText = std::to_wstring(1 + i % 28) + L" " + kMonths[(11 - i / 28 % 12)];
@@ -88,10 +88,10 @@ std::unique_ptr<Page> PictureStory() {
               L"в магазинах партнёров клуба. Условия акции — на "
               L"<a href=\"http://orvella.example/platinum\">странице карты</a>. "
               L"Оформить карту можно в любом офисе банка или в мобильном приложении.",
-              *story, &kBody, &kBody, &kLinkHover, kBlack, kRed, kBlack);
+              *story, &kBody, &kBody, &kLinkHover, palette::Black, palette::Red, palette::Black);
     root->add(std::move(story));
     auto office = std::make_unique<MImage>(L"images/samples/office.png");
-    office->align = 0;
+    office->align = AlignCentre;
     office->padding = Padding{0, 0, 10, 0};
     root->add(std::move(office));
     return NewPage(L"Exclusive", std::move(root), 48, L"Эксклюзив");
@@ -109,7 +109,7 @@ std::unique_ptr<Page> BulletList() {
           L"персональный менеджер и приоритетное обслуживание",
           L"<a href=\"anchor://partners\">партнёры клуба</a> — всегда рядом"}) {
         auto paragraph = std::make_unique<MParagraph>();
-        addMarkup(item, *paragraph, &kBody, &kBody, &kLinkHover, kBlack, kRed, kBlack);
+        addMarkup(item, *paragraph, &kBody, &kBody, &kLinkHover, palette::Black, palette::Red, palette::Black);
         list->add(std::move(paragraph));
     }
     root->add(std::move(list));

@@ -6,15 +6,13 @@
 // long as the library.
 #pragma once
 
-#include "ui/Page.h"
+#include "viewer/Page.h"
 
 #include <memory>
 
 class Window;
 
 namespace samples {
-
-constexpr float kPageWidth = 268;  // the viewer's width less its scroller
 
 std::unique_ptr<Page> ArticleList(int articles);
 std::unique_ptr<Page> PictureStory();

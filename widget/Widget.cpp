@@ -1,10 +1,11 @@
 // The widget panel; see Widget.h.
 #include "widget/Widget.h"
 
+#include "base/EventListener.h"
 #include "content/StaticPages.h"
-#include "host/DesktopSurface.h"
-#include "stats/EventListener.h"
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
+#include "gfx/Palette.h"
+#include "ui/Delivery.h"
 #include "widget/Rates.h"
 #include "widget/SamplePages.h"
 #include "widget/WidgetSettings.h"
@@ -46,24 +47,24 @@ void OpenWebAddress(const wchar_t* url) {
 const wchar_t* const Widget::tabNames[Widget::kTabs] = {L"News",      L"Club",   L"Map",
                                                          L"Exclusive", L"Friday", L"About"};
 
-Widget::Widget(Window* root) : Window(0, 0, kWidth, kHeight, root), settings(DefaultSettings()) {
+Widget::Widget(Window* parent)
+    : Window(0, 0, kWidth, kHeight, parent), settings(DefaultSettings()) {
     UpdateRegion();
     if (canvas) {
-        canvas->AddPrivateFont(L"fonts/PTSans Bold.ttf");
-        canvas->AddPrivateFont(L"fonts/PTSans Regular.ttf");
+        canvas->AddShippedFonts();
     }
     for (int tab = 0; tab < kTabs; ++tab)
         backgrounds[tab] = gdip::LoadPicture(kBackgrounds[tab]);
     for (int tab = 0; tab < kTabs; ++tab) {
         const IntRect& r = kTabRects[tab];
-        tabButtons[tab] = std::make_unique<Button>(r.x, r.y, r.width, r.height, 0, tab, nullptr,
-                                                   &selectedTabButton, this);
+        tabButtons[tab] = std::make_unique<Button>(r.x, r.y, r.width, r.height, SelectTabCommand,
+                                                   tab, nullptr, &selectedTabButton, this);
     }
-    closeButton = std::make_unique<Button>(290, 15, 11, 13, 1, 0, L"images/cross_on.png",
-                                           nullptr, this);
+    closeButton = std::make_unique<Button>(290, 15, 11, 13, ToggleShown, 0,
+                                           L"images/cross_on.png", nullptr, this);
     phoneBubbleImage = gdip::LoadPicture(L"images/phone.png");
     phoneHoverImage = gdip::LoadPicture(L"images/top_phone_on.png");
-    headerFont = canvas ? canvas->GetFont(L"PT Sans", 13, 0) : nullptr;
+    headerFont = canvas ? canvas->GetFont(kRegularFamily, 13, FontRegular) : nullptr;
     bankingPopupImage = gdip::LoadPicture(L"images/enter_orvella_popup.png");
     bankingFont = headerFont;
 
@@ -75,7 +76,7 @@ Widget::Widget(Window* root) : Window(0, 0, kWidth, kHeight, root), settings(Def
     citySelect = std::make_unique<Select>(80, 369, 200, 21, &cityModel, this);
 
     LoadWidgetSettings(*this);
-    clubPages = std::make_unique<ClubPageBuilder>(this);
+    clubPages = std::make_unique<ClubPageBuilder>(this, settings.title_2);
     aboutPages = std::make_unique<AboutPageBuilder>(this);
     BuildAboutPage(*aboutPages);
     // Sample pages stand in for the feeds until they deliver real ones.
@@ -89,8 +90,8 @@ Widget::Widget(Window* root) : Window(0, 0, kWidth, kHeight, root), settings(Def
 Widget::~Widget() {
     BroadcastEvent(WidgetExiting, 0);
     SaveWidgetSettings(*this);
-    if (CaptureWindow() == citySelect->popup.get() || CaptureWindow() == this)
-        ReleaseMouseCapture();
+    if (root->CaptureWindow() == citySelect->popup.get() || root->CaptureWindow() == this)
+        root->ReleaseMouseCapture();
     navigator->ShowPage(nullptr);
     for (auto& button : tabButtons)
         button->Hide();
@@ -123,8 +124,8 @@ void Widget::Paint() {
         float numberWidth = measured(settings.phone_number, headerFont);
         canvas->DrawImage(phoneBubbleImage.get(), float(p.x + 10), float(p.y - 3),
                           leadWidth + numberWidth + 25, 32);
-        canvas->DrawText(lead, headerFont, 0xFF000000u, float(p.x + 25), float(p.y + 2));
-        canvas->DrawText(settings.phone_number, headerFont, 0xFFCC0000u,
+        canvas->DrawText(lead, headerFont, palette::Black, float(p.x + 25), float(p.y + 2));
+        canvas->DrawText(settings.phone_number, headerFont, palette::Red,
                          float(p.x + 25) + leadWidth, float(p.y + 2));
     }
     if (bankingHover && bankingPopupImage) {
@@ -134,7 +135,7 @@ void Widget::Paint() {
         int px = bankingRect.x - (int(popupWidth) - bankingRect.width) / 2;
         int py = bankingRect.y + bankingRect.height + 2;
         canvas->DrawImage(bankingPopupImage.get(), float(px), float(py));
-        canvas->DrawText(kBankingLabel, bankingFont, 0xFF000000u,
+        canvas->DrawText(kBankingLabel, bankingFont, palette::Black,
                          float(px) + (float(popupWidth) - labelWidth) * 0.5f, float(py + 12));
     }
 }
@@ -148,16 +149,16 @@ void Widget::OnMouseDown(MouseEvent& event) {
         OpenWebAddress(settings.online_banking);
         return;
     }
-    SetMouseCapture(this);
+    root->SetMouseCapture(this);
     dragAnchor = POINT{event.x, event.y};
 }
 
 void Widget::OnMouseUp(MouseEvent&) {
-    ReleaseMouseCapture();
+    root->ReleaseMouseCapture();
 }
 
 void Widget::OnMouseMove(MouseEvent& event) {
-    if (CaptureWindow() == this) {
+    if (root->CaptureWindow() == this) {
         MoveBy(event.x - dragAnchor.x, event.y - dragAnchor.y);
         return;
     }
@@ -186,15 +187,15 @@ void Widget::OnMouseLeave(MouseEvent&) {
 
 void Widget::OnCommand(int code, int param) {
     switch (code) {
-    case 0:
+    case SelectTabCommand:
         // Any param picks one of the six tabs, never an index outside them.
         SelectTab(((param % kTabs) + kTabs) % kTabs);
         break;
-    case 1:
+    case ToggleShown:
         if (attached) {
             // An open city list belongs to the root: close it with the panel.
-            if (CaptureWindow() == citySelect->popup.get())
-                ReleaseMouseCapture();
+            if (root->CaptureWindow() == citySelect->popup.get())
+                root->ReleaseMouseCapture();
             Hide();
             BroadcastEvent(WidgetHidden, 0);
         } else {
@@ -236,7 +237,7 @@ void Widget::SelectTab(int tab) {
 }
 
 void Widget::OnContent(int kind, void* payload) {
-    if (kind != 0 || !payload)
+    if (kind != PageContent || !payload)
         return;
     std::unique_ptr<Page> page(static_cast<Page*>(payload));
     if (canvas)
@@ -259,7 +260,7 @@ void Widget::OnContent(int kind, void* payload) {
 }
 
 void Widget::OnData(int kind, void* payload) {
-    if (kind != 1 || !payload)
+    if (kind != SettingsContent || !payload)
         return;
     settings = *static_cast<const SettingsRecord*>(payload);
     auto retitle = [this](const wchar_t* name, const wchar_t* title) {

@@ -13,9 +13,9 @@
 #pragma once
 
 #include "ui/Button.h"
-#include "ui/Navigator.h"
+#include "viewer/Navigator.h"
 #include "ui/Select.h"
-#include "widget/SettingsRecord.h"
+#include "content/SettingsRecord.h"
 
 #include <array>
 #include <memory>
@@ -33,7 +33,14 @@ public:
     static constexpr int kTabs = 6;
     static constexpr int kMapTab = 2;
 
-    explicit Widget(Window* root);
+    // Commands that the panel's children send it, and DM_TOGGLE.
+    enum Command : int {
+        SelectTabCommand = 0,  // param: the tab
+        ToggleShown = 1,       // show or hide the panel
+        CityChanged = Select::kChanged,
+    };
+
+    explicit Widget(Window* parent);
     ~Widget() override;
 
     void Paint() override;
@@ -41,11 +48,11 @@ public:
     void OnMouseDown(MouseEvent& event) override;
     void OnMouseUp(MouseEvent& event) override;
     void OnMouseMove(MouseEvent& event) override;
-    // 0 a tab (param), 1 show or hide the panel, 10 the city selector changed.
+    // A Command.
     void OnCommand(int code, int param) override;
-    // Kind 0: a Page, which now belongs to the panel.
+    // PageContent: a Page, which now belongs to the panel.
     void OnContent(int kind, void* payload) override;
-    // Kind 1: a SettingsRecord, copied during the call.
+    // SettingsContent: a SettingsRecord, copied during the call.
     void OnData(int kind, void* payload) override;
     void OnLink(const wchar_t* url) override;
 
@@ -64,7 +71,6 @@ public:
     std::unique_ptr<AboutPageBuilder> aboutPages;
     std::unique_ptr<Rates> rates;
     std::unique_ptr<Select> citySelect;
-    bool secondCityPage = false;
     // Written by the rates feed on the worker thread, read when painting.
     std::mutex ratesLock;
     wchar_t ratesCaption[40] = {};

@@ -1,8 +1,7 @@
 // Widget settings and identity; see WidgetSettings.h.
 #include "widget/WidgetSettings.h"
 
-#include "net/HttpClient.h"
-
+#include "base/WidgetKey.h"
 #include "widget/Widget.h"
 
 #include <bcrypt.h>
@@ -14,7 +13,6 @@
 
 namespace {
 
-constexpr wchar_t kKeyPath[] = L"Software\\Tambrel\\Orvella";
 constexpr wchar_t kPositionXValue[] = L"WidgetPos.X";
 constexpr wchar_t kPositionYValue[] = L"WidgetPos.Y";
 constexpr wchar_t kCurrentTabValue[] = L"CurrentTab";
@@ -27,48 +25,9 @@ constexpr int kDefaultVolumePercent = 50;
 constexpr DWORD kIdentityBytes = sizeof(Widget::uid);  // 32 digits and the terminator
 constexpr size_t kIdentityDigits = kIdentityBytes - 1;
 
-// The settings key, created when missing and open for the holder's lifetime;
-// get() is null when it could not be opened, and every use below then reads
-// nothing and writes nothing.
-class SettingsKey {
-public:
-    SettingsKey() {
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &key_, nullptr) != ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    ~SettingsKey() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    SettingsKey(const SettingsKey&) = delete;
-    SettingsKey& operator=(const SettingsKey&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-// A stored number, as the signed value the panel uses; fallback unless the
-// value exists, is a REG_DWORD and has exactly 4 bytes (a shorter one would
-// leave part of the buffer unwritten).
-int ReadNumber(const SettingsKey& key, const wchar_t* name, int fallback) {
-    if (!key.get())
-        return fallback;
-    DWORD value = 0;
-    DWORD type = 0;
-    DWORD size = sizeof(value);
-    if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                         &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof(value))
-        return fallback;
-    return static_cast<int>(value);
-}
-
-void WriteNumber(const SettingsKey& key, const wchar_t* name, DWORD value) {
-    if (key.get())
-        RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof(value));
+// A stored number as the signed value the panel uses.
+int ReadNumber(const WidgetKey& key, const wchar_t* name, int fallback) {
+    return static_cast<int>(key.ReadNumber(name, static_cast<uint32_t>(fallback)));
 }
 
 // The volume in whole percent, truncated (0.999 is 99). A volume loaded from
@@ -100,24 +59,17 @@ bool IsIdentity(const char* text, DWORD size) {
 // value cut short, longer, unterminated or of other characters) is not
 // trusted: the usage reports would carry it into JSON text as it is, so the
 // caller replaces it with a new identity.
-bool ReadIdentity(const SettingsKey& key, char (&uid)[kIdentityBytes]) {
-    if (!key.get())
-        return false;
+bool ReadIdentity(const WidgetKey& key, char (&uid)[kIdentityBytes]) {
     char stored[kIdentityBytes] = {};
-    DWORD type = 0;
-    DWORD size = sizeof(stored);
-    if (RegQueryValueExW(key.get(), kIdentityValue, nullptr, &type,
-                         reinterpret_cast<BYTE*>(stored), &size) != ERROR_SUCCESS ||
-        type != REG_BINARY || !IsIdentity(stored, size))
+    if (!key.ReadBinary(kIdentityValue, stored, sizeof(stored)) ||
+        !IsIdentity(stored, sizeof(stored)))
         return false;
     std::memcpy(uid, stored, kIdentityBytes);
     return true;
 }
 
-void WriteIdentity(const SettingsKey& key, const char (&uid)[kIdentityBytes]) {
-    if (key.get())
-        RegSetValueExW(key.get(), kIdentityValue, 0, REG_BINARY,
-                       reinterpret_cast<const BYTE*>(uid), kIdentityBytes);
+void WriteIdentity(const WidgetKey& key, const char (&uid)[kIdentityBytes]) {
+    key.WriteBinary(kIdentityValue, uid, kIdentityBytes);
 }
 
 // A new identity in uid: the digest of the computer's name and the current
@@ -155,7 +107,7 @@ void LoadWidgetSettings(Widget& widget) {
     GetClientRect(widget.surfaceWindow, &client);
     int x, y, tab, percent;
     {
-        SettingsKey key;
+        WidgetKey key;
         x = ReadNumber(key, kPositionXValue, client.right - client.left - Widget::kWidth - kRightMargin);
         y = ReadNumber(key, kPositionYValue, kDefaultY);
         tab = ReadNumber(key, kCurrentTabValue, 0);
@@ -172,26 +124,23 @@ void LoadWidgetSettings(Widget& widget) {
     // The radio is not part of the panel yet: the volume waits here, and the
     // radio takes it as its starting volume when it joins.
     widget.radioVolume = std::clamp(percent / 100.0f, 0.0f, 1.0f);
-    HttpInit();
 }
 
 void SaveWidgetSettings(const Widget& widget) {
-    // The panel is going away: the HTTP client is used no more.
-    HttpRelease();
-    SettingsKey key;
+    WidgetKey key;
     // A panel dragged partly off the desktop's top or left edge comes back
     // at that edge next time.
-    WriteNumber(key, kPositionXValue, static_cast<DWORD>(std::max(widget.x, 0)));
-    WriteNumber(key, kPositionYValue, static_cast<DWORD>(std::max(widget.y, 0)));
-    WriteNumber(key, kCurrentTabValue, static_cast<DWORD>(widget.currentTab));
-    WriteNumber(key, kRadioVolumeValue, VolumePercent(widget.radioVolume));
+    key.WriteNumber(kPositionXValue, static_cast<uint32_t>(std::max(widget.x, 0)));
+    key.WriteNumber(kPositionYValue, static_cast<uint32_t>(std::max(widget.y, 0)));
+    key.WriteNumber(kCurrentTabValue, static_cast<uint32_t>(widget.currentTab));
+    key.WriteNumber(kRadioVolumeValue, VolumePercent(widget.radioVolume));
 }
 
 const char* GetWidgetUID(Widget& widget) {
     // Read at most once a run: afterwards the cached copy answers.
     if (widget.uid[0])
         return widget.uid;
-    SettingsKey key;
+    WidgetKey key;
     if (!ReadIdentity(key, widget.uid) && MakeIdentity(widget.uid))
         WriteIdentity(key, widget.uid);
     return widget.uid;

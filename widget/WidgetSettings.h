@@ -1,5 +1,5 @@
 // The panel's saved state (position, tab, radio volume) and installation
-// identity, kept as values of HKCU\Software\Tambrel\Orvella.
+// identity, kept as values of the widget's registry key (base/WidgetKey.h).
 //
 // The panel loads its settings once in its constructor, after its children
 // exist, and saves them once in its destructor; both run on the window

@@ -4,25 +4,21 @@
 // nothing.
 #include "Bench.h"
 #include "TestDesktop.h"
-#include "host/HostBridge.h"
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
 
 #include <cstdio>
 
 int main() {
-    Bridge().module = GetModuleHandleW(nullptr);
     TestDesktop desktop(400, 500);
     Canvas canvas(desktop.listView);
-    canvas.AddPrivateFont(L"fonts/PTSans Bold.ttf");
-    canvas.AddPrivateFont(L"fonts/PTSans Regular.ttf");
+    canvas.AddShippedFonts();
 
-    gdip::GpImage* background = canvas.AcquireImage(L"images/fon_1.png");
+    ImageUse backgroundUse = canvas.AcquireImage(L"images/fon_1.png");
+    gdip::GpImage* background = backgroundUse.get();
     for (int i = 0; i < 30; ++i)
-        canvas.ReleaseImage(canvas.AcquireImage(L"images/check.png"));
-    canvas.AcquireImage(L"images/arrows.png");
-    double imageMs = MedianMs(20000, [&](int) {
-        canvas.ReleaseImage(canvas.AcquireImage(L"images/fon_1.png"));
-    });
+        canvas.AcquireImage(L"images/check.png");
+    ImageUse arrows = canvas.AcquireImage(L"images/arrows.png");
+    double imageMs = MedianMs(20000, [&](int) { canvas.AcquireImage(L"images/fon_1.png"); });
     canvas.GetFont(L"PT Sans", 11, 0);
     canvas.GetFont(L"PT Sans Bold", 13, 0);
     gdip::GpFont* font = canvas.GetFont(L"PT Sans", 13, 0);
@@ -45,6 +41,5 @@ int main() {
     std::printf("DrawText of a 40-character run: median %.3f ms\n", textMs);
     std::printf("FillRoundRect 200x120: median %.3f ms\n", roundMs);
     std::printf("repaint 318x468: background and ten text runs: median %.3f ms\n", repaintMs);
-    canvas.ReleaseImage(background);
     return 0;
 }

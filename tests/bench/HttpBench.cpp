@@ -2,7 +2,6 @@
 // a conditional download answered 304. Prints medians; asserts nothing. Run
 // by http_bench.py inside the test servers.
 #include "Bench.h"
-#include "host/HostBridge.h"
 #include "net/HttpClient.h"
 
 #include <cstdio>
@@ -10,7 +9,6 @@
 #include <string>
 
 int wmain(int argc, wchar_t** argv) {
-    Bridge().module = GetModuleHandleW(nullptr);
     HttpInit();
     for (int i = 1; i < argc; ++i) {
         size_t bytes = 0;

@@ -5,10 +5,11 @@
 #include "Bench.h"
 #include "TestDesktop.h"
 #include "host/DesktopSurface.h"
-#include "host/HostBridge.h"
+#include "base/Desktop.h"
+#include "ui/Window.h"
 #include "layout/TextFormatter.h"
-#include "ui/Canvas.h"
-#include "ui/Navigator.h"
+#include "gfx/Canvas.h"
+#include "viewer/Navigator.h"
 #include "widget/SamplePages.h"
 
 #include <cstdio>
@@ -20,7 +21,7 @@ const FontSpec kHover{L"PT Sans", 13, 4};
 
 std::unique_ptr<Page> Paragraphs(int count) {
     auto root = std::make_unique<MDiv>();
-    root->rect.width = samples::kPageWidth;
+    root->rect.width = kPageWidth;
     for (int i = 0; i < count; ++i) {
         auto paragraph = std::make_unique<MParagraph>();
         paragraph->padding = Padding{6, 6, 4, 4};
@@ -40,16 +41,10 @@ std::unique_ptr<Page> Paragraphs(int count) {
 }  // namespace
 
 int main() {
-    Bridge().module = GetModuleHandleW(nullptr);
     TestDesktop desktop(400, 500);
-    Bridge().listView = desktop.listView;
-    DesktopInstance instance;
-    instance.listView = desktop.listView;
-    instance.canvas = std::make_unique<Canvas>(desktop.listView);
-    Bridge().instance = &instance;
-    Canvas& canvas = *instance.canvas;
-    canvas.AddPrivateFont(L"fonts/PTSans Bold.ttf");
-    canvas.AddPrivateFont(L"fonts/PTSans Regular.ttf");
+    SetDesktopListView(desktop.listView);
+    Canvas canvas(desktop.listView);
+    canvas.AddShippedFonts();
 
     double articlesMs = MedianMs(9, [&](int) {
         auto page = samples::ArticleList(200);
@@ -65,12 +60,12 @@ int main() {
     auto paragraphs = Paragraphs(30);
     layoutPage(*paragraphs, canvas);
     {
-        Window root(0, 0, 400, 500, nullptr);
+        RootWindow root(400, 500, &canvas, desktop.listView);
         Navigator viewer(19, 94, 280, 297, &root);
         viewer.Show();
         auto paint = [&](Page& page) {
             viewer.ShowPage(&page);
-            return MedianMs(50, [&](int) { PaintTree(&root, 0, 0, 400, 500); });
+            return MedianMs(50, [&](int) { root.PaintTree(0, 0, 400, 500); });
         };
         double paintArticlesMs = paint(*articles);
         double paintParagraphsMs = paint(*paragraphs);
@@ -95,7 +90,5 @@ int main() {
     }
     articles.reset();
     paragraphs.reset();
-    instance.canvas.reset();
-    Bridge().instance = nullptr;
     return 0;
 }

@@ -4,7 +4,7 @@
 #include "Bench.h"
 #include "TestDesktop.h"
 #include "host/DesktopSurface.h"
-#include "host/HostBridge.h"
+#include "base/Desktop.h"
 #include "ui/Window.h"
 #include "widget/Widget.h"
 
@@ -22,26 +22,25 @@ void PaintOnce(HWND listView, const RECT* area) {
 }  // namespace
 
 int main() {
-    Bridge().module = GetModuleHandleW(nullptr);
     TestDesktop desktop;
     for (int i = 0; i < 6; ++i)
         desktop.AddIcon(20, 20 + i * 100);
     RecordingHost host;
-    Bridge().listView = desktop.listView;
+    SetDesktopListView(desktop.listView);
     auto instance = std::make_unique<DesktopInstance>();
     instance->listView = desktop.listView;
     instance->hostWindow = host.window;
-    Bridge().instance = instance.get();
     Attach(instance.get());
 
-    Widget* panel = instance->widget.get();
+    Widget* panel = instance->embedding->widget.get();
     RECT panelRect{panel->x, panel->y, panel->x + panel->width, panel->y + panel->height};
     double panelMs = MedianMs(200, [&](int) { PaintOnce(desktop.listView, &panelRect); });
     double screenMs = MedianMs(50, [&](int) { PaintOnce(desktop.listView, nullptr); });
 
     // A chain of 10 levels, 10 siblings each, the pointer over the deepest.
     std::vector<std::unique_ptr<Window>> tree;
-    Window* parent = instance->root.get();
+    RootWindow& root = instance->embedding->root;
+    Window* parent = &root;
     for (int level = 0; level < 10; ++level) {
         Window* last = nullptr;
         for (int i = 0; i < 10; ++i) {
@@ -53,18 +52,16 @@ int main() {
         parent = last;
     }
     double routeMs = MedianMs(20000, [&](int i) {
-        RouteMove(instance->root.get(), 20 + (i & 1), 20, 0);
+        root.RouteMove(20 + (i & 1), 20, 0);
     });
 
     std::printf("paint panel 318x468: median %.3f ms\n", panelMs);
-    std::printf("paint whole screen %dx%d: median %.3f ms\n", instance->root->width,
-                instance->root->height, screenMs);
+    std::printf("paint whole screen %dx%d: median %.3f ms\n", root.width, root.height, screenMs);
     std::printf("route one mouse move through 100 windows: median %.5f ms\n", routeMs);
 
     for (auto it = tree.rbegin(); it != tree.rend(); ++it)
         (*it)->Hide();
     tree.clear();
     Detach(instance.get());
-    Bridge().instance = nullptr;
     return 0;
 }

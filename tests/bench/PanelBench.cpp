@@ -5,6 +5,8 @@
 #include "Bench.h"
 #include "TestDesktop.h"
 #include "host/DesktopSurface.h"
+#include "base/WidgetKey.h"
+#include "host/DesktopSurface.h"
 #include "host/HostBridge.h"
 #include "widget/Widget.h"
 
@@ -27,8 +29,7 @@ double PrivateMegabytes() {
 }  // namespace
 
 int main() {
-    Bridge().module = GetModuleHandleW(nullptr);
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
+    WidgetKey::Erase();
     TestDesktop desktop;
     RecordingHost host;
     PumpMessages();
@@ -48,8 +49,8 @@ int main() {
     PumpMessages();
     double after = PrivateMegabytes();
 
-    Widget* panel = Bridge().instance->widget.get();
-    panel->OnCommand(0, 1);  // the Club tab
+    Widget* panel = Bridge().instance->embedding->widget.get();
+    panel->OnCommand(Widget::SelectTabCommand, 1);  // the Club tab
     RECT area{panel->x, panel->y, panel->x + panel->width, panel->y + panel->height};
     double clubMs = MedianMs(100, [&](int) {
         InvalidateRect(desktop.listView, &area, TRUE);
@@ -61,6 +62,6 @@ int main() {
     std::printf("private bytes added by the embedded panel: %.1f MB (%.1f -> %.1f MB)\n",
                 after - before, before, after);
     Unload();
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
+    WidgetKey::Erase();
     return 0;
 }

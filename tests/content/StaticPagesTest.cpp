@@ -113,9 +113,8 @@ TEST_F(StaticPagesTest, ClubPageLinksAndPartnerLogos) {
     ASSERT_EQ(logos.size(), 24u);
     for (size_t i = 0; i < logos.size(); ++i) {
         std::wstring path = L"images/partners/partner_" + std::to_wstring(i + 1) + L".png";
-        gdip::GpImage* logo = canvas->AcquireImage(path.c_str());
-        EXPECT_TRUE(logo && logos[i]->normalImage == logo) << i + 1;
-        canvas->ReleaseImage(logo);
+        ImageUse logo = canvas->AcquireImage(path.c_str());
+        EXPECT_TRUE(logo && logos[i]->normalImage.get() == logo.get()) << i + 1;
         EXPECT_TRUE(logos[i]->hint->find(names[i]) != std::wstring::npos &&
                     logos[i]->hint->find(L"Скидка") == std::wstring::npos) << i + 1;
     }
@@ -176,15 +175,12 @@ struct Mailbox : Window {
 class PageDeliveryTest : public testing::Test {
 protected:
     void SetUp() override {
-        Bridge().listView = instance.listView = desktop.listView;
+        SetDesktopListView(desktop.listView);
+        instance.listView = desktop.listView;
         instance.hostWindow = host.window;
-        Bridge().instance = &instance;
         ASSERT_TRUE(Attach(&instance));
     }
-    void TearDown() override {
-        Detach(&instance);
-        Bridge().instance = nullptr;
-    }
+    void TearDown() override { Detach(&instance); }
     std::unique_ptr<Page> Watched(bool* gone) {
         *gone = false;
         auto page = MakeAboutPage(builder);
@@ -201,13 +197,13 @@ protected:
 TEST_F(PageDeliveryTest, PagesArriveAsKindZeroOrAreFreedWhenNothingTakesThem) {
     // The panel's own builders delivered both pages, the Club under its title.
     std::map<std::wstring, const Page*> pages;
-    for (const auto& page : instance.widget->pages)
+    for (const auto& page : instance.embedding->widget->pages)
         pages[page->name] = page.get();
     ASSERT_TRUE(pages[L"Club"] && pages[L"About"]);
-    EXPECT_EQ(pages[L"Club"]->title, std::wstring(instance.widget->settings.title_2));
+    EXPECT_EQ(pages[L"Club"]->title, std::wstring(instance.embedding->widget->settings.title_2));
     EXPECT_TRUE(pages[L"Club"]->scene && pages[L"About"]->scene);
 
-    Mailbox box(0, 0, 1, 1, instance.root.get());
+    Mailbox box(0, 0, 1, 1, &instance.embedding->root);
     bool gone = false;
     EXPECT_TRUE(DeliverPage(&box, Watched(&gone)));
     EXPECT_EQ(box.kinds, std::vector<int>{0});

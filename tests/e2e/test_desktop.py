@@ -4,7 +4,7 @@ process by the host stand-in, driven through their pipes, with real pointer
 input from xdotool and pixel checks on screenshots of the X display.
 
 Run by CTest with --bin (stand-ins) and --dist (the install folder); needs
-DISPLAY and WINEPREFIX set, as tools/test.sh does."""
+DISPLAY and WINEPREFIX set, as tools/scripts/build-and-test.sh does."""
 
 import argparse
 import os

@@ -3,9 +3,10 @@
 // wallpaper.
 #include "TestDesktop.h"
 #include "host/DesktopSurface.h"
-#include "host/HostBridge.h"
-#include "stats/EventListener.h"
-#include "ui/Canvas.h"
+#include "base/WidgetKey.h"
+#include "ui/Delivery.h"
+#include "base/EventListener.h"
+#include "gfx/Canvas.h"
 #include "widget/Widget.h"
 
 #include <commctrl.h>
@@ -38,8 +39,8 @@ class DesktopSurfaceTest : public testing::Test {
 protected:
     void SetUp() override {
         // The panel saves its place when it goes: every test starts from none.
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
-        Bridge().listView = desktop.listView;
+        WidgetKey::Erase();
+        SetDesktopListView(desktop.listView);
         AttachNew();
     }
     void TearDown() override { DetachCurrent(); }
@@ -48,7 +49,6 @@ protected:
         instance = std::make_unique<DesktopInstance>();
         instance->listView = desktop.listView;
         instance->hostWindow = host.window;
-        Bridge().instance = instance.get();
         ASSERT_TRUE(Attach(instance.get()));
     }
     void DetachCurrent() {
@@ -56,7 +56,6 @@ protected:
             return;
         Detach(instance.get());
         instance.reset();
-        Bridge().instance = nullptr;
     }
 
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -66,9 +65,11 @@ protected:
     unsigned Composed(int x, int y) {
         InvalidateRect(desktop.listView, nullptr, TRUE);
         UpdateWindow(desktop.listView);
-        return PixelAt(instance->canvas->memoryDC, x, y);
+        return PixelAt(embedding().canvas.memoryDC(), x, y);
     }
-    POINT PanelOrigin() const { return {instance->widget->x, instance->widget->y}; }
+    Embedding& embedding() const { return *instance->embedding; }
+    Widget& widget() const { return *embedding().widget; }
+    POINT PanelOrigin() const { return {widget().x, widget().y}; }
     // Moves to a point, presses and lets go; nonzero if the list view saw the buttons.
     LRESULT Click(LPARAM at) {
         Send(WM_MOUSEMOVE, 0, at);
@@ -94,8 +95,8 @@ TEST_F(DesktopSurfaceTest, AttachTakesOverTheListViewAndDetachGivesEverythingBac
     EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), LONG_PTR(DesktopSubclassProc));
     EXPECT_EQ(GetClassLongPtrW(desktop.listView, GCLP_HCURSOR), 0);
     EXPECT_EQ(DWORD(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)), DWORD(LVS_EX_INFOTIP));
-    ASSERT_TRUE(instance->widget && instance->widget->attached);
-    EXPECT_EQ(PanelOrigin().x, instance->root->width - 390);
+    ASSERT_TRUE(instance->embedding && widget().attached);
+    EXPECT_EQ(PanelOrigin().x, embedding().root.width - 390);
     EXPECT_EQ(PanelOrigin().y, 93);
 
     DetachCurrent();
@@ -130,7 +131,7 @@ TEST_F(DesktopSurfaceTest, HostHearsNetworkStateAndClosingAndANewWidgetStartsOpe
     EXPECT_TRUE(ClosingRequested());
 
     int payload = 0;
-    EXPECT_FALSE(SendWindowMessage(desktop.listView, DM_CONTENT, 1, instance->widget.get(), &payload));
+    EXPECT_FALSE(SendWindowMessage(desktop.listView, DM_CONTENT, 1, &widget(), &payload));
 
     DetachCurrent();
     AttachNew();
@@ -154,7 +155,7 @@ struct Mailbox : Window {
 };
 
 TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnlyThroughRecordsWeSent) {
-    Mailbox box(0, 0, 1, 1, instance->root.get());
+    Mailbox box(0, 0, 1, 1, &embedding().root);
     int page = 0, data = 0;
     EXPECT_TRUE(SendWindowMessage(desktop.listView, DM_CONTENT, 3, &box, &page));
     EXPECT_TRUE(SendWindowMessage(desktop.listView, DM_DATA, 2, &box, &data));
@@ -174,19 +175,19 @@ TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnlyThroughRecordsWeSent) {
 }
 
 TEST_F(DesktopSurfaceTest, DisplayChangeScalesTheRootsChildren) {
-    Window* root = instance->root.get();
+    Window* root = &embedding().root;
     root->width /= 2;
-    instance->widget->x = 100;
-    instance->widget->y = 40;
+    widget().x = 100;
+    widget().y = 40;
     Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(root->width * 2, root->height));
     EXPECT_EQ(root->width, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(instance->widget->x, 200);
-    EXPECT_EQ(instance->widget->y, 40);
+    EXPECT_EQ(widget().x, 200);
+    EXPECT_EQ(widget().y, 40);
 
     // A root of no size scales nothing (and divides by nothing).
     root->width = 0;
     Send(WM_DISPLAYCHANGE, 32, 0);
-    EXPECT_EQ(instance->widget->x, 200);
+    EXPECT_EQ(widget().x, 200);
 }
 
 TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
@@ -202,7 +203,7 @@ TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
     int iconPixels = 0;
     for (int y = iconRect.top; y < iconRect.bottom; ++y)
         for (int x = iconRect.left; x < iconRect.right; ++x)
-            iconPixels += PixelAt(instance->canvas->memoryDC, x, y) !=
+            iconPixels += PixelAt(embedding().canvas.memoryDC(), x, y) !=
                           PanelPixel(x - panel.x, y - panel.y);
     EXPECT_GT(iconPixels, 100);  // the icon covers the panel
 
@@ -223,10 +224,10 @@ TEST_F(DesktopSurfaceTest, PressesGoToIconsOverThePanelAndThenToThePanel) {
     Click(onIcon);
     PumpMessages();
     EXPECT_EQ(desktop.SelectedItem(), icon);
-    EXPECT_EQ(instance->widget->currentTab, 0);
+    EXPECT_EQ(widget().currentTab, 0);
 
     EXPECT_EQ(Click(MAKELPARAM(panel.x + 100, panel.y + 38)), 0);
-    EXPECT_EQ(instance->widget->currentTab, 1);
+    EXPECT_EQ(widget().currentTab, 1);
 
     Events events;
     Click(MAKELPARAM(panel.x + 295, panel.y + 20));  // the close button
@@ -242,7 +243,7 @@ TEST_F(DesktopSurfaceTest, MovesTimersAndFocusReachTheWindowUnderneath) {
         void OnCaptureLost() override { ++lost; }
         std::vector<int> timers;
         int moves = 0, lost = 0;
-    } holder(3, 3, 20, 20, instance->root.get());
+    } holder(3, 3, 20, 20, &embedding().root);
     holder.UpdateRegion();
     holder.Show();
     for (int x : {5, 5, 6})  // the same point twice: the repeat is dropped
@@ -253,15 +254,15 @@ TEST_F(DesktopSurfaceTest, MovesTimersAndFocusReachTheWindowUnderneath) {
     EXPECT_EQ(Send(WM_TIMER, 4242), 0);
     EXPECT_EQ(holder.timers, (std::vector<int>{4242}));
 
-    SetMouseCapture(&holder);
+    embedding().root.SetMouseCapture(&holder);
     Send(WM_KILLFOCUS);
     EXPECT_EQ(holder.lost, 1);
-    SetMouseCapture(&holder);
+    embedding().root.SetMouseCapture(&holder);
     Send(WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0));
-    EXPECT_EQ(CaptureWindow(), &holder);
+    EXPECT_EQ(embedding().root.CaptureWindow(), &holder);
     Send(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0));
     EXPECT_EQ(holder.lost, 2);
-    EXPECT_EQ(CaptureWindow(), nullptr);
+    EXPECT_EQ(embedding().root.CaptureWindow(), nullptr);
     holder.Hide();
 }
 
@@ -291,16 +292,16 @@ TEST_F(DesktopSurfaceTest, LegacyWallpaperNoneStretchedCentredTiledAndUnreadable
     EXPECT_EQ(Composed(10, 10), background);
     SetWallpaper(path.c_str(), L"2", L"0");
     EXPECT_EQ(Composed(3, 3), 0x112233u);
-    EXPECT_EQ(instance->wallpaperMode, 2);
+    EXPECT_EQ(embedding().wallpaper.mode, WallpaperMode::Stretched);
     // A new path rebuilds the prepared picture; the style alone would not.
     SetWallpaper(copy.c_str(), L"0", L"0");
     EXPECT_EQ(Composed(3, 3), background);
     EXPECT_EQ(Composed(cx, cy), 0x112233u);
-    EXPECT_EQ(instance->wallpaperMode, 1);
+    EXPECT_EQ(embedding().wallpaper.mode, WallpaperMode::Centred);
     SetWallpaper(path.c_str(), L"0", L"1");
     EXPECT_EQ(Composed(3, 3), 0x112233u);
     EXPECT_EQ(Composed(cx + 1, cy + 1), 0x112233u);
-    EXPECT_EQ(instance->wallpaperMode, 0);
+    EXPECT_EQ(embedding().wallpaper.mode, WallpaperMode::Tiled);
     SetWallpaper(L"C:\\no\\such\\wallpaper.bmp", L"2", L"0");
     EXPECT_EQ(Composed(3, 3), background);  // unreadable
 

@@ -2,6 +2,9 @@
 // Load/Unload through the hook, with the desktop windows on this thread.
 #include "TestDesktop.h"
 #include "host/DesktopSurface.h"
+#include "base/Text.h"
+#include "base/WidgetKey.h"
+#include "host/DesktopSurface.h"
 #include "host/HostBridge.h"
 #include "widget/Widget.h"
 
@@ -20,12 +23,12 @@ TEST(CommandLineCopy, LongTextIsCutAtTheBufferEnd) {
     wchar_t buffer[kCommandLineUnits + 1];
     buffer[kCommandLineUnits] = L'!';
     std::wstring exact(kCommandLineUnits, L'a');
-    CopyCommandLine(buffer, exact.c_str());
+    CopyUnits(buffer, kCommandLineUnits, exact.c_str());
     EXPECT_EQ(std::wstring(buffer, kCommandLineUnits), exact);
     EXPECT_EQ(buffer[kCommandLineUnits], L'!');
 
     std::wstring longer(3000, L'b');
-    CopyCommandLine(buffer, longer.c_str());
+    CopyUnits(buffer, kCommandLineUnits, longer.c_str());
     EXPECT_EQ(std::wstring(buffer, kCommandLineUnits), longer.substr(0, kCommandLineUnits));
     EXPECT_EQ(buffer[kCommandLineUnits], L'!');
 }
@@ -46,12 +49,12 @@ TEST(Finder, FindsTheListViewUnderProgmanOrWorkerWOnly) {
 class LoadTest : public testing::Test {
 protected:
     void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
-        Bridge().listView = nullptr;
+        WidgetKey::Erase();
+        SetDesktopListView(nullptr);
     }
     void TearDown() override {
         Unload();
-        Bridge().listView = nullptr;
+        SetDesktopListView(nullptr);
     }
 
     TestDesktop desktop;
@@ -61,18 +64,18 @@ protected:
 TEST_F(LoadTest, LoadEmbedsOnceAndUnloadRestores) {
     EXPECT_EQ(GetDesktopHWND(), desktop.listView);
     ASSERT_TRUE(Load(host.window, L"first"));
-    ASSERT_NE(Bridge().instance, nullptr);
+    ASSERT_NE(Bridge().instance.get(), nullptr);
     EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 1);
     EXPECT_EQ(Received(), L"first");
     HHOOK hook = Bridge().hook;
-    DesktopInstance* first = Bridge().instance;
+    DesktopInstance* first = Bridge().instance.get();
 
     EXPECT_FALSE(Load(host.window, L"second"));
     EXPECT_EQ(Bridge().hook, hook);
-    EXPECT_EQ(Bridge().instance, first);
+    EXPECT_EQ(Bridge().instance.get(), first);
 
     Unload();
-    EXPECT_EQ(Bridge().instance, nullptr);
+    EXPECT_EQ(Bridge().instance.get(), nullptr);
     EXPECT_EQ(Bridge().hook, nullptr);
     EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0);
 
@@ -95,9 +98,9 @@ TEST_F(LoadTest, CommandLineArrivesWholeCutOrEmpty) {
 
 TEST_F(LoadTest, PrivateMessagesForOtherWindowsOfTheThreadAreLeftAlone) {
     ASSERT_TRUE(Load(host.window, L""));
-    DesktopInstance* instance = Bridge().instance;
+    DesktopInstance* instance = Bridge().instance.get();
     SendMessageW(desktop.defView, HM_DESTROY, 0, 0);
-    EXPECT_EQ(Bridge().instance, instance);
+    EXPECT_EQ(Bridge().instance.get(), instance);
     EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 1);
 }
 

@@ -12,8 +12,7 @@ class LayoutTest : public TreeTest {
 protected:
     void SetUp() override {
         TreeTest::SetUp();
-        canvas->AddPrivateFont(L"fonts/PTSans Bold.ttf");
-        canvas->AddPrivateFont(L"fonts/PTSans Regular.ttf");
+        canvas->AddShippedFonts();
     }
     void TearDown() override {
         for (const std::wstring& picture : pictures_)

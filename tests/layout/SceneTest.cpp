@@ -56,15 +56,16 @@ class SceneDrawing : public LayoutTest {};
 
 TEST_F(SceneDrawing, ButtonWithoutHoverImageKeepsItsNormalLookAndImagesAreReleased) {
     std::wstring picture = Picture(8, 8);
-    gdip::GpImage* normal = canvas->AcquireImage(picture.c_str());
+    ImageUse use = canvas->AcquireImage(picture.c_str());
+    gdip::GpImage* normal = use.get();
     {
         SContainer scene(FloatRect{40, 30, 100, 100});
         auto* button = static_cast<SButton*>(scene.add(std::make_unique<SButton>(
-            FloatRect{2, 2, 8, 8}, FloatRect{2, 2, 8, 8}, normal, nullptr, canvas)));
+            FloatRect{2, 2, 8, 8}, FloatRect{2, 2, 8, 8}, std::move(use), ImageUse())));
         button->hover = true;
         gdip::GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
         scene.draw(*canvas);
-        EXPECT_EQ(PixelAt(canvas->memoryDC, 45, 35), 0x3366CCu);
+        EXPECT_EQ(PixelAt(canvas->memoryDC(), 45, 35), 0x3366CCu);
         EXPECT_EQ(canvas->ImageUseCount(normal), 1);
     }
     EXPECT_EQ(canvas->ImageUseCount(normal), 0);

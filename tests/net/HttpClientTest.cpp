@@ -3,6 +3,8 @@
 // server that gives the answers a well-behaved one never does.
 #include "net/HttpClient.h"
 
+#include "base/WidgetKey.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,7 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr wchar_t kKey[] = L"Software\\Tambrel\\Orvella";
 const std::wstring kFaulty = L"http://127.0.0.2";
 const SYSTEMTIME kRfcExample = {1994, 11, 0, 6, 8, 49, 37, 0};  // a Sunday
 
@@ -64,13 +65,12 @@ bool Logged(const std::string& path, const std::string& part) {
 }
 
 // A fresh folder per test, holding only what the test puts there; the
-// registry points both servers at nginx.
+// registry points the storage server at nginx.
 class HttpClientTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(HttpInit());
-        SetServer(L"ContentServer", L"127.0.0.1");
-        SetServer(L"StorageServer", L"127.0.0.1");
+        SetServer(L"127.0.0.1");
         Http().abortTransfers = false;
         Http().serverReachable = false;
         folder_ = fs::temp_directory_path() /
@@ -80,24 +80,24 @@ protected:
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+        WidgetKey::Erase();
         HttpRelease();
     }
 
-    static void SetServer(const wchar_t* name, const wchar_t* host) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, REG_SZ, host,
+    static void SetServer(const wchar_t* host) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, host,
                         static_cast<DWORD>((wcslen(host) + 1) * sizeof(wchar_t)));
     }
 
     // HttpGet with the body copied out and the buffer freed, as callers must.
-    static int Get(const std::wstring& url, std::string* text = nullptr,
-                   const SYSTEMTIME* since = nullptr) {
+    static HttpResult Get(const std::wstring& url, std::string* text = nullptr,
+                          const SYSTEMTIME* since = nullptr) {
         char* body = reinterpret_cast<char*>(1);
         size_t size = 1;
-        int result = HttpGet(url.c_str(), &body, &size, since);
+        HttpResult result = HttpGet(url.c_str(), &body, &size, since);
         // A body ends in a zero byte; without one the size is 0.
-        EXPECT_TRUE(result == 1 ? body[size] == '\0' : size == 0) << result;
-        if (result == 1 && text)
+        EXPECT_TRUE(result == HttpOk ? body[size] == '\0' : size == 0) << result;
+        if (result == HttpOk && text)
             text->assign(body, size);
         std::free(body);
         return result;
@@ -134,19 +134,46 @@ TEST(FormatHttpDate, WritesTheRfc1123DateOrErrForImpossibleFields) {
     EXPECT_EQ(shortText[5], L'x');
 }
 
+TEST(StorageServerUrl, TakesTheOverrideOnlyWhenItIsANonEmptyStringThatFits) {
+    const std::wstring builtIn = L"http://storage.orvella.example/orvella/x";
+    auto set = [](DWORD type, const void* data, size_t bytes) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", type, data,
+                        DWORD(bytes));
+    };
+    auto string = [&](const std::wstring& text) {
+        set(REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    };
+    WidgetKey::Erase();
+    EXPECT_EQ(StorageServerUrl(L"/orvella/x"), builtIn);
+    string(L"127.0.0.1");
+    EXPECT_EQ(StorageServerUrl(L"/orvella/x"), L"http://127.0.0.1/orvella/x");
+    EXPECT_EQ(StorageServerUrl(nullptr), L"http://127.0.0.1");
+    string(L"");
+    EXPECT_EQ(StorageServerUrl(L"/orvella/x"), builtIn);
+    // 512 units hold the host with its terminator.
+    string(std::wstring(511, L'h'));
+    EXPECT_EQ(StorageServerUrl(nullptr), L"http://" + std::wstring(511, L'h'));
+    string(std::wstring(512, L'h'));
+    EXPECT_EQ(StorageServerUrl(L"/orvella/x"), builtIn);
+    const DWORD number = 1;
+    set(REG_DWORD, &number, sizeof(number));
+    EXPECT_EQ(StorageServerUrl(L"/orvella/x"), builtIn);
+    WidgetKey::Erase();
+}
+
 TEST_F(HttpClientTest, GetsBodiesOf200AndFailsOnOtherStatuses) {
     const std::string expected = ReadAll(Env(L"ORVELLA_WWW") + L"\\files\\hello.txt");
     std::string text;
-    EXPECT_EQ(Get(L"http://127.0.0.1/files/hello.txt", &text), 1);
+    EXPECT_EQ(Get(L"http://127.0.0.1/files/hello.txt", &text), HttpOk);
     EXPECT_EQ(text, expected);
-    EXPECT_EQ(Get(L"http://127.0.0.1/files/missing.txt"), -1);
-    EXPECT_EQ(Get(L"http://127.0.0.1/files/broken"), -1);
-    EXPECT_EQ(Get(L"not a url"), -2);
+    EXPECT_EQ(Get(L"http://127.0.0.1/files/missing.txt"), HttpFailed);
+    EXPECT_EQ(Get(L"http://127.0.0.1/files/broken"), HttpFailed);
+    EXPECT_EQ(Get(L"not a url"), HttpRefused);
     // Scheme and port of a URL are not used: always plain HTTP on port 80.
-    EXPECT_EQ(Get(L"https://127.0.0.1/files/hello.txt"), 1);
-    EXPECT_EQ(Get(L"http://127.0.0.1:8080/files/hello.txt"), 1);
+    EXPECT_EQ(Get(L"https://127.0.0.1/files/hello.txt"), HttpOk);
+    EXPECT_EQ(Get(L"http://127.0.0.1:8080/files/hello.txt"), HttpOk);
 
-    EXPECT_EQ(Get(L"http://127.0.0.1/orvella/stat/stat?stat=a1"), 1);
+    EXPECT_EQ(Get(L"http://127.0.0.1/orvella/stat/stat?stat=a1"), HttpOk);
     EXPECT_TRUE(Logged("/orvella/stat/stat?stat=a1",
                        "\"GET /orvella/stat/stat?stat=a1 HTTP/1.1\" 200"));
     EXPECT_TRUE(Logged("/orvella/stat/stat?stat=a1", "ua=\"Orvella Lumidesk\""));
@@ -180,7 +207,7 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     const FILETIME file = {DWORD(written), DWORD(written >> 32)};
     SYSTEMTIME since = {};
     FileTimeToSystemTime(&file, &since);
-    EXPECT_EQ(Get(url, nullptr, &since), 0);
+    EXPECT_EQ(Get(url, nullptr, &since), HttpNotModified);
 
     // A failure keeps the copy and says the server was not reached.
     EXPECT_FALSE(DownloadFile(L"http://127.0.0.1/media/data/missing.json", path.c_str()));
@@ -204,37 +231,37 @@ TEST_F(HttpClientTest, ReplacesTheLocalCopyOnlyWithACompleteBody) {
 
 TEST_F(HttpClientTest, RefusesBodiesThatBreakTheirAnnouncedOrAllowedLength) {
     std::string text;
-    EXPECT_EQ(Get(kFaulty + L"/exact/70000", &text), 1);
+    EXPECT_EQ(Get(kFaulty + L"/exact/70000", &text), HttpOk);
     EXPECT_TRUE(text == Letters(70000));
     // A byte past the length. Behind a plain length the platform itself
     // mostly stops reading, so the chunked body is the one that gets here.
-    EXPECT_EQ(Get(kFaulty + L"/over-chunked/70000"), -2);
-    EXPECT_EQ(Get(kFaulty + L"/short/70000"), -1);
-    EXPECT_EQ(Get(kFaulty + L"/cut/70000"), -1);
-    EXPECT_EQ(Get(kFaulty + L"/huge"), -2);
+    EXPECT_EQ(Get(kFaulty + L"/over-chunked/70000"), HttpRefused);
+    EXPECT_EQ(Get(kFaulty + L"/short/70000"), HttpFailed);
+    EXPECT_EQ(Get(kFaulty + L"/cut/70000"), HttpFailed);
+    EXPECT_EQ(Get(kFaulty + L"/huge"), HttpRefused);
     // Without a length, 100000 bytes are the most a body may have.
-    EXPECT_EQ(Get(kFaulty + L"/unannounced/100000", &text), 1);
+    EXPECT_EQ(Get(kFaulty + L"/unannounced/100000", &text), HttpOk);
     EXPECT_TRUE(text == Letters(100000));
-    EXPECT_EQ(Get(kFaulty + L"/unannounced/100001"), -2);
+    EXPECT_EQ(Get(kFaulty + L"/unannounced/100001"), HttpRefused);
 }
 
 TEST_F(HttpClientTest, FailsOnBrokenOrStalledAnswersAndStopsWhenAborted) {
-    EXPECT_EQ(Get(kFaulty + L"/no-status"), -1);
-    EXPECT_EQ(Get(kFaulty + L"/empty"), -1);
+    EXPECT_EQ(Get(kFaulty + L"/no-status"), HttpFailed);
+    EXPECT_EQ(Get(kFaulty + L"/empty"), HttpFailed);
     // A body that stops coming and an answer that never starts, waited for
     // side by side as each takes the whole time-out.
-    int stalled = 0;
+    HttpResult stalled = HttpOk;
     std::thread stall([&] { stalled = Get(kFaulty + L"/stall"); });
-    EXPECT_EQ(Get(kFaulty + L"/silent"), -1);
+    EXPECT_EQ(Get(kFaulty + L"/silent"), HttpFailed);
     stall.join();
-    EXPECT_EQ(stalled, -1);
+    EXPECT_EQ(stalled, HttpFailed);
 
     // Shutdown during a transfer.
     std::thread shutdown([] {
         Sleep(500);
         Http().abortTransfers = true;
     });
-    EXPECT_EQ(Get(kFaulty + L"/slow/30000"), 0);
+    EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
     shutdown.join();
 }
 
@@ -243,12 +270,12 @@ TEST_F(HttpClientTest, TestNetworkAsksTheStorageServer) {
     EXPECT_TRUE(Http().serverReachable);
     EXPECT_TRUE(Logged("/orvella/test_network", "\"HEAD /orvella/test_network"));
     // An answer other than 200 is an unreachable server...
-    SetServer(L"StorageServer", L"127.0.0.1/nowhere");
+    SetServer(L"127.0.0.1/nowhere");
     EXPECT_FALSE(TestNetwork());
     EXPECT_FALSE(Http().serverReachable);
     // ...while no answer at all says nothing about it.
     Http().serverReachable = true;
-    SetServer(L"StorageServer", L"127.0.0.3");
+    SetServer(L"127.0.0.3");
     EXPECT_FALSE(TestNetwork());
     EXPECT_TRUE(Http().serverReachable);
 }

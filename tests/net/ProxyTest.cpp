@@ -7,7 +7,8 @@
 #include "net/HttpClient.h"
 #include "net/Proxy.h"
 
-#include "host/HostBridge.h"
+#include "base/ModulePath.h"
+#include "base/WidgetKey.h"
 
 #include <gtest/gtest.h>
 
@@ -268,7 +269,7 @@ TEST_F(ProxyTest, DialogShowsTheStoredLoginAndStoresWhatWasTyped) {
         User::Press(dialog, IDC_PROXY_ACCEPT);
         user.Note(WaitFor([&] { return !IsWindow(dialog); }) ? L"accepted" : L"still open");
     });
-    EXPECT_EQ(DialogBoxParamW(Bridge().module, kProxyDialogName, nullptr,
+    EXPECT_EQ(DialogBoxParamW(ThisModule(), kProxyDialogName, nullptr,
                               ProxyCredentialsDialogProc, 0),
               0);
     EXPECT_EQ(user.Seen(), L"ivan/pa55\nopen\naccepted\n");
@@ -278,22 +279,21 @@ TEST_F(ProxyTest, DialogShowsTheStoredLoginAndStoresWhatWasTyped) {
 // ------------------------------------------- against tinyproxy and nginx
 
 constexpr char kProxyAddress[] = "127.0.0.3:8888";
-constexpr wchar_t kWidgetKey[] = L"Software\\Tambrel\\Orvella";
 
 // The servers on this machine, the user's proxy being tinyproxy.
 class ProxyServerTest : public ProxyTest {
 protected:
     void SetUp() override {
         ProxyTest::SetUp();
-        for (const wchar_t* name : {L"ContentServer", L"StorageServer"})
-            ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKey, name, REG_SZ,
-                                                     L"127.0.0.1", sizeof(L"127.0.0.1")));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ,
+                                  L"127.0.0.1", sizeof(L"127.0.0.1")));
     }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kWidgetKey); }
-    static int Get() {
+    void TearDown() override { WidgetKey::Erase(); }
+    static HttpResult Get() {
         char* body = nullptr;
         size_t size = 0;
-        int result =
+        HttpResult result =
             HttpGet(StorageServerUrl(L"/orvella/test_network").c_str(), &body, &size, nullptr);
         std::free(body);
         return result;
@@ -303,11 +303,11 @@ protected:
 
 TEST_F(ProxyServerTest, ProxyAsksForLoginThenLetsItThrough) {
     ReadProxyConfig();
-    EXPECT_EQ(Get(), -1);
+    EXPECT_EQ(Get(), HttpFailed);
     EXPECT_TRUE(Http().proxyAuthRequired);
     EXPECT_EQ(Http().credentials.scheme, DWORD(WINHTTP_AUTH_SCHEME_BASIC));
     StoreCredentials(L"orvella", L"secret");
-    EXPECT_EQ(Get(), 1);
+    EXPECT_EQ(Get(), HttpOk);
     EXPECT_TRUE(Http().proxyAuthRequired);  // never cleared
     EXPECT_EQ(Streaming(), std::string("orvella:secret@") + kProxyAddress);
 }

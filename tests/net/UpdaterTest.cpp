@@ -1,8 +1,9 @@
 // The updater against nginx's update object: which published builds are
 // fetched, which start the update program, and how it is started.
 #include "TestDesktop.h"
+#include "base/Desktop.h"
+#include "base/WidgetKey.h"
 #include "host/DesktopSurface.h"
-#include "host/HostBridge.h"
 #include "net/HttpClient.h"
 #include "net/Updater.h"
 
@@ -14,19 +15,17 @@
 
 namespace {
 
-constexpr wchar_t kKey[] = L"Software\\Tambrel\\Orvella";
-
 class UpdaterTest : public testing::Test {
 protected:
     void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+        WidgetKey::Erase();
         HttpInit();
         DeleteFileW(Beside(L"orvella_update.tmp").c_str());
         DeleteFileW(Beside(L"check_updates.log").c_str());
     }
     void TearDown() override {
         HttpRelease();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+        WidgetKey::Erase();
         DeleteFileW(Beside(L"orvella_update.tmp").c_str());
         DeleteFileW(Beside(L"check_updates.log").c_str());
     }
@@ -37,12 +36,8 @@ protected:
     // and criticality, and makes an updater for it.
     Updater Published(const wchar_t* version, const wchar_t* critical) {
         std::wstring host = std::wstring(L"127.0.0.1/update-") + version + L"-" + critical;
-        HKEY key;
-        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr);
-        RegSetValueExW(key, L"StorageServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(host.c_str()),
-                       DWORD((host.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, host.c_str(),
+                        DWORD((host.size() + 1) * sizeof(wchar_t)));
         Updater updater;
         UpdaterInit(updater);
         return updater;
@@ -111,13 +106,11 @@ TEST_F(UpdaterTest, NothingStartsWhileTheHostIsClosing) {
     TestDesktop desktop(200, 200);
     DesktopInstance instance;
     instance.listView = desktop.listView;
-    Bridge().listView = desktop.listView;
-    Bridge().instance = &instance;
+    SetDesktopListView(desktop.listView);
     ASSERT_TRUE(Attach(&instance));
     SendMessageW(desktop.listView, DM_CLOSING, 0, 0);
     Detach(&instance);
-    Bridge().instance = nullptr;
-    Bridge().listView = nullptr;
+    SetDesktopListView(nullptr);
     ASSERT_TRUE(ClosingRequested());
 
     Updater updater = Published(L"111", L"true");

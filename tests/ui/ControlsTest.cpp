@@ -26,8 +26,7 @@ class ControlsTest : public TreeTest {
 protected:
     void SetUp() override {
         TreeTest::SetUp();
-        canvas->AddPrivateFont(L"fonts/PTSans Bold.ttf");
-        canvas->AddPrivateFont(L"fonts/PTSans Regular.ttf");
+        canvas->AddShippedFonts();
         panel = std::make_unique<Panel>(root.get());
     }
     void Forget() override {
@@ -67,7 +66,7 @@ TEST_F(ControlsTest, HintFadesInToExactlyOneAndStopsItsTimer) {
     hint.Show();
     EXPECT_EQ(hint.alpha, 0.0f);
     int ticks = 0;
-    while (DispatchTimer(PopupHint::kFadeTimer) && ticks < 50)
+    while (root->DispatchTimer(PopupHint::kFadeTimer) && ticks < 50)
         ++ticks;
     EXPECT_GE(ticks, 10);
     EXPECT_LE(ticks, 11);
@@ -76,7 +75,7 @@ TEST_F(ControlsTest, HintFadesInToExactlyOneAndStopsItsTimer) {
     hint.Hide();
     hint.Show();  // every show fades in again
     EXPECT_EQ(hint.alpha, 0.0f);
-    EXPECT_TRUE(DispatchTimer(PopupHint::kFadeTimer));
+    EXPECT_TRUE(root->DispatchTimer(PopupHint::kFadeTimer));
     hint.Hide();
 }
 
@@ -108,8 +107,8 @@ TEST_F(ControlsTest, ButtonHighlightShowsOnlyWhileHovered) {
 
     auto paint = [&] {
         gdip::GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
-        PaintTree(root.get(), 0, 0, 400, 300);
-        return PixelAt(canvas->memoryDC, 55, 45);
+        root->PaintTree(0, 0, 400, 300);
+        return PixelAt(canvas->memoryDC(), 55, 45);
     };
     EXPECT_EQ(paint(), 0xFFFFFFu);
     Move(55, 45);
@@ -154,7 +153,7 @@ TEST_F(ScrollerTest, PositionIsClampedAndMovesTheThumb) {
 
 TEST_F(ScrollerTest, DraggedThumbFollowsThePointerAndStopsAtBothEnds) {
     Press(X(), Y(10));
-    EXPECT_EQ(CaptureWindow(), scroller.get());
+    EXPECT_EQ(root->CaptureWindow(), scroller.get());
     Move(X() + 100, Y(40));  // off the scroller: it still follows
     EXPECT_EQ(scroller->thumbTop, 30);
     EXPECT_EQ(scroller->position, 700 * 30 / 147);
@@ -167,13 +166,13 @@ TEST_F(ScrollerTest, DraggedThumbFollowsThePointerAndStopsAtBothEnds) {
     EXPECT_EQ(scroller->position, 0);
 
     Release(X(), Y(-500));
-    EXPECT_EQ(CaptureWindow(), nullptr);
+    EXPECT_EQ(root->CaptureWindow(), nullptr);
     Move(X(), Y(100));
     EXPECT_EQ(scroller->thumbTop, 0);
 
     // A press below the thumb takes nothing.
     Press(X(), Y(150));
-    EXPECT_EQ(CaptureWindow(), nullptr);
+    EXPECT_EQ(root->CaptureWindow(), nullptr);
 }
 
 class SelectTest : public ControlsTest {
@@ -222,14 +221,14 @@ TEST_F(SelectTest, PopupOpensWithTheChosenRowOverTheSelect) {
     EXPECT_EQ(popup->y, 40 + 150 - (row + 10));
     EXPECT_EQ(popup->height, 3 * row + 20);
     EXPECT_EQ(popup->width, 210);
-    EXPECT_EQ(CaptureWindow(), popup);
+    EXPECT_EQ(root->CaptureWindow(), popup);
 
     Move(popup->x + 30, popup->y + 2);  // the top margin: the first row
     EXPECT_EQ(popup->hovered, 0);
     Click(popup->x + 30, popup->y + 10 + 2 * row + 3);
     EXPECT_EQ(model.selected, 2);
     EXPECT_FALSE(popup->attached);
-    EXPECT_EQ(CaptureWindow(), nullptr);
+    EXPECT_EQ(root->CaptureWindow(), nullptr);
     EXPECT_EQ(panel->commands, (std::vector<std::pair<int, int>>{{10, 0}}));
 }
 

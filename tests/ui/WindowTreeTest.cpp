@@ -62,7 +62,7 @@ protected:
 TEST_F(WindowTreeTest, OverlappingSiblingsPaintLaterOnTopButTheEarlierTakesInput) {
     Add("a", 10, 10, 100, 100);
     Add("b", 50, 50, 100, 100);
-    PaintTree(root.get(), 0, 0, 400, 300);
+    root->PaintTree(0, 0, 400, 300);
     EXPECT_EQ(log, (Log{"a paint", "b paint"}));
 
     log.clear();
@@ -87,20 +87,20 @@ TEST_F(WindowTreeTest, BareDesktopTakesWheelButNotButtonsOrMoves) {
     EXPECT_FALSE(Press(300, 200));
     EXPECT_FALSE(Release(300, 200));
     EXPECT_FALSE(Move(300, 200));
-    EXPECT_TRUE(RouteWheel(root.get(), 300, 200, MAKEWPARAM(0, WORD(-240))));
+    EXPECT_TRUE(root->RouteWheel(300, 200, MAKEWPARAM(0, WORD(-240))));
     EXPECT_TRUE(log.empty());
 
-    EXPECT_TRUE(RouteWheel(root.get(), 20, 20, MAKEWPARAM(0, WORD(-250))));
-    EXPECT_TRUE(RouteWheel(root.get(), 20, 20, MAKEWPARAM(0, 119)));
+    EXPECT_TRUE(root->RouteWheel(20, 20, MAKEWPARAM(0, WORD(-250))));
+    EXPECT_TRUE(root->RouteWheel(20, 20, MAKEWPARAM(0, 119)));
     EXPECT_EQ(log, (Log{"a wheel -2", "a wheel 0"}));
     // Only the left button is routed.
-    EXPECT_FALSE(RouteButton(root.get(), 2, true, 20, 20, MK_RBUTTON));
+    EXPECT_FALSE(root->RouteButton(2, true, 20, 20, MK_RBUTTON));
 }
 
 TEST_F(WindowTreeTest, CaptureHolderGetsEverythingWhereverThePointerIs) {
     Probe* a = Add("a", 100, 100, 50, 50);
     Probe* b = Add("b", 0, 0, 50, 50);
-    SetMouseCapture(a);
+    root->SetMouseCapture(a);
     EXPECT_EQ(GetCapture(), desktop.listView);
 
     EXPECT_TRUE(Move(10, 10));
@@ -108,11 +108,11 @@ TEST_F(WindowTreeTest, CaptureHolderGetsEverythingWhereverThePointerIs) {
     EXPECT_EQ(log, (Log{"a enter -90,-90", "a move -90,-90", "a up -95,-95"}));
 
     log.clear();
-    SetMouseCapture(b);
-    SetMouseCapture(b);
-    ReleaseMouseCapture();
+    root->SetMouseCapture(b);
+    root->SetMouseCapture(b);
+    root->ReleaseMouseCapture();
     EXPECT_EQ(log, (Log{"a lost", "b lost"}));
-    EXPECT_EQ(CaptureWindow(), nullptr);
+    EXPECT_EQ(root->CaptureWindow(), nullptr);
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
@@ -139,7 +139,7 @@ TEST_F(WindowTreeTest, HoverEntersAndLeavesInPairs) {
     Move(110, 10);
     EXPECT_EQ(log, (Log{"a enter 10,10", "a move 10,10", "a move 11,10", "a leave 10,10",
                         "b enter 10,10", "b move 10,10"}));
-    EXPECT_EQ(HoverWindow(), windows[1].get());
+    EXPECT_EQ(root->HoverWindow(), windows[1].get());
 }
 
 TEST_F(WindowTreeTest, AReplacedRegionIsTheHitShape) {
@@ -177,20 +177,20 @@ TEST_F(WindowTreeTest, TimersReachTheirWindowAndForeignIdsPassOn) {
     Probe* a = Add("a", 0, 0, 10, 10);
     Probe* b = Add("b", 0, 0, 10, 10);
     a->SetWindowTimer(7, 10000);
-    EXPECT_TRUE(DispatchTimer(7));
-    EXPECT_FALSE(DispatchTimer(8));
+    EXPECT_TRUE(root->DispatchTimer(7));
+    EXPECT_FALSE(root->DispatchTimer(8));
     b->SetWindowTimer(7, 10000);
-    EXPECT_TRUE(DispatchTimer(7));
+    EXPECT_TRUE(root->DispatchTimer(7));
     EXPECT_EQ(log, (Log{"a timer 7", "b timer 7"}));
 
     b->KillWindowTimer(7);
-    EXPECT_FALSE(DispatchTimer(7));
+    EXPECT_FALSE(root->DispatchTimer(7));
 
     // A window deleted with its timer still set never hears from it again.
     a->SetWindowTimer(9, 10000);
     a->Hide();
     windows.erase(windows.begin());
-    EXPECT_FALSE(DispatchTimer(9));
+    EXPECT_FALSE(root->DispatchTimer(9));
 }
 
 TEST_F(WindowTreeTest, MoveByInvalidatesTheOldAndTheNewPlace) {
@@ -253,9 +253,9 @@ TEST_F(WindowTreeTest, PaintingTranslatesEachWindowToItsOriginAndRestoresTheTran
     Probe* parent = Add("p", 100, 50, 80, 80);
     parent->fill = 0xFF0000FFu;
     Add("c", 20, 30, 20, 20, parent)->fill = 0xFF00FF00u;
-    PaintTree(root.get(), 0, 0, 400, 300);
+    root->PaintTree(0, 0, 400, 300);
 
-    HDC dc = canvas->memoryDC;
+    HDC dc = canvas->memoryDC();
     EXPECT_EQ(PixelAt(dc, 105, 55), 0x0000FFu);
     EXPECT_EQ(PixelAt(dc, 125, 85), 0x00FF00u);
     EXPECT_TRUE(canvas->transformStack.empty());

@@ -1,6 +1,7 @@
 // The panel's saved settings and identity in the registry, on a real panel.
 // Every test starts and ends with HKCU\Software\Tambrel\Orvella removed, so
 // no run sees another's values (the panel saves its own when it goes).
+#include "base/WidgetKey.h"
 #include "TestTree.h"
 #include "widget/Widget.h"
 #include "widget/WidgetSettings.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr wchar_t kKey[] = L"Software\\Tambrel\\Orvella";
+constexpr const wchar_t* kKey = kWidgetKeyPath;
 const std::string kGoodUid = "00112233445566778899aabbccddeeff";
 
 std::string Dword(DWORD value) { return std::string(reinterpret_cast<char*>(&value), 4); }

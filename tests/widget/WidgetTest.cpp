@@ -1,5 +1,7 @@
 // The panel: tab commands, page replacement by name, and which addresses it
 // hands to the shell.
+#include "base/Text.h"
+#include "base/WidgetKey.h"
 #include "TestTree.h"
 #include "widget/Widget.h"
 
@@ -21,7 +23,7 @@ std::unique_ptr<Page> NamedPage(const wchar_t* name) {
 class WidgetTest : public TreeTest {
 protected:
     void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
+        RegDeleteTreeW(HKEY_CURRENT_USER, kWidgetKeyPath);
         TreeTest::SetUp();
         widget = std::make_unique<Widget>(root.get());
         widget->Show();
@@ -29,7 +31,7 @@ protected:
     void Forget() override {
         widget->Hide();
         widget.reset();
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tambrel\\Orvella");
+        RegDeleteTreeW(HKEY_CURRENT_USER, kWidgetKeyPath);
     }
 
     std::unique_ptr<Widget> widget;
@@ -49,12 +51,12 @@ TEST_F(WidgetTest, TabCommandsAlwaysLandOnOneOfTheSixTabs) {
 TEST_F(WidgetTest, APressOnTheRatesStartsADragOfThePanel) {
     int x = widget->x, y = widget->y;
     ASSERT_TRUE(Press(x + 130, y + 410));  // on the rates label
-    EXPECT_EQ(CaptureWindow(), widget.get());
+    EXPECT_EQ(root->CaptureWindow(), widget.get());
     Move(x + 100, y + 420);
     Release(x + 100, y + 420);
     EXPECT_EQ(widget->x, x - 30);
     EXPECT_EQ(widget->y, y + 10);
-    EXPECT_EQ(CaptureWindow(), nullptr);
+    EXPECT_EQ(root->CaptureWindow(), nullptr);
 }
 
 TEST_F(WidgetTest, ANewerPageOfTheSameNameReplacesTheOldAndShowsAtOnce) {
@@ -156,15 +158,15 @@ TEST_F(WidgetTest, OnlyPlainWebLinksAndAWebBankingAddressReachTheShell) {
     onBanking.y = 15;
 
     // A tampered banking address of another scheme is not opened.
-    CopyField(widget->settings.online_banking, L"orvellatest://banking");
+    CopyText(widget->settings.online_banking, L"orvellatest://banking");
     widget->OnMouseDown(onBanking);
     // Pages follow "http://" links only.
     widget->OnLink(L"https://www.orvella.example/secure");
     widget->OnLink(L"orvellatest://link");
     widget->OnLink(L"http://www.orvella.example/news");
-    CopyField(widget->settings.online_banking, L"https://online.orvella.example/login");
+    CopyText(widget->settings.online_banking, L"https://online.orvella.example/login");
     widget->OnMouseDown(onBanking);
-    EXPECT_EQ(CaptureWindow(), nullptr);  // the press opened the bank, it started no drag
+    EXPECT_EQ(root->CaptureWindow(), nullptr);  // the press opened the bank, it started no drag
 
     Sleep(1000);  // anything wrongly launched has time to write too
     EXPECT_EQ(shell.Opened(2), (std::vector<std::wstring>{L"http://www.orvella.example/news",

@@ -6,9 +6,10 @@
 // and pictures lie beside it (the build's bin folder).
 #include "content/StaticPages.h"
 #include "host/DesktopSurface.h"
-#include "host/HostBridge.h"
-#include "ui/Canvas.h"
-#include "ui/Navigator.h"
+#include "base/Desktop.h"
+#include "ui/Window.h"
+#include "gfx/Canvas.h"
+#include "viewer/Navigator.h"
 #include "widget/SamplePages.h"
 
 #include <cstdio>
@@ -24,7 +25,8 @@ const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 
 
 bool SaveArea(Canvas& canvas, int x, int y, int width, int height, const std::wstring& path) {
     GpBitmap* screen = nullptr;
-    if (GdipCreateBitmapFromHBITMAP(canvas.backBuffer, nullptr, &screen) != Ok)
+    if (GdipCreateBitmapFromHBITMAP(
+            static_cast<HBITMAP>(GetCurrentObject(canvas.memoryDC(), OBJ_BITMAP)), nullptr, &screen) != Ok)
         return false;
     BitmapPtr whole(screen);
     GpBitmap* area = nullptr;
@@ -49,16 +51,11 @@ HWND MakeSurface() {
 int wmain(int argc, wchar_t** argv) {
     std::wstring folder = argc > 1 ? argv[1] : L".";
     CreateDirectoryW(folder.c_str(), nullptr);
-    Bridge().module = GetModuleHandleW(nullptr);
     HWND surface = MakeSurface();
-    Bridge().listView = surface;
-    DesktopInstance instance;
-    instance.listView = surface;
-    instance.canvas = std::make_unique<Canvas>(surface);
-    Bridge().instance = &instance;
-    Canvas& canvas = *instance.canvas;
-    canvas.AddPrivateFont(L"fonts/PTSans Bold.ttf");
-    canvas.AddPrivateFont(L"fonts/PTSans Regular.ttf");
+    SetDesktopListView(surface);
+    auto canvasOwner = std::make_unique<Canvas>(surface);
+    Canvas& canvas = *canvasOwner;
+    canvas.AddShippedFonts();
 
     struct Sample {
         const wchar_t* file;
@@ -78,7 +75,7 @@ int wmain(int argc, wchar_t** argv) {
 
     int failures = 0;
     {
-        Window root(0, 0, 400, 900, nullptr);
+        RootWindow root(400, 900, &canvas, surface);
         for (Sample& sample : samples) {
             layoutPage(*sample.page, canvas);
             // Tall enough for the whole page, within the back buffer.
@@ -90,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
             viewer.Show();
             viewer.ShowPage(sample.page.get());
             GdipGraphicsClear(canvas.graphics.get(), 0xFFFFFFFFu);
-            PaintTree(&root, 0, 0, 400, 900);
+            root.PaintTree(0, 0, 400, 900);
             GdipFlush(canvas.graphics.get(), FlushIntentionSync);
             std::wstring path = folder + L"\\" + sample.file;
             bool saved = SaveArea(canvas, 10, 10, 280, height, path);
@@ -101,8 +98,7 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     samples.clear();
-    instance.canvas.reset();
-    Bridge().instance = nullptr;
+    canvasOwner.reset();
     DestroyWindow(surface);
     return failures == 0 ? 0 : 1;
 }

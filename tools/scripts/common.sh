@@ -12,7 +12,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools
           binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils xdotool
           imagemagick nlohmann-json3-dev libgtest-dev python3
-          fonts-paratype python3-fonttools librsvg2-bin fonts-liberation
+          fonts-paratype librsvg2-bin fonts-liberation
           nginx-light tinyproxy-bin curl)
 
 as_root() {

@@ -1,8 +1,8 @@
 // The page viewer, driven through the window tree as the desktop drives it,
 // on scenes built by hand.
 #include "TestTree.h"
-#include "stats/EventListener.h"
-#include "ui/Navigator.h"
+#include "base/EventListener.h"
+#include "viewer/Navigator.h"
 
 #include <map>
 #include <string>
@@ -41,8 +41,7 @@ class NavigatorTest : public TreeTest {
 protected:
     void SetUp() override {
         TreeTest::SetUp();
-        canvas->AddPrivateFont(L"fonts/PTSans Bold.ttf");
-        canvas->AddPrivateFont(L"fonts/PTSans Regular.ttf");
+        canvas->AddShippedFonts();
         owner = std::make_unique<Owner>(root.get());
         nav = std::make_unique<Navigator>(0, 0, 280, 400, owner.get());
         nav->Show();
@@ -61,7 +60,7 @@ protected:
         return page;
     }
     SButton* AddButton(SContainer& to, FloatRect rect, const wchar_t* link, const wchar_t* hint) {
-        SButton* button = Add<SButton>(to, rect, rect, nullptr, nullptr, canvas);
+        SButton* button = Add<SButton>(to, rect, rect, ImageUse(), ImageUse());
         if (link)
             button->link = link;
         if (hint)
@@ -81,14 +80,14 @@ protected:
     }
     void ClickAt(int x, int y) { DragAt(x, y, x, y); }
     void Wheel(int notches) {
-        RouteWheel(root.get(), kLeft + 50, kTop + 100,
+        root->RouteWheel(kLeft + 50, kTop + 100,
                    unsigned(WORD(short(notches * WHEEL_DELTA))) << 16);
     }
     // Runs the smooth scroll to its end; the distance of every tick.
     std::vector<int> ScrollSteps() {
         std::vector<int> steps;
         for (int before = nav->scroller->position;
-             DispatchTimer(Navigator::kScrollTimer) && steps.size() < 100;
+             root->DispatchTimer(Navigator::kScrollTimer) && steps.size() < 100;
              before = nav->scroller->position)
             steps.push_back(nav->scroller->position - before);
         return steps;
@@ -148,7 +147,7 @@ TEST_F(NavigatorTest, WheelScrollsInDecayingStepsThatAddUpAndStopsAtTheEnds) {
     nav->ShowPage(fits.get());
     Wheel(-3);
     EXPECT_EQ(owner->heard[PageScrolled], 3);
-    EXPECT_FALSE(DispatchTimer(Navigator::kScrollTimer));
+    EXPECT_FALSE(root->DispatchTimer(Navigator::kScrollTimer));
 }
 
 TEST_F(NavigatorTest, LinksAndButtonsActivateOnlyWhenReleasedOverWhatWasPressed) {
@@ -198,7 +197,7 @@ TEST_F(NavigatorTest, HintShowsAfterTheDelayAboveTheButtonAndRestartsOnAnotherOn
     EXPECT_EQ(nav->hintButton, first);
     MoveTo(70, 215);
     EXPECT_FALSE(first->hover || hint.attached);
-    DispatchTimer(Navigator::kHintTimer);
+    root->DispatchTimer(Navigator::kHintTimer);
     ASSERT_TRUE(hint.attached);
     EXPECT_EQ(hint.text, second->hint->c_str());
     EXPECT_EQ(hint.y, kTop + 210 - (hint.height + 2));
@@ -206,10 +205,10 @@ TEST_F(NavigatorTest, HintShowsAfterTheDelayAboveTheButtonAndRestartsOnAnotherOn
 
     MoveTo(160, 110);  // a button without a hint
     EXPECT_FALSE(hint.attached || hint.text || nav->hintButton);
-    EXPECT_FALSE(DispatchTimer(Navigator::kHintTimer));
+    EXPECT_FALSE(root->DispatchTimer(Navigator::kHintTimer));
     MoveTo(210, 30);
     EXPECT_EQ(nav->hoveredButton, marker);
-    DispatchTimer(Navigator::kHintTimer);
+    root->DispatchTimer(Navigator::kHintTimer);
     EXPECT_TRUE(hint.attached);
     MoveTo(250, 350);
     EXPECT_FALSE(hint.attached);
@@ -228,11 +227,13 @@ TEST_F(NavigatorTest, PaintDrawsTheOverlayBeneathAndClipsTheSceneBelowTheHeader)
         return std::vector<int>{r.X, r.Y, r.Width, r.Height};
     };
     std::vector<int> before = clip();
-    PaintTree(root.get(), 0, 0, 400, 300);
+    root->PaintTree(0, 0, 400, 300);
     EXPECT_EQ(clip(), before);
-    EXPECT_EQ(canvas->clipRect.Y, 56);
-    EXPECT_EQ(PixelAt(canvas->memoryDC, kLeft + 100, kTop + 40), 0x0000FFu);  // overlay
-    EXPECT_EQ(PixelAt(canvas->memoryDC, kLeft + 100, kTop + 70), 0xFF0000u);
+    // The scrolled scene starts above the header but shows from its last row on.
+    EXPECT_EQ(PixelAt(canvas->memoryDC(), kLeft + 100, kTop + 40), 0x0000FFu);  // overlay
+    EXPECT_EQ(PixelAt(canvas->memoryDC(), kLeft + 100, kTop + 55), 0x0000FFu);
+    EXPECT_EQ(PixelAt(canvas->memoryDC(), kLeft + 100, kTop + 56), 0xFF0000u);
+    EXPECT_EQ(PixelAt(canvas->memoryDC(), kLeft + 100, kTop + 70), 0xFF0000u);
 }
 
 // The owner replaces a shown page by a newer one: nothing of the old page may
@@ -243,7 +244,7 @@ TEST_F(NavigatorTest, ForgottenPageLeavesNoPointerBehind) {
     AddButton(*old->scene, {20, 60, 40, 30}, L"http://old", L"Старая");
     nav->ShowPage(old.get());
     MoveTo(30, 125);
-    DispatchTimer(Navigator::kHintTimer);
+    root->DispatchTimer(Navigator::kHintTimer);
     ASSERT_TRUE(nav->hint->attached);
     PressAt(30, 125);
     ASSERT_TRUE(nav->pressedLink && nav->pressedButton);
@@ -256,12 +257,12 @@ TEST_F(NavigatorTest, ForgottenPageLeavesNoPointerBehind) {
     EXPECT_FALSE(nav->page || nav->hoveredLink || nav->pressedLink || nav->hoveredButton ||
                  nav->pressedButton || nav->hintButton);
     EXPECT_FALSE(nav->hint->attached || nav->hint->text || nav->scroller->attached);
-    EXPECT_FALSE(DispatchTimer(Navigator::kScrollTimer) || DispatchTimer(Navigator::kHintTimer));
+    EXPECT_FALSE(root->DispatchTimer(Navigator::kScrollTimer) || root->DispatchTimer(Navigator::kHintTimer));
 
     ReleaseAt(30, 125);
     ClickAt(30, 125);
     Wheel(-1);
-    PaintTree(root.get(), 0, 0, 400, 300);
+    root->PaintTree(0, 0, 400, 300);
     nav->ShowPage(other.get());
     EXPECT_TRUE(owner->links.empty());
 }

@@ -1,9 +1,10 @@
 // Navigator; see Navigator.h.
-#include "ui/Navigator.h"
+#include "viewer/Navigator.h"
 
-#include "stats/EventListener.h"
+#include "base/EventListener.h"
 #include "ui/Button.h"
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
+#include "gfx/Palette.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,7 +17,6 @@ namespace {
 
 constexpr wchar_t kAnchorScheme[] = L"anchor://";
 constexpr size_t kAnchorSchemeLength = sizeof(kAnchorScheme) / sizeof(wchar_t) - 1;
-constexpr ARGB kTitleColour = 0xFF000000u;
 // Without a header the thumb starts a little below the top edge.
 constexpr int kBareScrollerTop = 6;
 
@@ -49,8 +49,8 @@ Navigator::Navigator(int x, int y, int width, int height, Window* parent)
     : Window(x, y, width, height, parent), owner(parent) {
     UpdateRegion();
     if (canvas) {
-        titleFont = canvas->GetFont(L"PT Sans", 22, 1);
-        hintFont = canvas->GetFont(L"PT Sans", 13, 0);
+        titleFont = canvas->GetFont(kRegularFamily, 22, FontBold);
+        hintFont = canvas->GetFont(kRegularFamily, 13, FontRegular);
     }
     hint = std::make_unique<PopupHint>(x, y, width, height, this);
     hint->font = hintFont;
@@ -70,8 +70,8 @@ Navigator::~Navigator() {
 }
 
 void Navigator::ShowPage(Page* newPage) {
-    if (CaptureWindow())
-        ReleaseMouseCapture();
+    if (root->CaptureWindow())
+        root->ReleaseMouseCapture();
     KillWindowTimer(kHintTimer);
     // The page being left keeps its place even if no paint has recorded it
     // since the last scroll.
@@ -158,12 +158,11 @@ void Navigator::Paint() {
         return;
     float header = float(page->headerHeight);
     if (page->title) {
-        canvas->DrawText(page->title->c_str(), titleFont, kTitleColour,
+        canvas->DrawText(page->title->c_str(), titleFont, palette::Black,
                          RectF(10, 14, float(width - 10), header));
     }
     // Intersected with the clip of the paint in progress, so that the page
     // never draws outside the area being repainted.
-    canvas->clipRect = RectF(0, header, float(width), float(height) - header);
     canvas->graphics.Check(GdipSetClipRect(canvas->graphics.get(), 0, header, float(width),
                                            float(height) - header, CombineModeIntersect));
     PlaceScene();

@@ -1,5 +1,5 @@
 // The process-wide list of usage listeners; see EventListener.h.
-#include "stats/EventListener.h"
+#include "base/EventListener.h"
 
 #include <list>
 

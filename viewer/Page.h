@@ -19,6 +19,10 @@
 
 class Canvas;
 
+// The width every page is built for: the content area's. A page that may
+// scroll keeps its right padding clear of the scroller, which lies over it.
+constexpr float kPageWidth = 280;
+
 struct Page {
     float scrollPos = 0;  // the position last shown, restored when shown again
     std::wstring name;    // the key that "page://" links and tabs name it by

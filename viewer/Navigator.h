@@ -18,7 +18,7 @@
 // pointer into the page outlives it.
 #pragma once
 
-#include "ui/Page.h"
+#include "viewer/Page.h"
 #include "ui/Popup.h"
 #include "ui/Scroller.h"
 

@@ -4,9 +4,6 @@
 // worker thread by a synchronous message and is copied whole by the panel.
 #pragma once
 
-#include <cstddef>
-#include <cwchar>
-
 struct SettingsRecord {
     wchar_t phone_number[30];
     wchar_t phone_text[100];
@@ -20,10 +17,3 @@ struct SettingsRecord {
 
 // The built-in values that start every record.
 SettingsRecord DefaultSettings();
-
-// Copies a text into a fixed field, cut to fit with its terminator.
-template <size_t N>
-void CopyField(wchar_t (&field)[N], const wchar_t* text) {
-    wcsncpy(field, text ? text : L"", N - 1);
-    field[N - 1] = L'\0';
-}

@@ -1,5 +1,5 @@
 // The usage event channel.
-#include "stats/EventListener.h"
+#include "base/EventListener.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Every picture the widget names is installed beside the library, loads and
 // has the size the panel's layout was drawn for.
 #include "TestDesktop.h"
-#include "ui/GdiPlus.h"
+#include "gfx/GdiPlus.h"
 
 #include <gtest/gtest.h>
 

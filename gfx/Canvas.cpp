@@ -1,10 +1,13 @@
 // Canvas surface, resource caches and drawing operations; see Canvas.h.
-#include "ui/Canvas.h"
+#include "gfx/Canvas.h"
 
-#include "net/ModulePath.h"
+#include "base/ModulePath.h"
+#include "gfx/Palette.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <tuple>
+#include <utility>
 
 using namespace gdip;
 
@@ -23,31 +26,33 @@ ImagePtr LoadPicture(const wchar_t* path) {
 
 }  // namespace gdip
 
-Canvas::Canvas(HWND window) {
-    {
-        gdi::WindowDC dc(window);
-        memoryDC = CreateCompatibleDC(dc.get());
+ImageUse::ImageUse(ImageUse&& other) noexcept
+    : canvas_(std::exchange(other.canvas_, nullptr)),
+      image_(std::exchange(other.image_, nullptr)) {}
+
+ImageUse& ImageUse::operator=(ImageUse&& other) noexcept {
+    if (this != &other) {
+        reset();
+        canvas_ = std::exchange(other.canvas_, nullptr);
+        image_ = std::exchange(other.image_, nullptr);
     }
-    GdiplusStartupInput input;  // version 1, no debug callback, background thread
-    GdiplusStartup(&gdiplusToken, &input, nullptr);
+    return *this;
+}
+
+void ImageUse::reset() {
+    if (canvas_ && image_)
+        canvas_->ReleaseImage(image_);
+    canvas_ = nullptr;
+    image_ = nullptr;
+}
+
+Canvas::Canvas(HWND window) {
+    gdi::WindowDC dc(window);
+    memoryDC_.reset(CreateCompatibleDC(dc.get()));
     RebuildBackBuffer();
 }
 
-Canvas::~Canvas() {
-    images_.clear();
-    fonts_.clear();
-    transformStack.clear();
-    privateFonts_.native.reset();
-    graphics.native.reset();
-    if (memoryDC && originalBitmap_)
-        SelectObject(memoryDC, originalBitmap_);
-    if (backBuffer)
-        DeleteObject(backBuffer);
-    if (memoryDC)
-        DeleteDC(memoryDC);
-    if (gdiplusToken)
-        GdiplusShutdown(gdiplusToken);
-}
+Canvas::~Canvas() = default;
 
 void Canvas::RebuildBackBuffer() {
     HWND desktop = GetDesktopWindow();
@@ -57,18 +62,14 @@ void Canvas::RebuildBackBuffer() {
 
     // The graphics holds memoryDC; let it go before the bitmap under it changes.
     graphics.native.reset();
-    HBITMAP bitmap = CreateCompatibleBitmap(screen.get(), width, height);
+    gdi::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
     if (bitmap) {
-        HGDIOBJ previous = SelectObject(memoryDC, bitmap);
-        if (!originalBitmap_)
-            originalBitmap_ = previous;
-        if (backBuffer)
-            DeleteObject(backBuffer);
-        backBuffer = bitmap;
+        selection_.Select(memoryDC_.get(), bitmap.get());
+        backBuffer_ = std::move(bitmap);
     }
 
     GpGraphics* created = nullptr;
-    if (graphics.Check(GdipCreateFromHDC(memoryDC, &created)) != Ok)
+    if (graphics.Check(GdipCreateFromHDC(memoryDC_.get(), &created)) != Ok)
         return;
     graphics.native.reset(created);
     graphics.Check(GdipSetPageUnit(created, UnitPixel));
@@ -78,20 +79,20 @@ void Canvas::RebuildBackBuffer() {
     graphics.Check(GdipSetTextContrast(created, 2));
 }
 
-GpImage* Canvas::AcquireImage(const wchar_t* path) {
+ImageUse Canvas::AcquireImage(const wchar_t* path) {
     if (!path)
-        return nullptr;
+        return ImageUse();
     for (ImageEntry& entry : images_) {
         if (entry.key == path) {
             ++entry.useCount;
-            return entry.image.get();
+            return ImageUse(this, entry.image.get());
         }
     }
     ImagePtr image = LoadPicture(path);
     if (!image)
-        return nullptr;
+        return ImageUse();
     images_.push_back(ImageEntry{path, std::move(image), 1});
-    return images_.back().image.get();
+    return ImageUse(this, images_.back().image.get());
 }
 
 void Canvas::ReleaseImage(GpImage* image) {
@@ -121,6 +122,12 @@ FontFamilyPtr Canvas::FindFamily(const wchar_t* family) {
 }
 
 GpFont* Canvas::GetFont(const wchar_t* family, int size, int style) {
+    // Pages name the bold face as a family of its own; the shipped files
+    // make it the bold style of the regular family.
+    if (family && std::wcscmp(family, kBoldFamily) == 0) {
+        family = kRegularFamily;
+        style |= FontBold;
+    }
     std::wstring name = family ? family : L"";
     for (FontEntry& entry : fonts_) {
         if (entry.family == name && entry.size == size && entry.style == style)
@@ -150,6 +157,11 @@ void Canvas::AddPrivateFont(const wchar_t* path) {
     }
     privateFonts_.Check(
         GdipPrivateAddFontFile(privateFonts_.get(), ModuleRelativePath(path).c_str()));
+}
+
+void Canvas::AddShippedFonts() {
+    for (const wchar_t* file : kShippedFontFiles)
+        AddPrivateFont(file);
 }
 
 void Canvas::DrawImage(GpImage* image, float x, float y) {

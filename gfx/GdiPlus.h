@@ -5,6 +5,8 @@
 // wrappers that need it remember the last failing status.
 #pragma once
 
+#include "base/Handles.h"
+
 #include <windows.h>
 
 #include <gdiplus.h>
@@ -65,6 +67,26 @@ using RegionObject = Tracked<RegionPtr>;
 using FontObject = Tracked<FontPtr>;
 using FontCollectionObject = Tracked<FontCollectionPtr>;
 
+// GDI+ running for the holder's lifetime: started by the constructor, shut
+// down by the destructor, once every object made with it is gone.
+class Session {
+public:
+    Session() {
+        GdiplusStartupInput input;  // version 1, no debug callback, background thread
+        if (GdiplusStartup(&token_, &input, nullptr) != Ok)
+            token_ = 0;
+    }
+    ~Session() {
+        if (token_)
+            GdiplusShutdown(token_);
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+private:
+    ULONG_PTR token_ = 0;
+};
+
 // A solid brush of an ARGB colour, or null when GDI+ refuses one.
 inline BrushPtr MakeSolidBrush(ARGB colour) {
     GpSolidFill* fill = nullptr;
@@ -81,11 +103,47 @@ ImagePtr LoadPicture(const wchar_t* path);
 
 namespace gdi {
 
-struct ObjectDeleter {
-    void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
+template <class Handle>
+struct ObjectTraits {
+    using Native = Handle;
+    static Native Empty() { return nullptr; }
+    static void Close(Native object) { DeleteObject(object); }
 };
 
-using Region = std::unique_ptr<std::remove_pointer_t<HRGN>, ObjectDeleter>;
+struct MemoryDCTraits {
+    using Native = HDC;
+    static Native Empty() { return nullptr; }
+    static void Close(Native dc) { DeleteDC(dc); }
+};
+
+using Region = UniqueHandle<ObjectTraits<HRGN>>;
+using Bitmap = UniqueHandle<ObjectTraits<HBITMAP>>;
+using MemoryDC = UniqueHandle<MemoryDCTraits>;
+
+// Puts back the object a device context was made with once the holder goes,
+// so that whatever was selected into it since can be deleted.
+class OriginalSelection {
+public:
+    OriginalSelection() = default;
+    ~OriginalSelection() {
+        if (original_)
+            SelectObject(dc_, original_);
+    }
+    OriginalSelection(const OriginalSelection&) = delete;
+    OriginalSelection& operator=(const OriginalSelection&) = delete;
+    // Selects object into dc; the first call remembers what it replaced.
+    void Select(HDC dc, HGDIOBJ object) {
+        HGDIOBJ previous = SelectObject(dc, object);
+        if (!original_) {
+            dc_ = dc;
+            original_ = previous;
+        }
+    }
+
+private:
+    HDC dc_ = nullptr;
+    HGDIOBJ original_ = nullptr;
+};
 
 // A window's device context, released when the holder goes.
 class WindowDC {

@@ -10,7 +10,7 @@
 // that the window tree pushes around each window while painting.
 #pragma once
 
-#include "ui/GdiPlus.h"
+#include "gfx/GdiPlus.h"
 
 #include <string>
 #include <utility>
@@ -18,6 +18,39 @@
 
 // windows.h names its DrawText function through a macro; the Canvas has its own.
 #undef DrawText
+
+class Canvas;
+
+// One counted use of a picture in a canvas's image cache, given back when the
+// holder goes. Moved, never copied; null when the picture could not be had.
+class ImageUse {
+public:
+    ImageUse() = default;
+    ~ImageUse() { reset(); }
+    ImageUse(ImageUse&& other) noexcept;
+    ImageUse& operator=(ImageUse&& other) noexcept;
+    ImageUse(const ImageUse&) = delete;
+    ImageUse& operator=(const ImageUse&) = delete;
+
+    gdip::GpImage* get() const { return image_; }
+    explicit operator bool() const { return image_ != nullptr; }
+    void reset();
+
+private:
+    friend class Canvas;
+    ImageUse(Canvas* canvas, gdip::GpImage* image) : canvas_(canvas), image_(image) {}
+
+    Canvas* canvas_ = nullptr;  // borrowed; holds the cache
+    gdip::GpImage* image_ = nullptr;
+};
+
+// Font style bits, as page builders and the cache's keys combine them.
+enum FontStyle : int {
+    FontRegular = 0,
+    FontBold = 1,
+    FontItalic = 2,
+    FontUnderline = 4,
+};
 
 class Canvas {
 public:
@@ -32,19 +65,22 @@ public:
     void RebuildBackBuffer();
 
     // Images by the caller's path text (relative to the library's folder, or
-    // absolute); each acquire counts one use, each release drops one, and the
-    // image goes with its last use. A picture that fails to load is not
-    // cached: null now, another try next time.
-    gdip::GpImage* AcquireImage(const wchar_t* path);
-    void ReleaseImage(gdip::GpImage* image);
+    // absolute); each acquire counts one use, held by the ImageUse it
+    // returns, and the image goes with its last use. A picture that fails to
+    // load is not cached: null now, another try next time.
+    ImageUse AcquireImage(const wchar_t* path);
     int ImageUseCount(const gdip::GpImage* image) const;
 
-    // Fonts by family, pixel size and style bits (1 bold, 2 italic,
-    // 4 underline; other bits are kept in the key but ignored). A family that
-    // is not found, among the shipped fonts once any was added, falls back to
-    // the generic sans-serif. The cache owns the fonts until it is destroyed.
+    // Fonts by family, pixel size and FontStyle bits (other bits are kept in
+    // the key but ignored). The family "PT Sans Bold" is the bold face of
+    // "PT Sans": the shipped files name one family with two faces. A family
+    // that is not found, among the shipped fonts once any was added, falls
+    // back to the generic sans-serif. The cache owns the fonts until it is
+    // destroyed.
     gdip::GpFont* GetFont(const wchar_t* family, int size, int style);
     void AddPrivateFont(const wchar_t* path);
+    // The font files that ship beside the library (gfx/Palette.h).
+    void AddShippedFonts();
 
     void DrawImage(gdip::GpImage* image, float x, float y);
     void DrawImage(gdip::GpImage* image, float x, float y, float width, float height);
@@ -74,11 +110,21 @@ public:
     // Restores the last saved translation, or the identity when none is saved.
     void PopTranslation();
 
+    HDC memoryDC() const { return memoryDC_.get(); }
+
+private:
+    friend class ImageUse;
+
+    // Members are declared in the order they are made; each is destroyed
+    // before the ones above it, so GDI+ shuts down after its last object and
+    // the back buffer leaves the memory DC before either is deleted.
+    gdip::Session gdiplus_;
+    gdi::MemoryDC memoryDC_;            // compatible with the desktop list view
+    gdi::Bitmap backBuffer_;            // screen-sized
+    gdi::OriginalSelection selection_;  // the back buffer, selected into memoryDC_
+
+public:
     gdip::GraphicsObject graphics;  // draws on memoryDC
-    HDC memoryDC = nullptr;         // owned
-    HBITMAP backBuffer = nullptr;   // owned, selected into memoryDC
-    ULONG_PTR gdiplusToken = 0;
-    gdip::RectF clipRect{};         // the clip the painting window last recorded
     std::vector<std::pair<float, float>> transformStack;
 
 private:
@@ -95,9 +141,9 @@ private:
     };
 
     gdip::FontFamilyPtr FindFamily(const wchar_t* family);
+    void ReleaseImage(gdip::GpImage* image);
 
-    std::vector<ImageEntry> images_;
-    std::vector<FontEntry> fonts_;
     gdip::FontCollectionObject privateFonts_;  // null until a font file is added
-    HGDIOBJ originalBitmap_ = nullptr;  // memoryDC's own bitmap, put back before deleting
+    std::vector<FontEntry> fonts_;             // may use the private families
+    std::vector<ImageEntry> images_;
 };

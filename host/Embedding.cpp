@@ -1,0 +1,27 @@
+// The owner of one attached widget; see Embedding.h.
+#include "host/Embedding.h"
+
+#include "widget/Widget.h"
+
+namespace {
+
+RECT ClientRect(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return client;
+}
+
+}  // namespace
+
+Embedding::Embedding(HWND listView)
+    : canvas(listView),
+      root(ClientRect(listView).right, ClientRect(listView).bottom, &canvas, listView),
+      widget(std::make_unique<Widget>(&root)) {
+    widget->Show();
+}
+
+Embedding::~Embedding() {
+    // The holder hears that it lost the capture while it still exists.
+    if (root.CaptureWindow())
+        root.ReleaseMouseCapture();
+}
