@@ -49,12 +49,12 @@ wchar_t DesktopValueFirstChar(const wchar_t* name, wchar_t fallback) {
     wchar_t value[16] = {};
     DWORD size = sizeof(value) - sizeof(wchar_t);
     DWORD type = 0;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_READ, &key) !=
+    RegistryKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_READ, key.put()) !=
         ERROR_SUCCESS)
         return fallback;
-    LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
+    LSTATUS status =
+        RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     if (status != ERROR_SUCCESS || type != REG_SZ || size < sizeof(wchar_t))
         return fallback;
     return value[0];

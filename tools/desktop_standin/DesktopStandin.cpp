@@ -10,6 +10,7 @@
 //                 view is narrower than the screen.
 // Standard input: "quit" or, on a pipe, its end closes the desktop.
 #include "common/LineIo.h"
+#include "gfx/GdiPlus.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -50,10 +51,7 @@ DesktopWindows& Desktop() {
     return windows;
 }
 
-struct GdiObjectDeleter {
-    void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using GdiObject = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, GdiObjectDeleter>;
+using GdiObject = UniqueHandle<gdi::ObjectTraits<HGDIOBJ>>;
 
 TRIVERTEX Vertex(int x, int y, COLORREF colour) {
     TRIVERTEX vertex{};
