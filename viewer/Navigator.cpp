@@ -20,6 +20,20 @@ constexpr size_t kAnchorSchemeLength = sizeof(kAnchorScheme) / sizeof(wchar_t) -
 // Without a header the thumb starts a little below the top edge.
 constexpr int kBareScrollerTop = 6;
 
+// Moves a highlight flag (hover or pressed) from the element that holds it
+// to `next`; either may be null. Returns whether anything changed.
+template <class Element>
+bool MoveFlag(Element*& holder, Element* next, bool Element::*flag) {
+    if (holder == next)
+        return false;
+    if (holder)
+        holder->*flag = false;
+    if (next)
+        next->*flag = true;
+    holder = next;
+    return true;
+}
+
 // Puts the graphics' clip back as it was when the scope began.
 class SavedClip {
 public:
@@ -214,16 +228,10 @@ void Navigator::OnTimer(int id) {
 
 void Navigator::OnMouseLeave(MouseEvent&) {
     bool highlighted = hoveredLink || pressedLink || hoveredButton || hint->attached;
-    if (hoveredLink)
-        hoveredLink->hover = false;
-    if (pressedLink)
-        pressedLink->pressed = false;
-    if (hoveredButton)
-        hoveredButton->hover = false;
-    pressedLink = nullptr;
-    hoveredLink = nullptr;
+    MoveFlag(hoveredLink, static_cast<SLink*>(nullptr), &SLink::hover);
+    MoveFlag(pressedLink, static_cast<SLink*>(nullptr), &SLink::pressed);
+    MoveFlag(hoveredButton, static_cast<SButton*>(nullptr), &SButton::hover);
     pressedButton = nullptr;
-    hoveredButton = nullptr;
     hintButton = nullptr;
     HideHint();
     KillWindowTimer(kHintTimer);
@@ -309,29 +317,12 @@ void Navigator::OnMouseMove(MouseEvent& event) {
 }
 
 bool Navigator::UpdateHover(int x, int y) {
-    bool changed = false;
-    SLink* link = LinkAt(x, y);
-    if (link != hoveredLink) {
-        if (hoveredLink)
-            hoveredLink->hover = false;
-        if (link)
-            link->hover = true;
-        hoveredLink = link;
-        changed = true;
-    }
+    bool changed = MoveFlag(hoveredLink, LinkAt(x, y), &SLink::hover);
     IntRect rect;
     SButton* button = ButtonAt(x, y, rect);
     if (button)
         hintRect = rect;
-    if (button != hoveredButton) {
-        if (hoveredButton)
-            hoveredButton->hover = false;
-        if (button)
-            button->hover = true;
-        hoveredButton = button;
-        changed = true;
-    }
-    return changed;
+    return MoveFlag(hoveredButton, button, &SButton::hover) || changed;
 }
 
 bool Navigator::InScrolledArea(int y) const {
