@@ -46,7 +46,45 @@ void ImageUse::reset() {
     image_ = nullptr;
 }
 
-Canvas::Canvas(HWND window) {
+namespace {
+
+// Whether GDI in this process already offers the shipped family with both
+// of its faces. Wine's GDI+ hands every font file added to a private
+// collection to GDI as a memory font and never removes it, so adding the
+// files again at each attach would keep one more copy of them every time;
+// once they are there, the process's own fonts serve. Windows' GDI+ keeps
+// private fonts to itself: there this holds only where the family is
+// installed, and the installed family serves as well.
+bool ProcessHasShippedFaces() {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(wanted.lfFaceName, kRegularFamily, LF_FACESIZE - 1);
+    struct Faces {
+        bool regular = false;
+        bool bold = false;
+    } faces;
+    gdi::MemoryDC dc(CreateCompatibleDC(nullptr));
+    if (!dc)
+        return false;
+    EnumFontFamiliesExW(
+        dc.get(), &wanted,
+        [](const LOGFONTW* font, const TEXTMETRICW*, DWORD type, LPARAM param) -> int {
+            auto* found = reinterpret_cast<Faces*>(param);
+            if (type & TRUETYPE_FONTTYPE) {
+                if (font->lfWeight >= FW_BOLD)
+                    found->bold = true;
+                else if (!font->lfItalic)
+                    found->regular = true;
+            }
+            return 1;
+        },
+        LPARAM(&faces), 0);
+    return faces.regular && faces.bold;
+}
+
+}  // namespace
+
+Canvas::Canvas(HWND window) : window_(window) {
     gdi::WindowDC dc(window);
     memoryDC_.reset(CreateCompatibleDC(dc.get()));
     RebuildBackBuffer();
@@ -55,18 +93,21 @@ Canvas::Canvas(HWND window) {
 Canvas::~Canvas() = default;
 
 void Canvas::RebuildBackBuffer() {
-    HWND desktop = GetDesktopWindow();
-    gdi::WindowDC screen(desktop);
-    int width = GetDeviceCaps(screen.get(), HORZRES);
-    int height = GetDeviceCaps(screen.get(), VERTRES);
+    gdi::WindowDC screen(GetDesktopWindow());
+    RECT client{};
+    if (!window_ || !GetClientRect(window_, &client) || client.right <= 0 || client.bottom <= 0)
+        client = RECT{0, 0, GetDeviceCaps(screen.get(), HORZRES),
+                      GetDeviceCaps(screen.get(), VERTRES)};
 
     // The graphics holds memoryDC; let it go before the bitmap under it changes.
     graphics.native.reset();
-    gdi::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
-    if (bitmap) {
-        selection_.Select(memoryDC_.get(), bitmap.get());
-        backBuffer_ = std::move(bitmap);
-    }
+    if (!memoryDC_)
+        return;
+    gdi::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
+    if (!bitmap)
+        return;
+    selection_.Select(memoryDC_.get(), bitmap.get());
+    backBuffer_ = std::move(bitmap);
 
     GpGraphics* created = nullptr;
     if (graphics.Check(GdipCreateFromHDC(memoryDC_.get(), &created)) != Ok)
@@ -160,6 +201,8 @@ void Canvas::AddPrivateFont(const wchar_t* path) {
 }
 
 void Canvas::AddShippedFonts() {
+    if (ProcessHasShippedFaces())
+        return;
     for (const wchar_t* file : kShippedFontFiles)
         AddPrivateFont(file);
 }

@@ -60,8 +60,10 @@ public:
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
 
-    // (Re)creates the back buffer at the screen's size and a new graphics on
-    // it; also called when the display changes.
+    // (Re)creates the back buffer at the size of the window's client area
+    // (which on the desktop spans every screen; the primary screen's size
+    // when there is no window) and a new graphics on it. When the buffer
+    // cannot be made, graphics stays null and nothing can be drawn.
     void RebuildBackBuffer();
 
     // Images by the caller's path text (relative to the library's folder, or
@@ -119,8 +121,9 @@ private:
     // before the ones above it, so GDI+ shuts down after its last object and
     // the back buffer leaves the memory DC before either is deleted.
     gdip::Session gdiplus_;
+    HWND window_ = nullptr;             // whose client area the back buffer covers
     gdi::MemoryDC memoryDC_;            // compatible with the desktop list view
-    gdi::Bitmap backBuffer_;            // screen-sized
+    gdi::Bitmap backBuffer_;            // the window's client size
     gdi::OriginalSelection selection_;  // the back buffer, selected into memoryDC_
 
 public:

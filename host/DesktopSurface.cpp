@@ -163,20 +163,29 @@ void DrawWallpaper(HWND listView, Embedding& embedding) {
     }
 }
 
-void OnDisplayChange(HWND listView, Embedding& embedding) {
+int ClampSpan(int position, int length, int span) {
+    if (length >= span || position < 0)
+        return 0;
+    return position > span - length ? span - length : position;
+}
+
+// The list view's client area changed (screens added, removed or resized):
+// the back buffer and the root follow it, the root's children keep their
+// relative places and stay wholly inside.
+void OnClientResized(HWND listView, Embedding& embedding) {
+    RECT client{};
+    GetClientRect(listView, &client);
     embedding.canvas.RebuildBackBuffer();
-    int width = 0, height = 0;
-    ScreenSize(listView, width, height);
     RootWindow& root = embedding.root;
     // An empty root has no scale to keep: leave its children where they are.
-    float scaleX = root.width > 0 ? float(width) / float(root.width) : 1.0f;
-    float scaleY = root.height > 0 ? float(height) / float(root.height) : 1.0f;
-    root.width = width;
-    root.height = height;
+    double scaleX = root.width > 0 ? double(client.right) / double(root.width) : 1.0;
+    double scaleY = root.height > 0 ? double(client.bottom) / double(root.height) : 1.0;
+    root.width = client.right;
+    root.height = client.bottom;
     root.UpdateRegion();
     for (Window* child = root.firstChild; child; child = child->nextSibling) {
-        child->x = int(float(child->x) * scaleX);
-        child->y = int(float(child->y) * scaleY);
+        child->x = ClampSpan(int(double(child->x) * scaleX), child->width, root.width);
+        child->y = ClampSpan(int(double(child->y) * scaleY), child->height, root.height);
     }
     root.Invalidate();
 }
@@ -190,6 +199,9 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
     result = 0;
     switch (message) {
     case WM_PAINT: {
+        // Without a canvas the list view paints the desktop as it would alone.
+        if (!embedding || !embedding->canvas.graphics)
+            return false;
         PAINTSTRUCT paint{};
         HDC dc = BeginPaint(window, &paint);
         if (dc)
@@ -209,7 +221,12 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
         return false;
     case WM_DISPLAYCHANGE:
         if (embedding)
-            OnDisplayChange(window, *embedding);
+            OnClientResized(window, *embedding);
+        return false;
+    case WM_SIZE:
+        if (embedding && (int(LOWORD(lParam)) != embedding->root.width ||
+                          int(HIWORD(lParam)) != embedding->root.height))
+            OnClientResized(window, *embedding);
         return false;
     case WM_TIMER:
         return root && root->DispatchTimer(int(wParam));
@@ -228,18 +245,26 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
             SetCursor(arrow);
         return false;
     }
-    case WM_LBUTTONDOWN: {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
         POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         if (PointOnIcon(window, point))
             return false;
-        return root && root->RouteButton(1, true, point.x, point.y, unsigned(wParam));
+        return root && root->RouteButtonMessage(message, wParam, lParam);
     }
     case WM_LBUTTONUP:
-        return root && root->RouteButton(1, false, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam),
-                                         unsigned(wParam));
-    case WM_MOUSEWHEEL:
-        return root &&
-               root->RouteWheel(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), unsigned(wParam));
+        return root && root->RouteButtonMessage(message, wParam, lParam);
+    case WM_CAPTURECHANGED:
+        // Another window took the capture, or the list view let go of its own.
+        if (root)
+            root->CaptureLost();
+        return false;
+    case WM_MOUSEWHEEL: {
+        // Wheel positions are in screen coordinates, the tree's in the client's.
+        POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        ScreenToClient(window, &point);
+        return root && root->RouteWheel(point.x, point.y, unsigned(wParam));
+    }
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMSUSPEND)
             BroadcastEvent(IdleBegan, 0);
@@ -247,29 +272,25 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
             BroadcastEvent(IdleEnded, 0);
         return false;
     case HM_QUERY:
-        result = 1;
+        // A widget whose host died is free for a new host to take over.
+        result = embedding && HostAlive(instance) ? 1 : 0;
         return true;
     case DM_NETWORK_STATE:
-        PostMessageW(instance->hostWindow, DM_NETWORK_STATE, wParam, lParam);
+        if (HostAlive(instance))
+            PostMessageW(instance->hostWindow, DM_NETWORK_STATE, wParam, lParam);
         return true;
     case DM_CLOSING: {
         SetClosingRequested(true);
         DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(instance->hostWindow, DM_CLOSING, 0, 0, SMTO_ABORTIFHUNG,
-                            kHostReplyTimeoutMs, &ignored);
+        if (HostAlive(instance))
+            SendMessageTimeoutW(instance->hostWindow, DM_CLOSING, 0, 0, SMTO_ABORTIFHUNG,
+                                kHostReplyTimeoutMs, &ignored);
         return true;
     }
     case DM_CONTENT:
-    case DM_DATA: {
-        auto* record = reinterpret_cast<const WindowMessage*>(lParam);
-        if (!ClaimWindowMessage(record))
-            return true;
-        if (message == DM_CONTENT)
-            record->target->OnContent(int(wParam), record->payload);
-        else
-            record->target->OnData(int(wParam), record->payload);
+    case DM_DATA:
+        ReceiveWindowMessage(message, wParam, lParam);
         return true;
-    }
     case DM_IS_VISIBLE:
         result = widget && widget->attached ? 1 : 0;
         return true;
@@ -284,6 +305,54 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
 
 }  // namespace
 
+void SetHost(DesktopInstance* instance, HWND hostWindow) {
+    instance->hostWindow = hostWindow;
+    instance->hostProcess.reset();
+    DWORD process = 0;
+    if (hostWindow && GetWindowThreadProcessId(hostWindow, &process) && process)
+        instance->hostProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, process));
+}
+
+bool HostAlive(const DesktopInstance* instance) {
+    if (!instance->hostWindow)
+        return true;
+    if (!IsWindow(instance->hostWindow))
+        return false;
+    // The window handle may have been reused after its process ended.
+    return !instance->hostProcess ||
+           WaitForSingleObject(instance->hostProcess.get(), 0) == WAIT_TIMEOUT;
+}
+
+namespace {
+
+// Takes the list view's cursor and double buffering and makes the widget.
+void Arm(DesktopInstance* instance) {
+    HWND listView = instance->listView;
+    instance->passThrough = false;
+    instance->detachPending = false;
+    instance->savedClassCursor = SetClassLongPtrW(listView, GCLP_HCURSOR, 0);
+    instance->savedExStyle = DWORD(SendMessageW(listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 instance->savedExStyle & ~DWORD(LVS_EX_DOUBLEBUFFER));
+    // A widget attached after an earlier one was closed starts afresh.
+    SetClosingRequested(false);
+    try {
+        instance->embedding = std::make_unique<Embedding>(listView);
+    } catch (...) {
+        // Out of memory or a system failure: the list view carries on alone.
+        instance->embedding.reset();
+    }
+}
+
+void FinishDetach(DesktopInstance* instance) {
+    instance->detachPending = false;
+    Detach(instance);
+    if (instance->onDetached)
+        instance->onDetached(instance);
+}
+
+}  // namespace
+
 bool Attach(DesktopInstance* instance) {
     HWND listView = instance->listView;
 
@@ -292,57 +361,102 @@ bool Attach(DesktopInstance* instance) {
     GetVersionExW(&version);
     instance->legacyPaint = version.dwMajorVersion < 6;
 
+    SetPropW(listView, kInstanceProperty, instance);
     LONG_PTR previous =
         SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DesktopSubclassProc));
-    if (previous == 0)
+    if (previous == 0) {
+        RemovePropW(listView, kInstanceProperty);
         return false;
+    }
     instance->previousProc = reinterpret_cast<WNDPROC>(previous);
-    SetPropW(listView, kInstanceProperty, instance);
-    instance->savedClassCursor = SetClassLongPtrW(listView, GCLP_HCURSOR, 0);
-    instance->savedExStyle = DWORD(SendMessageW(listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-                 instance->savedExStyle & ~DWORD(LVS_EX_DOUBLEBUFFER));
-
-    if (SendMessageW(listView, HM_QUERY, 0, 0) != 1)
-        return true;
-
-    // A widget attached after an earlier one was closed starts afresh.
-    SetClosingRequested(false);
-    instance->embedding = std::make_unique<Embedding>(listView);
+    Arm(instance);
     return true;
 }
 
-void Detach(DesktopInstance* instance) {
-    HWND listView = instance->listView;
-    instance->embedding.reset();
+void Rearm(DesktopInstance* instance) {
+    if (!instance->embedding)
+        Arm(instance);
+}
 
-    if (instance->savedClassCursor)
-        SetClassLongPtrW(listView, GCLP_HCURSOR, LONG_PTR(instance->savedClassCursor));
-    // Sent through this procedure, which passes it to the saved one while
-    // the property still names the instance.
-    if (instance->savedExStyle)
-        SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, instance->savedExStyle);
-    RemovePropW(listView, kInstanceProperty);
+bool Detach(DesktopInstance* instance) {
+    HWND listView = instance->listView;
+    if (!IsWindow(listView)) {
+        // Destroyed: its procedures and properties went with it.
+        instance->embedding.reset();
+        instance->previousProc = nullptr;
+        instance->passThrough = false;
+        return true;
+    }
+    if (!instance->passThrough) {
+        instance->embedding.reset();
+        if (instance->savedClassCursor)
+            SetClassLongPtrW(listView, GCLP_HCURSOR, LONG_PTR(instance->savedClassCursor));
+        // Sent through this procedure, which passes it on to the saved one.
+        if (instance->savedExStyle)
+            SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, instance->savedExStyle);
+        instance->savedClassCursor = 0;
+        instance->savedExStyle = 0;
+    }
+    // Our saved procedure may only go back while ours is the list view's
+    // own: otherwise the procedure above ours would be cut out of the chain,
+    // and would call into this module after it is gone.
+    if (instance->previousProc &&
+        GetWindowLongPtrW(listView, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(DesktopSubclassProc)) {
+        instance->passThrough = true;
+        return false;
+    }
+    instance->passThrough = false;
     if (instance->previousProc) {
         SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(instance->previousProc));
         instance->previousProc = nullptr;
     }
+    RemovePropW(listView, kInstanceProperty);
+    return true;
 }
 
 LRESULT CALLBACK DesktopSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* instance = static_cast<DesktopInstance*>(GetPropW(window, kInstanceProperty));
     if (!instance)
         return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        // The shell rebuilds its desktop view: let everything go with it.
+        WNDPROC previous = instance->previousProc;
+        if (instance->dispatchDepth == 0) {
+            Detach(instance);
+            instance->passThrough = false;
+            RemovePropW(window, kInstanceProperty);
+            if (instance->onDetached)
+                instance->onDetached(instance);
+        } else {
+            instance->detachPending = true;
+        }
+        return previous ? CallWindowProcW(previous, window, message, wParam, lParam)
+                        : DefWindowProcW(window, message, wParam, lParam);
+    }
+    if (instance->passThrough)
+        return CallPrevious(instance, message, wParam, lParam);
+
+    ++instance->dispatchDepth;
     LRESULT result = 0;
-    if (HandleMessage(instance, window, message, wParam, lParam, result))
-        return result;
-    return CallPrevious(instance, message, wParam, lParam);
+    bool handled = false;
+    try {
+        handled = HandleMessage(instance, window, message, wParam, lParam, result);
+    } catch (...) {
+        // Nothing of ours may end the shell: the list view answers alone.
+        handled = false;
+        result = 0;
+    }
+    if (!handled)
+        result = CallPrevious(instance, message, wParam, lParam);
+    if (--instance->dispatchDepth == 0 && instance->detachPending)
+        FinishDetach(instance);
+    return result;
 }
 
-void ComposePaint(DesktopInstance* instance, const RECT& update, HDC dc) {
+bool ComposePaint(DesktopInstance* instance, const RECT& update, HDC dc) {
     Embedding* embedding = instance->embedding.get();
     if (!embedding || !embedding->canvas.graphics)
-        return;
+        return false;
     Canvas& canvas = embedding->canvas;
     GraphicsObject& graphics = canvas.graphics;
     int width = update.right - update.left;
@@ -370,4 +484,5 @@ void ComposePaint(DesktopInstance* instance, const RECT& update, HDC dc) {
 
     graphics.Check(GdipResetClip(graphics.get()));
     SelectClipRgn(canvas.memoryDC(), nullptr);
+    return true;
 }

@@ -54,6 +54,35 @@ std::unique_ptr<SButton> MakeButton(const MButton& model, ImageUse normal, Image
     return button;
 }
 
+// Moves the lines of a paragraph's text to the centre (align 0) or the right
+// (any other) of the inner width from left. A line is the pieces of equal y
+// in the order they were laid out: the runs, and a link's further lines right
+// after its first, so that a wrapped link's lines move with those they share.
+// The children before `first` (the background) are not text and stay.
+void AlignLines(SContainer& scene, size_t first, float left, float inner, int align) {
+    std::vector<FloatRect*> pieces;
+    for (size_t i = first; i < scene.children.size(); ++i) {
+        SElement& child = *scene.children[i];
+        pieces.push_back(&child.rect);
+        if (child.kind == SceneLink)
+            for (SLink::Run& run : static_cast<SLink&>(child).runs)
+                pieces.push_back(&run.rect);
+    }
+    size_t begin = 0;
+    while (begin < pieces.size()) {
+        size_t end = begin + 1;
+        while (end < pieces.size() && pieces[end]->y == pieces[begin]->y)
+            ++end;
+        float lineLeft = pieces[begin]->x;
+        float lineRight = pieces[end - 1]->x + pieces[end - 1]->width;
+        float space = left + inner - lineRight;
+        float shift = align == 0 ? (space - (lineLeft - left)) / 2 : space;
+        for (size_t i = begin; i < end; ++i)
+            pieces[i]->x += shift;
+        begin = end;
+    }
+}
+
 // Formats one text or link child and reports where the pen stopped.
 struct PenState {
     float x;
@@ -153,24 +182,8 @@ std::unique_ptr<SContainer> MParagraph::layout(Canvas& canvas) {
                           canvas);
     scene->rect.height = pen.y + pen.lineHeight + padding.bottom;
 
-    if (!floatImage && textAlign != -1) {
-        // Lines are runs of equal y in list order. The background is not text:
-        // it keeps its place.
-        auto& runs = scene->children;
-        size_t begin = hasBackground ? 1 : 0;
-        while (begin < runs.size()) {
-            size_t end = begin + 1;
-            while (end < runs.size() && runs[end]->rect.y == runs[begin]->rect.y)
-                ++end;
-            const FloatRect& first = runs[begin]->rect;
-            const FloatRect& last = runs[end - 1]->rect;
-            float space = inner - (last.x - padding.left) - last.width;
-            float shift = textAlign == 0 ? (space + first.x) / 2 : space;
-            for (size_t i = begin; i < end; ++i)
-                runs[i]->rect.x += shift;
-            begin = end;
-        }
-    }
+    if (!floatImage && textAlign != -1)
+        AlignLines(*scene, hasBackground ? 1 : 0, padding.left, inner, textAlign);
     FinishScene(*scene);
     return scene;
 }

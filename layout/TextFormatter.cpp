@@ -171,17 +171,15 @@ void addMarkup(const wchar_t* text, MContainer& paragraph, const FontSpec* textF
         if (tagEnd == std::wstring::npos)
             return;
         size_t label = tagEnd + kTagEnd.size();
-        if (label < source.size() && source[label] == L'<') {
-            // An empty label: step over the tag's end and the closing tag.
-            cursor = tagEnd + 6;
-            continue;
-        }
         size_t closing = source.find(kClosing, label);
         if (closing == std::wstring::npos)
             return;
-        paragraph.addLink(source.substr(label, closing - label).c_str(),
-                          source.substr(urlStart, tagEnd - urlStart).c_str(), linkFont,
-                          linkColor, linkHoverFont, linkHoverColor);
+        // A label may begin with "<" like any text; only one that ends where
+        // it begins is empty.
+        if (closing > label)
+            paragraph.addLink(source.substr(label, closing - label).c_str(),
+                              source.substr(urlStart, tagEnd - urlStart).c_str(), linkFont,
+                              linkColor, linkHoverFont, linkHoverColor);
         cursor = closing + kClosing.size();
     }
 }

@@ -27,6 +27,11 @@ constexpr DWORD kSendTimeoutMs = 2000;
 // good. The bound is the platform's own default for a stalled body, which is
 // left as it is.
 constexpr DWORD kResponseTimeoutMs = 30000;
+// The network test answers the proxy dialog's check while the user waits:
+// the platform would give name resolution no bound and a connection a
+// minute, so a server that never answers is given up on after these.
+constexpr int kTestResolveTimeoutMs = 5000;
+constexpr int kTestConnectTimeoutMs = 5000;
 // A server that names no length may still send this much.
 constexpr size_t kUnannouncedLimit = 100000;
 // No feed, picture or update comes near this; a larger announced length is
@@ -153,6 +158,9 @@ void ProxySettings::Clear() {
 
 bool HttpInit() {
     HttpState& http = Http();
+    // A client brought up again in the same process (a widget detached and
+    // attached again) must not inherit the last shutdown's stop.
+    http.abortTransfers = false;
     CopyText(http.userAgent, kUserAgent);
     std::lock_guard<std::mutex> lock(http.proxyLock);
     if (!http.proxy)
@@ -410,6 +418,9 @@ bool TestNetwork() {
     HttpRequest context;
     if (!HttpOpenRequest(context, url.c_str(), L"HEAD"))
         return false;
+    // Send and receive keep the bounds every request has.
+    WinHttpSetTimeouts(context.request.get(), kTestResolveTimeoutMs, kTestConnectTimeoutMs,
+                       int(kSendTimeoutMs), int(kResponseTimeoutMs));
     if (!WinHttpSendRequest(context.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
         return false;

@@ -73,7 +73,7 @@ struct HttpState {
     ProxyCredentials credentials;
     std::atomic<bool> serverReachable{false};
     std::atomic<bool> proxyAuthRequired{false};  // never cleared
-    std::atomic<bool> abortTransfers{false};     // set once at shutdown
+    std::atomic<bool> abortTransfers{false};     // set at shutdown, cleared by HttpInit
     wchar_t userAgent[32] = {};
 };
 
@@ -84,6 +84,8 @@ HttpState& Http();
 // the tests point at 127.0.0.1.
 std::wstring StorageServerUrl(const wchar_t* path);
 
+// Brings the client up, also again after HttpRelease: clears the stop
+// that the last shutdown left.
 bool HttpInit();
 // Releases the proxy record; the client is used no more.
 void HttpRelease();
@@ -129,5 +131,6 @@ void FormatHttpDate(const SYSTEMTIME& time, wchar_t* output, size_t capacity);
 void ReadProxyConfig();
 bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session);
 bool EnsureProxyLogin();
-// login:password@host:port for the streaming library, or null.
+// login:password@host:port for the streaming library; null when no proxy
+// is named or it cannot be resolved.
 const char* GetStreamingProxy(const char* url);

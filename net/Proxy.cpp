@@ -6,10 +6,14 @@
 // proxyLock. The lock is never held across a network call, a message box or
 // the dialog: those can take seconds, and the window thread must not stall
 // behind them.
+//
+// The dialog and the message boxes run on the worker and have no owner: a
+// modal window disables its owner, and the only window at hand is the
+// desktop's list view on the shell's thread, whose icons and panel would
+// stop answering for as long as they are shown.
 #include "net/HttpClient.h"
 #include "net/Proxy.h"
 
-#include "base/Desktop.h"
 #include "base/ModulePath.h"
 #include "base/Text.h"
 
@@ -60,6 +64,12 @@ std::wstring StreamingHost(const wchar_t* list) {
     size_t start = equals == std::wstring::npos ? 0 : equals + 1;
     size_t end = text.find_first_of(L" ;", start);
     return text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+}
+
+// Unowned, so nothing else keeps the box in view: it comes to the front and
+// stays above other windows until answered.
+void ShowNotice(const wchar_t* text, const wchar_t* caption) {
+    MessageBoxW(nullptr, text, caption, MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 // What the user typed goes straight into the store: the radio and the next
@@ -144,8 +154,7 @@ bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session) {
     if (!resolved) {
         if (error == ERROR_WINHTTP_LOGIN_FAILURE) {
             http.proxyAuthRequired = true;
-            MessageBoxW(DesktopListView(), L"Login failure in WinHttpGetProxyForUrl",
-                        L"Orvella Widget", MB_ICONINFORMATION);
+            ShowNotice(L"Login failure in WinHttpGetProxyForUrl", L"Orvella Widget");
         }
         return false;
     }
@@ -174,8 +183,7 @@ bool EnsureProxyLogin() {
     if (!Http().proxyAuthRequired)
         return true;
     // The dialog's resource is linked into the module that carries this code.
-    DialogBoxParamW(ThisModule(), kProxyDialogName, DesktopListView(),
-                    ProxyCredentialsDialogProc, 0);
+    DialogBoxParamW(ThisModule(), kProxyDialogName, nullptr, ProxyCredentialsDialogProc, 0);
     return TestNetwork();
 }
 
@@ -193,6 +201,9 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
         }
         SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, login);
         SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, password);
+        // Unowned and asked for from the background: kept above other
+        // windows, as its notices are, until the user has answered.
+        SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         return TRUE;
     }
     case WM_COMMAND:
@@ -200,8 +211,7 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
         case IDC_PROXY_TEST: {
             StoreTypedCredentials(dialog);
             bool works = TestNetwork();
-            MessageBoxW(DesktopListView(), works ? L"Работает" : L"Не работает",
-                        L"OrvellaWidget", MB_ICONINFORMATION);
+            ShowNotice(works ? L"Работает" : L"Не работает", L"OrvellaWidget");
             break;
         }
         case IDC_PROXY_ACCEPT:
@@ -247,6 +257,9 @@ const char* GetStreamingProxy(const char* url) {
         ToNarrow(Encoding::Ansi, http.credentials.login, login);
         ToNarrow(Encoding::Ansi, http.credentials.password, password);
     }
+    // No proxy: the library connects directly.
+    if (!host[0])
+        return nullptr;
 
     std::string result;
     if (login[0]) {

@@ -8,6 +8,11 @@ using namespace gdip;
 
 namespace {
 
+// A window's timer runs under its own id on the list view unless another
+// window's timer already does; then under the first free id from here, far
+// above the small ids that windows and the list view itself use.
+constexpr int kSpareTimerIds = 0x4F520000;
+
 RegionPtr RectRegion(int x, int y, int width, int height) {
     GpRect rect{x, y, width, height};
     GpRegion* region = nullptr;
@@ -131,6 +136,10 @@ void Window::Hide() {
     nextSibling = nullptr;
     Invalidate();
     attached = false;
+    // Last, once unlinked: a holder that hides itself on losing the capture
+    // finds itself hidden already.
+    if (root->CaptureWithin(this))
+        root->ReleaseMouseCapture();
 }
 
 void Window::Invalidate() {
@@ -175,13 +184,11 @@ bool Window::HitTest(int px, int py) {
 }
 
 void Window::SetWindowTimer(int id, unsigned intervalMs) {
-    SetTimer(surfaceWindow, id, intervalMs, nullptr);
-    root->timers_[id] = this;
+    root->SetTreeTimer(this, id, intervalMs);
 }
 
 void Window::KillWindowTimer(int id) {
-    KillTimer(surfaceWindow, id);
-    root->timers_.erase(id);
+    root->KillTreeTimer(this, id);
 }
 
 namespace {
@@ -205,15 +212,20 @@ RootWindow::RootWindow(int width, int height, Canvas* canvas, HWND surfaceWindow
     : Window(width, height, canvas, surfaceWindow) {}
 
 RootWindow::~RootWindow() {
-    if (captureWindow_)
-        ReleaseMouseCapture();
-    for (auto& [id, window] : timers_)
-        KillTimer(surfaceWindow, id);
+    ReleaseMouseCapture();
+    for (auto& [nativeId, timer] : timers_)
+        KillTimer(surfaceWindow, UINT_PTR(nativeId));
 }
 
 void RootWindow::Forget(Window* window) {
-    if (captureWindow_ == window)
+    if (CaptureWithin(window)) {
+        Window* holder = captureWindow_;
         captureWindow_ = nullptr;
+        LetGoOfSystemCapture();
+        // The going window itself is past hearing anything.
+        if (holder != window)
+            holder->OnCaptureLost();
+    }
     if (hoverWindow_ == window)
         hoverWindow_ = nullptr;
     // A later window may be built at this address: it must not inherit the
@@ -221,8 +233,8 @@ void RootWindow::Forget(Window* window) {
     if (pressedWindow_ == window)
         pressedWindow_ = nullptr;
     for (auto it = timers_.begin(); it != timers_.end();) {
-        if (it->second == window) {
-            KillTimer(surfaceWindow, it->first);
+        if (it->second.window == window) {
+            KillTimer(surfaceWindow, UINT_PTR(it->first));
             it = timers_.erase(it);
         } else {
             ++it;
@@ -230,25 +242,86 @@ void RootWindow::Forget(Window* window) {
     }
 }
 
+bool RootWindow::CaptureWithin(const Window* window) const {
+    for (const Window* w = captureWindow_; w; w = w->parent) {
+        if (w == window)
+            return true;
+    }
+    return false;
+}
+
+void RootWindow::LetGoOfSystemCapture() {
+    // Another window may have it by now, and ReleaseCapture would take it
+    // from that one.
+    if (GetCapture() != surfaceWindow)
+        return;
+    releasing_ = true;
+    ReleaseCapture();
+    releasing_ = false;
+}
+
 void RootWindow::SetMouseCapture(Window* window) {
+    if (!window) {
+        ReleaseMouseCapture();
+        return;
+    }
     if (window != captureWindow_) {
         Window* old = captureWindow_;
         captureWindow_ = window;
         if (old)
             old->OnCaptureLost();
     }
-    if (window)
-        SetCapture(surfaceWindow);
-    else
-        ReleaseCapture();
+    SetCapture(surfaceWindow);
 }
 
 void RootWindow::ReleaseMouseCapture() {
     Window* old = captureWindow_;
+    // With no holder, a capture the list view has is its own (a selection
+    // drag): not the tree's to end.
+    if (!old)
+        return;
+    captureWindow_ = nullptr;
+    LetGoOfSystemCapture();
+    old->OnCaptureLost();
+}
+
+void RootWindow::CaptureLost() {
+    if (releasing_)
+        return;
+    pressTaken_ = false;
+    pressedWindow_ = nullptr;
+    Window* old = captureWindow_;
     captureWindow_ = nullptr;
     if (old)
         old->OnCaptureLost();
-    ReleaseCapture();
+}
+
+void RootWindow::SetTreeTimer(Window* window, int id, unsigned intervalMs) {
+    // Set again: the same timer starts over.
+    for (auto& [nativeId, timer] : timers_) {
+        if (timer.window == window && timer.id == id) {
+            SetTimer(surfaceWindow, UINT_PTR(nativeId), intervalMs, nullptr);
+            return;
+        }
+    }
+    int nativeId = id;
+    if (timers_.count(nativeId)) {
+        nativeId = kSpareTimerIds;
+        while (timers_.count(nativeId))
+            ++nativeId;
+    }
+    SetTimer(surfaceWindow, UINT_PTR(nativeId), intervalMs, nullptr);
+    timers_[nativeId] = TreeTimer{window, id};
+}
+
+void RootWindow::KillTreeTimer(Window* window, int id) {
+    for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+        if (it->second.window == window && it->second.id == id) {
+            KillTimer(surfaceWindow, UINT_PTR(it->first));
+            timers_.erase(it);
+            return;
+        }
+    }
 }
 
 void RootWindow::PaintTree(int x, int y, int width, int height) {
@@ -258,6 +331,8 @@ void RootWindow::PaintTree(int x, int y, int width, int height) {
 
 bool RootWindow::RouteButton(int button, bool down, int x, int y, unsigned keyState) {
     if (button != 1)
+        return false;
+    if (!down && !pressTaken_ && !captureWindow_)
         return false;
     auto deliver = [&](Window* window, int localX, int localY) {
         MouseEvent event = MakeEvent(localX, localY, keyState);
@@ -271,7 +346,29 @@ bool RootWindow::RouteButton(int button, bool down, int x, int y, unsigned keySt
         }
         return window->parent != nullptr;
     };
-    return Route(this, x, y, deliver);
+    if (down) {
+        pressTaken_ = Route(this, x, y, deliver);
+        return pressTaken_;
+    }
+    bool taken = Route(this, x, y, deliver);
+    pressTaken_ = false;
+    pressedWindow_ = nullptr;
+    return taken;
+}
+
+bool RootWindow::RouteButtonMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    // Signed: with the capture the pointer may be left of or above the list view.
+    int x = short(LOWORD(lParam));
+    int y = short(HIWORD(lParam));
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        return RouteButton(1, true, x, y, unsigned(wParam));
+    case WM_LBUTTONUP:
+        return RouteButton(1, false, x, y, unsigned(wParam));
+    default:
+        return false;
+    }
 }
 
 bool RootWindow::RouteMove(int x, int y, unsigned keyState) {
@@ -303,6 +400,7 @@ bool RootWindow::DispatchTimer(int id) {
     auto found = timers_.find(id);
     if (found == timers_.end())
         return false;
-    found->second->OnTimer(id);
+    TreeTimer timer = found->second;
+    timer.window->OnTimer(timer.id);
     return true;
 }

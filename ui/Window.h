@@ -13,6 +13,12 @@
 // parent first, so a later sibling is drawn on top of an earlier one that
 // still receives the input in their overlap.
 //
+// A release belongs to the tree only when the press did or a window holds
+// the capture: otherwise it is the list view's, which may be dragging its
+// own selection. The tree takes the system capture for its holder and lets
+// go only of a capture it took; hiding the holder or an ancestor of it, or
+// destroying the holder, ends the capture.
+//
 // The root is the one window without a parent. It holds what the whole tree
 // shares: the canvas and the list view that every window draws on and sets
 // its timers on (each window takes them from its parent at construction, so
@@ -90,6 +96,7 @@ public:
     // Whether the point, in the window's own coordinates, lies in its region.
     bool HitTest(int x, int y);
 
+    // Ids are the window's own: two windows may use the same one.
     void SetWindowTimer(int id, unsigned intervalMs);
     void KillWindowTimer(int id);
 
@@ -131,7 +138,8 @@ public:
     // Gives the capture to a window (null releases it); the old holder, when
     // it is another window, hears OnCaptureLost first.
     void SetMouseCapture(Window* window);
-    // Ends any capture: the holder hears OnCaptureLost.
+    // Ends the tree's capture: the holder hears OnCaptureLost, and the system
+    // capture is let go when the tree holds it.
     void ReleaseMouseCapture();
     Window* CaptureWindow() const { return captureWindow_; }
     Window* HoverWindow() const { return hoverWindow_; }
@@ -143,18 +151,40 @@ public:
     // window took the event.
     void PaintTree(int x, int y, int width, int height);
     bool RouteButton(int button, bool down, int x, int y, unsigned keyState);
+    // A left button message as the list view got it; the second press of a
+    // double click (WM_LBUTTONDBLCLK) is a press like the first.
+    bool RouteButtonMessage(UINT message, WPARAM wParam, LPARAM lParam);
     bool RouteMove(int x, int y, unsigned keyState);
     bool RouteWheel(int x, int y, unsigned keyState);
+    // id is the list view's timer id (WM_TIMER's wParam).
     bool DispatchTimer(int id);
+    // The list view lost the system capture (WM_CAPTURECHANGED): unless the
+    // tree let it go itself, the holder hears OnCaptureLost and the press
+    // is over.
+    void CaptureLost();
 
 private:
     friend class Window;
 
+    // A window's timer: the window (borrowed) and its own id.
+    struct TreeTimer {
+        Window* window;
+        int id;
+    };
+
     // A window of the tree is going: nothing may point at it any more.
     void Forget(Window* window);
+    // Whether the capture holder is the window or lies under it.
+    bool CaptureWithin(const Window* window) const;
+    // Lets go of the system capture if the list view has it.
+    void LetGoOfSystemCapture();
+    void SetTreeTimer(Window* window, int id, unsigned intervalMs);
+    void KillTreeTimer(Window* window, int id);
 
     Window* captureWindow_ = nullptr;  // borrowed
     Window* hoverWindow_ = nullptr;    // borrowed
     Window* pressedWindow_ = nullptr;  // borrowed; where the left button went down
-    std::map<int, Window*> timers_;    // timer id to its window, borrowed
+    bool pressTaken_ = false;          // the left button went down on the tree
+    bool releasing_ = false;           // the tree is letting go of the system capture
+    std::map<int, TreeTimer> timers_;  // by the list view's timer id
 };

@@ -36,13 +36,27 @@ bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
 
 // Opens a web address with the shell. Only web addresses: the online-banking
 // address comes from a downloaded document, and a tampered one must not make
-// a click start a program or open a local file.
+// a click start a program, open a local file or add to the browser's
+// command line.
 void OpenWebAddress(const wchar_t* url) {
-    if (StartsWith(url, L"http://") || StartsWith(url, L"https://"))
+    if (IsWebAddress(url))
         ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOW);
 }
 
 }  // namespace
+
+bool IsWebAddress(const wchar_t* url) {
+    if (!StartsWith(url, L"http://") && !StartsWith(url, L"https://"))
+        return false;
+    // The shell puts the address into the browser's command line: a space or
+    // a quote there would end it and start another argument, and a browser
+    // may take a control character for a break as well.
+    for (const wchar_t* c = url; *c; ++c) {
+        if (*c <= L' ' || *c == 0x7F || *c == L'"' || *c == L'\'')
+            return false;
+    }
+    return true;
+}
 
 const wchar_t* const Widget::tabNames[Widget::kTabs] = {L"News",      L"Club",   L"Map",
                                                          L"Exclusive", L"Friday", L"About"};

@@ -26,6 +26,11 @@ class AboutPageBuilder;
 class ClubPageBuilder;
 class Rates;
 
+// Whether the shell may be handed the address: an http or https address
+// that nothing can split into further arguments of the browser's command
+// line. The one check for every address the panel opens.
+bool IsWebAddress(const wchar_t* url);
+
 class Widget : public Window {
 public:
     static constexpr int kWidth = 318;

@@ -30,6 +30,16 @@ int ReadNumber(const WidgetKey& key, const wchar_t* name, int fallback) {
     return static_cast<int>(key.ReadNumber(name, static_cast<uint32_t>(fallback)));
 }
 
+// A stored coordinate brought within [0, room - size], so that the whole
+// panel lies inside its parent; 0 when the panel is the larger, so that its
+// top-left corner shows. The stored number is only compared, never added to:
+// any value, from the least to the greatest int, is safe.
+int Inside(int stored, int size, int room) {
+    if (room <= size)
+        return 0;
+    return std::clamp(stored, 0, room - size);
+}
+
 // The volume in whole percent, truncated (0.999 is 99). A volume loaded from
 // a stored p is the float nearest p / 100, which may lie just below it (0.53f
 // is 0.52999997); the small allowance keeps it at p, where plain truncation
@@ -103,20 +113,22 @@ using HashHandle = std::unique_ptr<void, HashDestroyer>;
 }  // namespace
 
 void LoadWidgetSettings(Widget& widget) {
-    RECT client{};
-    GetClientRect(widget.surfaceWindow, &client);
+    // The parent is the root, which covers the desktop list view's client area.
+    int roomWidth = widget.parent->width;
+    int roomHeight = widget.parent->height;
     int x, y, tab, percent;
     {
         WidgetKey key;
-        x = ReadNumber(key, kPositionXValue, client.right - client.left - Widget::kWidth - kRightMargin);
+        x = ReadNumber(key, kPositionXValue, roomWidth - Widget::kWidth - kRightMargin);
         y = ReadNumber(key, kPositionYValue, kDefaultY);
         tab = ReadNumber(key, kCurrentTabValue, 0);
         percent = ReadNumber(key, kRadioVolumeValue, kDefaultVolumePercent);
     }
-    // The position is taken as stored: the panel may have been saved partly
-    // off a larger desktop, and the user can drag it back.
-    widget.x = x;
-    widget.y = y;
+    // A position saved on a larger desktop, or on a screen since removed, or
+    // a damaged value would leave the panel where it cannot be seen or
+    // dragged back: it comes back wholly inside the desktop.
+    widget.x = Inside(x, Widget::kWidth, roomWidth);
+    widget.y = Inside(y, Widget::kHeight, roomHeight);
     // The tab indexes the tab buttons and backgrounds, so a number we never
     // write (a hand-edited or damaged value) opens the first tab instead.
     widget.currentTab = tab >= 0 && tab < Widget::kTabs ? tab : 0;

@@ -18,7 +18,9 @@
 class Widget;
 
 // Position, tab and volume from the registry, or their defaults; marks the
-// saved tab's button as the selected one of the tab group.
+// saved tab's button as the selected one of the tab group. The position is
+// brought wholly inside the parent (the top-left corner when the parent is
+// the smaller), the tab and volume into their ranges.
 void LoadWidgetSettings(Widget& widget);
 // Writes position (never below 0), tab and volume (whole percent).
 void SaveWidgetSettings(const Widget& widget);

@@ -12,8 +12,17 @@ struct Recorder : EventListener {
     std::vector<std::pair<int, int>> heard;
 };
 
-TEST(EventBroadcast, NobodyListeningIsHarmless) {
+TEST(EventBroadcast, EventsThatNobodyHearsAreNotKeptForLaterListeners) {
+    Recorder gone, late;
+    RegisterEventListener(&gone);
+    UnregisterEventListener(&gone);
+    UnregisterEventListener(&gone);  // no longer registered: nothing to remove
     BroadcastEvent(WidgetStarted, 0);
+    RegisterEventListener(&late);
+    BroadcastEvent(WidgetShown, 1);
+    UnregisterEventListener(&late);
+    EXPECT_TRUE(gone.heard.empty());
+    EXPECT_EQ(late.heard, (std::vector<std::pair<int, int>>{{WidgetShown, 1}}));
 }
 
 TEST(EventBroadcast, ListenersHearInRegistrationOrderAndOneUnregisterRemovesAll) {

@@ -355,35 +355,103 @@ class EndToEnd(unittest.TestCase):
         # Scrolled by whole steps: the top of the view shows what lay 90 pixels lower.
         self.assertEqual(after[:100], before[90:190])
 
-    def test_desktop_survives_a_host_that_dies_without_unloading(self):
+    def test_desktop_survives_a_host_that_dies_and_a_new_host_takes_over(self):
         self.assertEqual(self.host.ask("load"), "1")
         self.host.proc.kill()
-        self.host.proc.wait()
+        self.host.close()
         time.sleep(1)
         click(*self.on_panel(TABS[3]))
         self.assertIsNone(self.desktop.proc.poll(), "the desktop process died")
         self.assertEqual(screenshot()(*self.on_panel(PROBES[3])), picture("fon_4.png")(*PROBES[3]))
 
+        self.host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
+        self.assertEqual(self.host.read_until("exports"), "ok")
+        self.assertEqual(self.host.ask("load"), "1")
+        self.host.ask("toggle")
+        self.assertEqual(self.host.ask("visible"), "0")
+        self.host.ask("toggle")
+        self.host.ask("closing")
+        self.assertIn("message 0x4002 0 0", self.host.messages)
+        self.host.ask("unload")
+        self.assertEqual(self.host.ask("send 0x3000 0 0"), "0")
+        settle()
+        self.assertNotEqual(screenshot()(*self.on_panel(PROBES[3])), picture("fon_4.png")(*PROBES[3]))
 
-class DisplayChange(unittest.TestCase):
-    def test_display_change_scales_the_panel_position(self):
+    def test_a_rebuilt_desktop_view_gets_a_new_widget(self):
+        self.assertEqual(self.host.ask("load"), "1")
+        self.desktop.ask("rebuild")
+        self.assertEqual(self.host.ask("send 0x3000 0 0"), "0")
+        self.host.ask("unload")
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        self.assertTrue(self.panel_shown(screenshot()))
+
+    def test_memory_stays_flat_over_unload_and_load(self):
+        def resident():
+            with open(f"/proc/{self.desktop.proc.pid}/status") as status:
+                return next(int(line.split()[1]) for line in status if line.startswith("VmRSS"))
+
+        figures = []
+        for _ in range(25):
+            self.assertEqual(self.host.ask("load"), "1")
+            self.host.ask("unload")
+            figures.append(resident())
+        # The first cycles fill caches that stay; after them, 20 cycles.
+        growth = (figures[-1] - figures[4]) / 20
+        print(f"\nresident memory over 20 Unload/Load cycles: {figures[4]} kB -> "
+              f"{figures[-1]} kB, {growth:.1f} kB per cycle")
+        self.assertLess(growth, 16)
+
+
+class Screens(unittest.TestCase):
+    """The list view spans every screen: here one as wide as two, whose left
+    half lies left of the X display, so its right half is what shows."""
+
+    def setUp(self):
         forget_saved_settings()
-        desktop = Desktop("--half-width")
-        host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
-        background = picture("fon_1.png")
-        try:
-            self.assertEqual(host.ask("load"), "1")
-            settle()
-            x = desktop.width - PANEL_RIGHT_MARGIN
-            self.assertEqual(screenshot()(x + 5, PANEL_TOP + 100), background(5, 100))
-            host.ask("send 0x7E 32 0")
-            settle()
-            shot = screenshot()
-            self.assertEqual(shot(2 * x + 5, PANEL_TOP + 100), background(5, 100))
-            self.assertNotEqual(shot(x + 5, PANEL_TOP + 100), background(5, 100))
-        finally:
-            host.close()
-            desktop.close()
+        self.desktop = Desktop("--half-width")
+        self.host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
+        self.background = picture("fon_1.png")
+
+    def tearDown(self):
+        self.host.close()
+        self.desktop.close()
+
+    def shown_at(self, shot, x, y):
+        return all(shot(x + px, y + py) == self.background(px, py)
+                   for px, py in ((5, 100), (160, 30), (300, 450)))
+
+    def test_wide_desktop_is_composed_whole_and_keeps_the_panel_across_a_display_change(self):
+        width = 2 * self.desktop.width  # the screen's width
+        self.desktop.ask(f"place {-width} 0 {2 * width} {self.desktop.height}")
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        x = width - PANEL_RIGHT_MARGIN  # on the display
+        self.assertTrue(self.shown_at(screenshot(), x, PANEL_TOP))
+        self.host.ask("send 0x7E 32 0")
+        settle()
+        self.assertTrue(self.shown_at(screenshot(), x, PANEL_TOP))
+
+        # Wheel positions come in screen coordinates.
+        column = lambda shot: [shot(x + 19 + 150, PANEL_TOP + 94 + y) for y in range(CONTENT[3])]
+        before = column(screenshot())
+        subprocess.run(["xdotool", "mousemove", str(x + 150), str(PANEL_TOP + 200)], check=True)
+        for _ in range(3):
+            subprocess.run(["xdotool", "click", "5"], check=True)
+        time.sleep(1.0)
+        self.assertNotEqual(before, column(screenshot()), "the page scrolled")
+
+    def test_display_change_scales_the_panel_with_the_list_view(self):
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        x = self.desktop.width - PANEL_RIGHT_MARGIN
+        self.assertTrue(self.shown_at(screenshot(), x, PANEL_TOP))
+        self.desktop.ask(f"place 0 0 {2 * self.desktop.width} {self.desktop.height}")
+        self.host.ask("send 0x7E 32 0")
+        settle()
+        shot = screenshot()
+        self.assertTrue(self.shown_at(shot, 2 * x, PANEL_TOP))
+        self.assertFalse(self.shown_at(shot, x, PANEL_TOP))
 
 
 class Library(unittest.TestCase):

@@ -266,6 +266,142 @@ TEST_F(DesktopSurfaceTest, MovesTimersAndFocusReachTheWindowUnderneath) {
     holder.Hide();
 }
 
+// Other software's subclass, installed above ours.
+WNDPROC belowForeign = nullptr;
+int foreignCalls = 0;
+LRESULT CALLBACK ForeignProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ++foreignCalls;
+    return CallWindowProcW(belowForeign, window, message, wParam, lParam);
+}
+
+TEST_F(DesktopSurfaceTest, DetachLeavesOtherSubclassesInTheChainWhateverTheOrder) {
+    DetachCurrent();
+    const LONG_PTR ownProc = GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC);
+    const LONG_PTR ours = LONG_PTR(DesktopSubclassProc), foreign = LONG_PTR(ForeignProc);
+
+    // Installed after ours and still there: we stay in its chain, passing on.
+    AttachNew();
+    belowForeign = WNDPROC(SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, foreign));
+    EXPECT_FALSE(Detach(instance.get()));
+    EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), foreign);
+    EXPECT_EQ(instance->embedding, nullptr);
+    foreignCalls = 0;
+    EXPECT_EQ(Send(HM_QUERY), 0);  // the list view's own answer
+    EXPECT_EQ(foreignCalls, 1);
+    // Once it has gone, our procedure comes out too.
+    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(belowForeign));
+    EXPECT_TRUE(Detach(instance.get()));
+    EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), ownProc);
+    instance.reset();
+
+    // One below ours removed itself, taking ours with it: nothing is put back.
+    AttachNew();
+    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, ownProc);
+    EXPECT_FALSE(Detach(instance.get()));
+    EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), ownProc);
+    EXPECT_NE(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), ours);
+    instance.release();  // stays for the chain it believes it is in, as in the shell
+}
+
+// The desktop may span screens left of, above or beyond the primary one.
+TEST_F(DesktopSurfaceTest, AListViewWiderThanTheScreenIsComposedWholeAndWheelsFindThePanel) {
+    DetachCurrent();
+    WidgetKey::Erase();  // the place the detached panel saved
+    const int screen = GetSystemMetrics(SM_CXSCREEN);
+    TestDesktop wide(2 * screen, 600);
+    SetWindowPos(wide.top, nullptr, -screen, -40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetDesktopListView(wide.listView);
+    instance = std::make_unique<DesktopInstance>();
+    instance->listView = wide.listView;
+    ASSERT_TRUE(Attach(instance.get()));
+    POINT panel = PanelOrigin();
+    ASSERT_GT(panel.x, screen);  // on the part beyond the primary screen's width
+    InvalidateRect(wide.listView, nullptr, TRUE);
+    UpdateWindow(wide.listView);
+    EXPECT_EQ(PixelAt(embedding().canvas.memoryDC(), panel.x + 160, panel.y + 30),
+              PanelPixel(160, 30));
+
+    struct Wheel : Window {
+        using Window::Window;
+        void OnMouseWheel(MouseEvent&) override { ++turns; }
+        int turns = 0;
+    } probe(10, 10, 40, 40, &embedding().root);
+    probe.UpdateRegion();
+    probe.Show();
+    for (POINT client : {POINT{10, 10}, POINT{49, 49}, POINT{50, 30}, POINT{30, 50}}) {
+        POINT onScreen = client;
+        ClientToScreen(wide.listView, &onScreen);
+        SendMessageW(wide.listView, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                     MAKELPARAM(onScreen.x, onScreen.y));
+    }
+    EXPECT_EQ(probe.turns, 2);  // the last pixel inside, not the first outside
+    probe.Hide();
+    DetachCurrent();
+    SetDesktopListView(desktop.listView);
+}
+
+// Screens come and go under the list view: the panel keeps its relative
+// place and stays wholly inside, on each axis on its own.
+TEST_F(DesktopSurfaceTest, ResizedClientKeepsThePanelInsideOnEachAxis) {
+    RECT client{};
+    GetClientRect(desktop.listView, &client);
+    struct Case {
+        int x, y, width, height;  // the panel's place, then the new client size
+        int expectX, expectY;
+    } cases[] = {
+        {100, 40, client.right, client.bottom / 2, 100, 20},      // height alone
+        {200, 40, client.right / 2, client.bottom / 2, 100, 20},  // both
+        {client.right - 318, 0, client.right / 2, client.bottom, client.right / 2 - 318, 0},
+        {0, client.bottom - 468, client.right, 300, 0, 0},  // smaller than the panel
+    };
+    for (const Case& c : cases) {
+        SetWindowPos(desktop.listView, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER);
+        widget().x = c.x;
+        widget().y = c.y;
+        SetWindowPos(desktop.listView, nullptr, 0, 0, c.width, c.height, SWP_NOZORDER);
+        EXPECT_EQ(embedding().root.width, c.width);
+        EXPECT_EQ(embedding().root.height, c.height);
+        EXPECT_EQ(widget().x, c.expectX) << c.x << "," << c.y << " in " << c.width;
+        EXPECT_EQ(widget().y, c.expectY) << c.x << "," << c.y << " in " << c.height;
+    }
+    SetWindowPos(desktop.listView, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER);
+}
+
+TEST_F(DesktopSurfaceTest, FailuresInsideOurCodeLeaveTheListViewToItself) {
+    struct Thrower : Window {
+        using Window::Window;
+        void OnMouseDown(MouseEvent&) override { throw std::bad_alloc(); }
+    } thrower(3, 3, 20, 20, &embedding().root);
+    thrower.UpdateRegion();
+    thrower.Show();
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(6, 6));  // no exception leaves the procedure
+    Send(WM_LBUTTONUP, 0, MAKELPARAM(6, 6));
+    EXPECT_EQ(Send(HM_QUERY), 1);
+    thrower.Hide();
+
+    // Without a canvas to compose with, the list view paints the desktop.
+    POINT panel = PanelOrigin();
+    ASSERT_EQ(Composed(panel.x + 160, panel.y + 30), PanelPixel(160, 30));
+    embedding().canvas.graphics.native.reset();
+    InvalidateRect(desktop.listView, nullptr, TRUE);
+    UpdateWindow(desktop.listView);
+    HDC dc = GetDC(desktop.listView);
+    EXPECT_EQ(PixelAt(dc, panel.x + 160, panel.y + 30), kDesktopPixel);
+    ReleaseDC(desktop.listView, dc);
+    EXPECT_EQ(GetUpdateRect(desktop.listView, nullptr, FALSE), FALSE);
+}
+
+TEST_F(DesktopSurfaceTest, DestroyedListViewTakesTheWidgetWithIt) {
+    bool told = false;
+    static bool* toldFlag = nullptr;
+    toldFlag = &told;
+    instance->onDetached = [](DesktopInstance*) { *toldFlag = true; };
+    DestroyWindow(desktop.top);
+    EXPECT_TRUE(told);
+    EXPECT_EQ(instance->embedding, nullptr);
+    instance.reset();
+}
+
 void SetWallpaper(const wchar_t* file, const wchar_t* style, const wchar_t* tile) {
     HKEY key;
     RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE,

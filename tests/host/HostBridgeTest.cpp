@@ -104,6 +104,65 @@ TEST_F(LoadTest, PrivateMessagesForOtherWindowsOfTheThreadAreLeftAlone) {
     EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 1);
 }
 
+TEST_F(LoadTest, ANewHostTakesOverFromOneThatDiedWithoutUnload) {
+    auto first = std::make_unique<RecordingHost>();
+    ASSERT_TRUE(Load(first->window, L"first"));
+    first.reset();  // gone without Unload; the hook is still ours here
+    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0);
+
+    RecordingHost second;
+    ASSERT_TRUE(Load(second.window, L"second"));
+    EXPECT_EQ(Bridge().instance->hostWindow, second.window);
+    EXPECT_FALSE(Load(host.window, L"third"));  // a live host keeps its widget
+    SendMessageW(desktop.listView, DM_TOGGLE, 0, 0);
+    EXPECT_EQ(SendMessageW(desktop.listView, DM_IS_VISIBLE, 0, 0), 0);
+    SendMessageW(desktop.listView, DM_CLOSING, 0, 0);
+    ASSERT_EQ(second.received.size(), 1u);
+    EXPECT_EQ(second.received[0].message, DM_CLOSING);
+
+    Unload();
+    EXPECT_EQ(Bridge().instance.get(), nullptr);
+    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0);
+}
+
+// A shell call in a click handler may run a modal loop in which the host's
+// Unload arrives: the handler must come back to a tree that still stands.
+TEST_F(LoadTest, UnloadDuringAClickWaitsUntilTheHandlerHasReturned) {
+    ASSERT_TRUE(Load(host.window, L""));
+    struct Opener : Window {
+        using Window::Window;
+        void OnMouseDown(MouseEvent&) override {
+            Unload();
+            treeStood = Bridge().instance && Bridge().instance->embedding &&
+                        root->firstChild != nullptr;
+        }
+        bool treeStood = false;
+    };
+    // Not deleted: the tree it lives in is gone when the click returns, and
+    // windows go before their root.
+    auto* opener = new Opener(3, 3, 20, 20, &Bridge().instance->embedding->root);
+    opener->UpdateRegion();
+    opener->Show();
+    SendMessageW(desktop.listView, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(6, 6));
+    EXPECT_TRUE(opener->treeStood);
+    EXPECT_EQ(Bridge().instance.get(), nullptr);
+    EXPECT_EQ(Bridge().hook, nullptr);
+    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0);
+}
+
+TEST_F(LoadTest, ARebuiltDesktopGetsANewWidget) {
+    ASSERT_TRUE(Load(host.window, L""));
+    DestroyWindow(desktop.listView);
+    EXPECT_EQ(Bridge().instance.get(), nullptr);
+    Unload();
+
+    TestDesktop rebuilt;
+    ASSERT_EQ(GetDesktopHWND(), rebuilt.listView);
+    ASSERT_TRUE(Load(host.window, L""));
+    EXPECT_EQ(SendMessageW(rebuilt.listView, DM_IS_VISIBLE, 0, 0), 1);
+    Unload();
+}
+
 TEST_F(LoadTest, NoDesktopMeansNoLoad) {
     DestroyWindow(desktop.top);
     PumpMessages();

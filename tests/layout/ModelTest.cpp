@@ -1,6 +1,9 @@
 // Layout geometry of blocks, rows, paragraphs, lists and headers.
 #include "LayoutFixture.h"
 
+#include <map>
+#include <vector>
+
 namespace {
 
 class ModelTest : public LayoutTest {
@@ -52,6 +55,74 @@ TEST_F(ModelTest, RightAlignedLinesEndAtTheInnerEdge) {
     ASSERT_GE(scene->children.size(), 2u);
     for (const auto& run : scene->children)
         EXPECT_NEAR(run->rect.x + run->rect.width, 180, 0.01);
+}
+
+// Every piece of a paragraph's text, a link's further lines included, by the
+// top of its line.
+std::map<float, std::vector<FloatRect>> LinesOf(const SContainer& scene) {
+    std::map<float, std::vector<FloatRect>> lines;
+    for (const auto& child : scene.children) {
+        lines[child->rect.y].push_back(child->rect);
+        if (child->kind == SceneLink)
+            for (const SLink::Run& run : static_cast<const SLink&>(*child).runs)
+                lines[run.rect.y].push_back(run.rect);
+    }
+    return lines;
+}
+
+TEST_F(ModelTest, AlignedLinesMoveWithTheirWrappedLinkAndStayWithinThePadding) {
+    // The inner width runs from 10 to 180: where each alignment puts every
+    // line's left edge, middle or right edge.
+    enum Edge { LeftEdge, Middle, RightEdge };
+    const struct {
+        int align;
+        Edge edge;
+        float at;
+    } cases[] = {{-1, LeftEdge, 10}, {0, Middle, 95}, {1, RightEdge, 180}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.align);
+        MParagraph paragraph;
+        paragraph.rect.width = 200;
+        paragraph.padding = Padding{10, 20, 0, 0};
+        paragraph.textAlign = c.align;
+        paragraph.addText(L"Смотрите ", &body, 0xFF000000u);
+        paragraph.addLink(L"новые офисы и банкоматы Orvella рядом с вашим домом и работой",
+                          L"page://offices", &body, 0xFFCC0000u, &bold, 0xFF000000u);
+        paragraph.addText(L" сегодня", &body, 0xFF000000u);
+        auto scene = paragraph.layout(*canvas);
+        auto lines = LinesOf(*scene);
+        ASSERT_GE(lines.size(), 3u);  // the link reaches from the first line to the last
+        for (const auto& [top, pieces] : lines) {
+            SCOPED_TRACE(top);
+            for (size_t i = 1; i < pieces.size(); ++i)
+                EXPECT_NEAR(pieces[i].x, pieces[i - 1].x + pieces[i - 1].width, 0.01);
+            float left = pieces.front().x;
+            float right = pieces.back().x + pieces.back().width;
+            const float edges[] = {left, (left + right) / 2, right};
+            EXPECT_NEAR(edges[c.edge], c.at, 0.01);
+        }
+    }
+}
+
+TEST_F(ModelTest, PicturesAndButtonsAlignWithinThePaddedWidth) {
+    // Inner width from 30 to 270; a picture 40 wide.
+    const struct {
+        int align;
+        float x;
+    } cases[] = {{AlignLeft, 30}, {AlignCentre, 130}, {AlignRight, 230}};
+    std::wstring picture = Picture(40, 20);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.align);
+        MDiv div;
+        div.rect.width = 280;
+        div.padding = Padding{30, 10, 0, 0};
+        div.add(std::make_unique<MImage>(picture.c_str()))->align = c.align;
+        div.add(std::make_unique<MButton>(picture.c_str(), L"page://Map"))->align = c.align;
+        auto scene = div.layout(*canvas);
+        ASSERT_EQ(scene->children.size(), 2u);
+        EXPECT_EQ(scene->children[0]->rect.x, c.x);
+        EXPECT_EQ(scene->children[1]->rect.x, c.x);
+    }
 }
 
 TEST_F(ModelTest, FloatedPictureTallerThanTheTextDoesNotAddHeight) {

@@ -155,6 +155,24 @@ TEST_F(MarkupTest, PlainLinkPlainKeepsTheSpaces) {
     EXPECT_EQ(static_cast<MText&>(*paragraph.children[2]).text, L" сегодня");
 }
 
+TEST_F(MarkupTest, LabelsStartingWithAnAngleBracketAreLaidOutWhole) {
+    Mark(L"<a href=\"http://orvella.example/\"><<Новости>></a> и <a href=\"x\"><b></a>");
+    paragraph.rect.width = 260;
+    auto scene = paragraph.layout(*canvas);
+    std::vector<std::wstring> texts;
+    float x = 0;
+    for (const auto& run : scene->children) {
+        texts.push_back(run->kind == SceneLink ? static_cast<const SLink&>(*run).text
+                                               : static_cast<const SText&>(*run).text);
+        EXPECT_EQ(run->rect.x, x) << texts.back();  // one line, one piece after another
+        EXPECT_EQ(run->rect.y, 0) << texts.back();
+        x = run->rect.x + run->rect.width;
+    }
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"<<Новости>>", L" и ", L"<b>"}));
+    EXPECT_EQ(scene->children.front()->kind, SceneLink);
+    EXPECT_EQ(scene->children.back()->kind, SceneLink);
+}
+
 TEST_F(MarkupTest, EmptyLabelsAndCutTagsLeaveOnlyPlainText) {
     Mark(L"<a href=\"x\"></a> текст");
     ASSERT_EQ(paragraph.children.size(), 1u);

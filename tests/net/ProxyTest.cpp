@@ -3,10 +3,13 @@
 // tinyproxy (basic authentication on 127.0.0.3:8888) in front of nginx.
 //
 // Dialogs and message boxes are modal on the test's thread; a second thread
-// plays the user and notes what it saw, the test thread checks it.
+// plays the user and notes what it saw, the test thread checks it. Where the
+// login runs on a thread of its own, as on the worker, the roles swap.
 #include "net/HttpClient.h"
 #include "net/Proxy.h"
 
+#include "TestDesktop.h"
+#include "base/Desktop.h"
 #include "base/ModulePath.h"
 #include "base/WidgetKey.h"
 
@@ -144,10 +147,13 @@ TEST_F(ProxyTest, StreamingProxyIsOneEntryAndTheStoredLogin) {
     EXPECT_EQ(Streaming(), "b:2");
     UseProxyList(L"a:1 b:2");
     EXPECT_EQ(Streaming(), "a:1");
+    // No proxy: nothing for the library, whatever login is stored.
     UseProxyList(nullptr);
-    EXPECT_EQ(Streaming(), "");
+    EXPECT_EQ(Streaming(), "(null)");
     StoreCredentials(L"ivan", L"pa55");
-    EXPECT_EQ(Streaming(), "ivan:pa55@");
+    EXPECT_EQ(Streaming(), "(null)");
+    UseProxyList(L"http=");
+    EXPECT_EQ(Streaming(), "(null)");
 }
 
 TEST_F(ProxyTest, ReadProxyConfigTakesTheUsersRecord) {
@@ -337,6 +343,104 @@ TEST_F(ProxyServerTest, NoDialogWhenTheNetworkWorks) {
     EXPECT_FALSE(Http().proxyAuthRequired);
     watch.Finish();
     EXPECT_EQ(watch.Seen(), L"no dialog\n");
+}
+
+// The stand-in desktop's list view as the one the library lives on, for
+// the test's lifetime.
+class DesktopStandIn {
+public:
+    DesktopStandIn() : desktop_(200, 200) { SetDesktopListView(desktop_.listView); }
+    ~DesktopStandIn() { SetDesktopListView(nullptr); }
+    HWND listView() const { return desktop_.listView; }
+
+private:
+    TestDesktop desktop_;
+};
+
+// EnsureProxyLogin on a thread of its own, as the worker runs it. The
+// test's thread owns the desktop and pumps its messages while it waits.
+class WorkerLogin {
+public:
+    WorkerLogin() : thread_([this] {
+        result_ = EnsureProxyLogin();
+        done_ = true;
+    }) {}
+    // Closes whatever the login still shows; a login that will not end is
+    // left behind with a failure rather than hanging the program.
+    ~WorkerLogin() {
+        bool ended = WaitFor([&] {
+            PumpMessages();
+            for (const wchar_t* caption :
+                 {kProxyDialogCaption, L"OrvellaWidget", L"Orvella Widget"})
+                if (HWND window = FindWindowW(L"#32770", caption))
+                    PostMessageW(window, WM_CLOSE, 0, 0);
+            return bool(done_);
+        });
+        if (ended) {
+            thread_.join();
+            return;
+        }
+        ADD_FAILURE() << "the login did not end";
+        thread_.detach();
+    }
+    bool Done() const { return done_; }
+    bool Result() const { return result_; }
+
+private:
+    std::atomic<bool> done_{false};
+    std::atomic<bool> result_{false};
+    std::thread thread_;
+};
+
+HWND WaitPumpingForWindow(const wchar_t* caption) {
+    HWND window = nullptr;
+    WaitFor([&] {
+        PumpMessages();
+        return IsWindowVisible(window = FindWindowW(L"#32770", caption));
+    });
+    return window;
+}
+
+// The dialog and its answer come up on the worker while the desktop stays
+// usable: neither may take the desktop's list view as its owner, which would
+// disable it (icons and panel) for as long as they are shown.
+TEST_F(ProxyServerTest, DialogAndItsAnswerLeaveTheDesktopUsable) {
+    DesktopStandIn desktop;
+    std::wstring seen;
+    // A modal window disables the top-level window of the owner it is given,
+    // which takes the input of the list view inside it as well.
+    auto note = [&](const wchar_t* what) {
+        HWND listView = desktop.listView();
+        seen += what;
+        seen += IsWindowEnabled(listView) && IsWindowEnabled(GetAncestor(listView, GA_ROOT))
+                    ? L": desktop enabled\n"
+                    : L": desktop disabled\n";
+    };
+    {
+        WorkerLogin login;
+        HWND dialog = WaitPumpingForWindow(kProxyDialogCaption);
+        ASSERT_TRUE(dialog) << "no dialog";
+        note(L"dialog");
+        SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, L"orvella");
+        SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, L"secret");
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TEST, BN_CLICKED), 0);
+        HWND box = WaitPumpingForWindow(L"OrvellaWidget");
+        ASSERT_TRUE(box) << "no answer";
+        note(Text(box, 0xFFFF) == L"Работает" ? L"works" : L"fails");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        WaitFor([&] {
+            PumpMessages();
+            return !IsWindow(box);
+        });
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        WaitFor([&] {
+            PumpMessages();
+            return login.Done();
+        });
+        EXPECT_TRUE(login.Done() && login.Result());
+    }
+    EXPECT_EQ(seen, L"dialog: desktop enabled\nworks: desktop enabled\n");
+    EXPECT_EQ(Stored(), L"orvella/secret");
 }
 
 }  // namespace

@@ -15,6 +15,19 @@
 
 namespace {
 
+// Puts the host's closing flag back as it was, so that no later test finds
+// the host closing.
+class ClosingFlagRestorer {
+public:
+    ClosingFlagRestorer() : saved_(ClosingRequested()) {}
+    ~ClosingFlagRestorer() { SetClosingRequested(saved_); }
+    ClosingFlagRestorer(const ClosingFlagRestorer&) = delete;
+    ClosingFlagRestorer& operator=(const ClosingFlagRestorer&) = delete;
+
+private:
+    bool saved_;
+};
+
 class UpdaterTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -103,6 +116,7 @@ TEST_F(UpdaterTest, OnlyExactlyTrueIsCritical) {
 }
 
 TEST_F(UpdaterTest, NothingStartsWhileTheHostIsClosing) {
+    ClosingFlagRestorer restorer;
     TestDesktop desktop(200, 200);
     DesktopInstance instance;
     instance.listView = desktop.listView;

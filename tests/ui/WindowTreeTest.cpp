@@ -1,9 +1,15 @@
 // The window tree: routing order, capture, hover, clicks, timers,
 // invalidation and painting, on a real surface window.
 #include "TestTree.h"
+#include "ui/Delivery.h"
 
+#include <algorithm>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -29,12 +35,21 @@ public:
     void OnMouseWheel(MouseEvent& e) override {
         log_.push_back(name_ + " wheel " + std::to_string(e.wheel));
     }
-    void OnMouseDown(MouseEvent& e) override { Note("down", e); }
-    void OnMouseUp(MouseEvent& e) override { Note("up", e); }
+    void OnMouseDown(MouseEvent& e) override {
+        Note("down", e);
+        if (drags)
+            root->SetMouseCapture(this);
+    }
+    void OnMouseUp(MouseEvent& e) override {
+        Note("up", e);
+        if (drags)
+            root->ReleaseMouseCapture();
+    }
     void OnMouseMove(MouseEvent& e) override { Note("move", e); }
     void OnCaptureLost() override { log_.push_back(name_ + " lost"); }
 
     gdip::ARGB fill = 0xFFFF0000u;
+    bool drags = false;  // takes the capture on a press and lets it go on the release, as the panel
 
 private:
     void Note(const char* what, const MouseEvent& e) {
@@ -53,6 +68,23 @@ protected:
         windows.push_back(std::make_unique<Probe>(name, x, y, w, h, parent ? parent : root.get(), log));
         windows.back()->Show();
         return windows.back().get();
+    }
+
+    // Dispatches the list view's timer messages as the desktop surface does
+    // until done() holds; false when it never did.
+    template <class Done>
+    bool PumpTimersUntil(Done done) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(1)) {
+            MSG msg;
+            while (PeekMessageW(&msg, desktop.listView, WM_TIMER, WM_TIMER, PM_REMOVE))
+                root->DispatchTimer(int(msg.wParam));
+            if (done())
+                return true;
+        }
+        return false;
+    }
+    int Count(const std::string& entry) const {
+        return int(std::count(log.begin(), log.end(), entry));
     }
 
     std::vector<std::unique_ptr<Probe>> windows;
@@ -116,6 +148,114 @@ TEST_F(WindowTreeTest, CaptureHolderGetsEverythingWhereverThePointerIs) {
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
+TEST_F(WindowTreeTest, TheListViewsOwnCaptureOutlivesEveryWayTheTreeLetsGo) {
+    Add("panel", 100, 100, 100, 100)->drags = true;
+    const std::function<void()> lettingGo[] = {
+        [&] {  // a press on the bare desktop released over the panel
+            EXPECT_FALSE(Press(300, 20));
+            EXPECT_FALSE(Release(150, 150));
+        },
+        [&] { root->SetMouseCapture(nullptr); },  // focus lost with no holder
+        [&] { root->ReleaseMouseCapture(); },
+    };
+    for (const auto& letGo : lettingGo) {
+        SetCapture(desktop.listView);  // the list view's own selection marquee
+        letGo();
+        EXPECT_EQ(GetCapture(), desktop.listView);
+        ReleaseCapture();
+    }
+    EXPECT_TRUE(log.empty());  // a release whose press the tree never had is the list view's
+}
+
+TEST_F(WindowTreeTest, ADoubleClickOverTheTreeIsASecondPress) {
+    Add("a", 10, 10, 50, 50);
+    const std::tuple<UINT, int, int, bool> steps[] = {
+        {WM_LBUTTONDOWN, 10, 10, true},    {WM_LBUTTONUP, 10, 10, true},
+        {WM_LBUTTONDBLCLK, 59, 59, true},  {WM_LBUTTONUP, 59, 59, true},
+        {WM_LBUTTONDBLCLK, 60, 20, false}, {WM_LBUTTONUP, 60, 20, false},
+        {WM_RBUTTONDBLCLK, 20, 20, false}, {WM_MBUTTONDOWN, 20, 20, false},
+    };
+    for (auto [message, x, y, taken] : steps) {
+        EXPECT_EQ(root->RouteButtonMessage(message, MK_LBUTTON, MAKELPARAM(x, y)), taken)
+            << "message " << message << " at " << x << "," << y;
+    }
+    EXPECT_EQ(log, (Log{"a down 0,0", "a up 0,0", "a click 0,0", "a down 49,49", "a up 49,49",
+                        "a click 49,49"}));
+}
+
+TEST_F(WindowTreeTest, ACaptureTakenByAnotherWindowEndsTheDragAndThePress) {
+    Add("panel", 0, 0, 100, 100)->drags = true;
+    Add("button", 200, 0, 50, 50);
+    // The list view tells the root when it loses the capture, as the desktop surface does.
+    static RootWindow* tree;
+    static WNDPROC listViewProc;
+    tree = root.get();
+    listViewProc = WNDPROC(SetWindowLongPtrW(
+        desktop.listView, GWLP_WNDPROC,
+        LONG_PTR(+[](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+            if (message == WM_CAPTURECHANGED)
+                tree->CaptureLost();
+            return CallWindowProcW(listViewProc, hwnd, message, wParam, lParam);
+        })));
+    HWND other = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 nullptr, nullptr);
+    struct Case {
+        int x, y;
+        bool tracking;  // the list view had a capture of its own before the press
+        bool taken;     // another window takes the capture before the release
+        Log heard;
+    };
+    const Case cases[] = {
+        {50, 50, false, true, {"panel down 50,50", "panel lost"}},
+        {220, 20, true, true, {"button down 20,20"}},
+        {50, 50, false, false,  // the panel's own release still clicks
+         {"panel down 50,50", "panel up 50,50", "panel lost", "panel click 50,50"}},
+    };
+    for (const Case& c : cases) {
+        log.clear();
+        if (c.tracking)
+            SetCapture(desktop.listView);
+        EXPECT_TRUE(Press(c.x, c.y));
+        if (c.taken)
+            SetCapture(other);
+        EXPECT_EQ(Release(c.x, c.y), !c.taken);
+        root->ReleaseMouseCapture();
+        EXPECT_EQ(GetCapture(), c.taken ? other : nullptr);  // not the tree's to let go
+        EXPECT_EQ(root->CaptureWindow(), nullptr);
+        EXPECT_EQ(log, c.heard);
+        ReleaseCapture();
+    }
+    DestroyWindow(other);
+    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(listViewProc));
+}
+
+TEST_F(WindowTreeTest, HidingTheHolderOrAnAncestorOfItEndsTheCapture) {
+    // Which window hides: 0 the holder's parent, 1 the holder, 2 its child,
+    // 3 its parent's sibling; and whether the capture ends.
+    for (auto [hidden, ends] : {std::pair{0, true}, {1, true}, {2, false}, {3, false}}) {
+        Probe* parent = Add("p", 100, 100, 100, 100);
+        Probe* holder = Add("h", 10, 10, 50, 50, parent);
+        Add("c", 5, 5, 10, 10, holder);
+        Add("s", 0, 0, 50, 50);
+        root->SetMouseCapture(holder);
+        log.clear();
+        windows[hidden]->Hide();
+        EXPECT_EQ(root->CaptureWindow(), ends ? nullptr : holder) << hidden;
+        EXPECT_EQ(GetCapture(), ends ? nullptr : desktop.listView) << hidden;
+        EXPECT_EQ(log, ends ? Log{"h lost"} : Log{}) << hidden;
+        root->ReleaseMouseCapture();
+        for (auto w = windows.rbegin(); w != windows.rend(); ++w)
+            (*w)->Hide();
+        windows.clear();
+    }
+    // A holder destroyed while it holds the capture takes it along.
+    auto loose = std::make_unique<Probe>("loose", 0, 0, 10, 10, root.get(), log);
+    root->SetMouseCapture(loose.get());
+    loose.reset();
+    EXPECT_EQ(root->CaptureWindow(), nullptr);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
 TEST_F(WindowTreeTest, PressDraggedOffAndReleasedElsewhereClicksNothing) {
     Add("a", 0, 0, 50, 50);
     Add("b", 100, 0, 50, 50);
@@ -175,15 +315,11 @@ TEST_F(WindowTreeTest, MouseTransparentWindowPassesThroughButItsChildrenTakeInpu
 
 TEST_F(WindowTreeTest, TimersReachTheirWindowAndForeignIdsPassOn) {
     Probe* a = Add("a", 0, 0, 10, 10);
-    Probe* b = Add("b", 0, 0, 10, 10);
     a->SetWindowTimer(7, 10000);
     EXPECT_TRUE(root->DispatchTimer(7));
     EXPECT_FALSE(root->DispatchTimer(8));
-    b->SetWindowTimer(7, 10000);
-    EXPECT_TRUE(root->DispatchTimer(7));
-    EXPECT_EQ(log, (Log{"a timer 7", "b timer 7"}));
-
-    b->KillWindowTimer(7);
+    EXPECT_EQ(log, (Log{"a timer 7"}));
+    a->KillWindowTimer(7);
     EXPECT_FALSE(root->DispatchTimer(7));
 
     // A window deleted with its timer still set never hears from it again.
@@ -191,6 +327,44 @@ TEST_F(WindowTreeTest, TimersReachTheirWindowAndForeignIdsPassOn) {
     a->Hide();
     windows.erase(windows.begin());
     EXPECT_FALSE(root->DispatchTimer(9));
+}
+
+TEST_F(WindowTreeTest, TwoWindowsTimersWithOneIdStayApart) {
+    Probe* a = Add("a", 0, 0, 10, 10);
+    Probe* b = Add("b", 0, 0, 10, 10);
+    using Timers = std::vector<std::pair<Probe*, int>>;
+    struct Case {
+        Timers set, killed, running;
+    };
+    const Case cases[] = {
+        {{{a, 7}, {b, 7}}, {{b, 7}}, {{a, 7}}},
+        {{{a, 7}, {b, 7}}, {{a, 7}}, {{b, 7}}},
+        {{{a, 7}, {b, 7}, {b, 7}}, {}, {{a, 7}, {b, 7}}},
+        {{{a, 7}, {a, 7}, {b, 8}}, {{a, 7}}, {{b, 8}}},  // set twice: one timer
+    };
+    auto heard = [&](std::pair<Probe*, int> t) {
+        return Count((t.first == a ? "a timer " : "b timer ") + std::to_string(t.second));
+    };
+    for (const Case& c : cases) {
+        for (auto [window, id] : c.set)
+            window->SetWindowTimer(id, 10);
+        for (auto [window, id] : c.killed)
+            window->KillWindowTimer(id);
+        log.clear();
+        // Each running timer twice: by then every other one had its turn too.
+        EXPECT_TRUE(PumpTimersUntil([&] {
+            return std::all_of(c.running.begin(), c.running.end(),
+                               [&](auto t) { return heard(t) >= 2; });
+        })) << "a timer that runs never fired";
+        for (auto t : c.killed)
+            EXPECT_EQ(heard(t), 0);
+        for (Probe* window : {a, b}) {
+            window->KillWindowTimer(7);
+            window->KillWindowTimer(8);
+        }
+        PumpTimersUntil([] { return true; });
+        EXPECT_FALSE(root->DispatchTimer(7));
+    }
 }
 
 TEST_F(WindowTreeTest, MoveByInvalidatesTheOldAndTheNewPlace) {
@@ -264,6 +438,106 @@ TEST_F(WindowTreeTest, PaintingTranslatesEachWindowToItsOriginAndRestoresTheTran
     canvas->PopTranslation();
     canvas->FillRect(1, 1, 2, 2, 0xFFFFFF00u);
     EXPECT_EQ(PixelAt(dc, 2, 2), 0xFFFF00u);
+}
+
+// Pages that worker threads hand over through a window whose own thread
+// pumps messages, as the list view's does.
+struct CountedPage {
+    CountedPage(int sender, int index) : sender(sender), index(index) { ++made; }
+    ~CountedPage() { ++gone; }
+    int sender, index;
+    static inline std::atomic<int> made{0}, gone{0};
+};
+
+struct Inbox : Window {
+    using Window::Window;
+    // Even pages go as DM_CONTENT of kind 0, odd ones as DM_DATA of kind 1.
+    void OnContent(int kind, void* payload) override { Take(kind, payload); }
+    void OnData(int kind, void* payload) override { Take(-kind, payload); }
+    void Take(int kind, void* payload) {
+        auto* page = static_cast<CountedPage*>(payload);
+        wrongKind += kind != -(page->index % 2);
+        // A page that comes twice is counted, not kept (and freed) twice.
+        if (seen[page->sender][page->index]++ == 0)
+            kept.emplace_back(page);
+    }
+    int seen[2][300] = {};
+    int wrongKind = 0;
+    std::vector<std::unique_ptr<CountedPage>> kept;
+};
+
+TEST_F(WindowTreeTest, PagesFromTwoSendersAreEachTakenOrReturnedExactlyOnce) {
+    struct Case {
+        int pages;                 // per sender
+        int stallEvery, stallMs;   // the receiver stalls before every stallEvery-th message
+        unsigned timeoutMs;
+    };
+    // The second stalls past the senders' patience: sends time out before
+    // the receiver gets to them, and it gets to them afterwards.
+    for (Case c : {Case{300, 0, 0, 1000}, Case{60, 3, 40, 10}}) {
+        static Case receiving;
+        static int received;
+        receiving = c;
+        received = 0;
+        CountedPage::made = CountedPage::gone = 0;
+        Inbox inbox(0, 0, 1, 1, root.get());
+        int returned[2][300] = {};
+        std::atomic<HWND> receiver{nullptr};
+        std::thread pump([&] {
+            HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                          nullptr, nullptr, nullptr);
+            auto proc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+                if (message != DM_CONTENT && message != DM_DATA)
+                    return DefWindowProcW(hwnd, message, wParam, lParam);
+                if (receiving.stallEvery && ++received % receiving.stallEvery == 0)
+                    Sleep(receiving.stallMs);
+                ReceiveWindowMessage(message, wParam, lParam);  // as the desktop surface does
+                return LRESULT(0);
+            };
+            SetWindowLongPtrW(window, GWLP_WNDPROC, LONG_PTR(+proc));
+            receiver = window;
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+                DispatchMessageW(&msg);
+            DestroyWindow(window);
+        });
+        while (!receiver)
+            Sleep(1);
+        std::atomic<bool> abandon{false};
+        std::atomic<int> finished{0};
+        std::vector<std::thread> senders;
+        for (int s = 0; s < 2; ++s) {
+            senders.emplace_back([&, s] {
+                for (int i = 0; i < c.pages && !abandon; ++i) {
+                    auto page = std::make_unique<CountedPage>(s, i);
+                    if (SendWindowMessage(receiver, i % 2 ? DM_DATA : DM_CONTENT, i % 2, &inbox,
+                                          page.get(), c.timeoutMs))
+                        page.release();
+                    else
+                        ++returned[s][i];
+                }
+                ++finished;
+            });
+        }
+        for (DWORD start = GetTickCount(); finished < 2 && GetTickCount() - start < 30000;)
+            Sleep(5);
+        abandon = finished < 2;
+        for (std::thread& sender : senders)
+            sender.join();
+        PostMessageW(receiver, WM_QUIT, 0, 0);
+        pump.join();
+        ASSERT_FALSE(abandon) << "the senders did not finish within 30 seconds";
+
+        int wrong = 0;
+        for (int s = 0; s < 2; ++s) {
+            for (int i = 0; i < c.pages; ++i)
+                wrong += inbox.seen[s][i] + returned[s][i] != 1;
+        }
+        EXPECT_EQ(wrong, 0) << "pages taken twice, or neither taken nor returned";
+        EXPECT_EQ(inbox.wrongKind, 0);
+        inbox.kept.clear();
+        EXPECT_EQ(CountedPage::made, CountedPage::gone);
+    }
 }
 
 }  // namespace

@@ -150,6 +150,37 @@ TEST_F(NavigatorTest, WheelScrollsInDecayingStepsThatAddUpAndStopsAtTheEnds) {
     EXPECT_FALSE(root->DispatchTimer(Navigator::kScrollTimer));
 }
 
+TEST_F(NavigatorTest, WheelPastEitherEndStopsThereAndTheSameTurnBackReturns) {
+    auto page = MakePage(1000, 56);  // positions 0 to 656
+    nav->ShowPage(page.get());
+    MoveTo(50, 100);
+    // Turns in order (negative: down), each run to its end, and the position
+    // it leaves.
+    const struct {
+        int notches;
+        int position;
+    } turns[] = {
+        {-22, 656}, {22, 0},             // just past the end, and as far back: the top
+        {-40, 656}, {-1, 656}, {40, 0},  // far past the end, further still, and back
+        {1, 0},     {-1, 30},            // past the top, then a notch down
+        {22, 0},    {-22, 656},          // past the top, and as far back: the end
+        {-1, 656},  {40, 0},   {-40, 656},
+    };
+    for (const auto& turn : turns) {
+        SCOPED_TRACE(turn.notches);
+        Wheel(turn.notches);
+        ASSERT_LT(ScrollSteps().size(), 100u) << "the smooth scroll did not stop";
+        EXPECT_EQ(nav->scroller->position, turn.position);
+        EXPECT_EQ(page->scene->rect.y, 56 - turn.position);
+    }
+    // Turned back while still on the way to the end.
+    Wheel(40);
+    root->DispatchTimer(Navigator::kScrollTimer);
+    Wheel(-40);
+    ASSERT_LT(ScrollSteps().size(), 100u) << "the smooth scroll did not stop";
+    EXPECT_EQ(nav->scroller->position, 656);
+}
+
 TEST_F(NavigatorTest, LinksAndButtonsActivateOnlyWhenReleasedOverWhatWasPressed) {
     auto page = MakePage(1000, 56);
     AddLink(*page->scene, 10, L"anchor://deep");                              // y 66 to 86

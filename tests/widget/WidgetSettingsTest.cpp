@@ -6,6 +6,7 @@
 #include "widget/Widget.h"
 #include "widget/WidgetSettings.h"
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -13,6 +14,9 @@
 namespace {
 
 constexpr const wchar_t* kKey = kWidgetKeyPath;
+// A desktop with room for the panel both ways, so that every edge can be met.
+constexpr int kRoomWidth = 1000, kRoomHeight = 700;
+constexpr int kLastX = kRoomWidth - Widget::kWidth, kLastY = kRoomHeight - Widget::kHeight;
 const std::string kGoodUid = "00112233445566778899aabbccddeeff";
 
 std::string Dword(DWORD value) { return std::string(reinterpret_cast<char*>(&value), 4); }
@@ -40,6 +44,10 @@ protected:
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
         TreeTest::SetUp();
+        for (HWND window : {desktop.top, desktop.defView, desktop.listView})
+            SetWindowPos(window, nullptr, 0, 0, kRoomWidth, kRoomHeight,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        root = std::make_unique<RootWindow>(kRoomWidth, kRoomHeight, canvas, desktop.listView);
         widget = std::make_unique<Widget>(root.get());
     }
     void TearDown() override {
@@ -67,20 +75,76 @@ protected:
 
 TEST_F(WidgetSettingsTest, LoadTakesStoredNumbersAndDefaultsForAnythingElse) {
     widget->currentTab = 4;
-    ExpectLoaded(400 - 318 - 72, 93, 0, 0.5f);  // the test desktop is 400 wide
+    ExpectLoaded(kRoomWidth - 318 - 72, 93, 0, 0.5f);
     Store(L"WidgetPos.X", REG_SZ, std::string("5\0\0", 4));
     Store(L"WidgetPos.Y", REG_BINARY, Dword(7));
     Store(L"CurrentTab", REG_DWORD, Dword(3).substr(0, 2));
-    ExpectLoaded(400 - 318 - 72, 93, 0, 0.5f);
+    ExpectLoaded(kRoomWidth - 318 - 72, 93, 0, 0.5f);
 
     Store(L"WidgetPos.X", REG_DWORD, Dword(123));
     Store(L"WidgetPos.Y", REG_DWORD, Dword(45));
     Store(L"CurrentTab", REG_DWORD, Dword(3));
     Store(L"RadioVolume", REG_DWORD, Dword(80));
     ExpectLoaded(123, 45, 3, 0.8f);
-    Store(L"CurrentTab", REG_DWORD, Dword(9));
-    Store(L"RadioVolume", REG_DWORD, Dword(250));
-    ExpectLoaded(123, 45, 0, 1.0f);
+}
+
+TEST_F(WidgetSettingsTest, TabAndVolumeOutsideTheirRangeFallBackOrAreClamped) {
+    Store(L"WidgetPos.X", REG_DWORD, Dword(123));
+    Store(L"WidgetPos.Y", REG_DWORD, Dword(45));
+    // The tab opened and the volume taken for each stored number.
+    const struct {
+        int stored;
+        int tab;
+        float volume;
+    } cases[] = {
+        {INT_MIN, 0, 0.0f}, {-1, 0, 0.0f}, {0, 0, 0.0f}, {5, 5, 0.05f},
+        {6, 0, 0.06f},      {100, 0, 1.0f}, {101, 0, 1.0f}, {INT_MAX, 0, 1.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Store(L"CurrentTab", REG_DWORD, Dword(DWORD(c.stored)));
+        Store(L"RadioVolume", REG_DWORD, Dword(DWORD(c.stored)));
+        ExpectLoaded(123, 45, c.tab, c.volume);
+    }
+}
+
+TEST_F(WidgetSettingsTest, AStoredPositionOffTheDesktopIsBroughtBackInside) {
+    // Each number is stored for one axis, with 10 for the other.
+    const struct {
+        int stored;
+        int x;  // where it puts the panel as its x
+        int y;  // and as its y
+    } cases[] = {
+        {INT_MIN, 0, 0},
+        {-1, 0, 0},  // a pixel past the left and top edges
+        {0, 0, 0},   // on them
+        {kLastY, kLastY, kLastY},
+        {kLastY + 1, kLastY + 1, kLastY},
+        {kLastX, kLastX, kLastY},
+        {kLastX + 1, kLastX, kLastY},
+        {100000, kLastX, kLastY},
+        {INT_MAX, kLastX, kLastY},
+    };
+    auto load = [&](int x, int y) {
+        Store(L"WidgetPos.X", REG_DWORD, Dword(DWORD(x)));
+        Store(L"WidgetPos.Y", REG_DWORD, Dword(DWORD(y)));
+        LoadWidgetSettings(*widget);
+        return std::make_pair(widget->x, widget->y);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        EXPECT_EQ(load(c.stored, 10), std::make_pair(c.x, 10));
+        EXPECT_EQ(load(10, c.stored), std::make_pair(10, c.y));
+    }
+
+    // On a desktop smaller than the panel both ways its top-left corner shows.
+    widget.reset();
+    root = std::make_unique<RootWindow>(Widget::kWidth - 1, Widget::kHeight - 1, canvas,
+                                        desktop.listView);
+    Store(L"WidgetPos.X", REG_DWORD, Dword(100000));
+    Store(L"WidgetPos.Y", REG_DWORD, Dword(100000));
+    widget = std::make_unique<Widget>(root.get());
+    EXPECT_EQ(std::make_pair(widget->x, widget->y), std::make_pair(0, 0));
 }
 
 TEST_F(WidgetSettingsTest, SaveKeepsThePositionOnTheDesktopAndLoadsBackEveryPercent) {

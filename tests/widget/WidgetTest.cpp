@@ -80,6 +80,33 @@ TEST_F(WidgetTest, ANewerPageOfTheSameNameReplacesTheOldAndShowsAtOnce) {
     EXPECT_EQ(widget->navigator->page->name, L"Friday");
 }
 
+TEST(WebAddressTest, OnlyHttpAddressesThatCannotAddArgumentsPass) {
+    const struct {
+        const wchar_t* url;
+        bool accepted;
+    } cases[] = {
+        {L"http://www.orvella.example/news", true},
+        {L"https://online.orvella.example/login?a=1&b=%20~!", true},
+        {L"http://орвелла.example/путь", true},
+        {nullptr, false},
+        {L"", false},
+        {L"http:/", false},
+        {L"file:///C:/Windows/notepad.exe", false},
+        {L"orvellatest://link", false},
+        {L" http://www.orvella.example/", false},
+        {L"http://www.orvella.example/ --new-window", false},
+        {L"http://www.orvella.example/\" --new-window", false},
+        {L"http://www.orvella.example/' --new-window", false},
+        {L"http://www.orvella.example/\t--x", false},
+        {L"http://www.orvella.example/\n", false},
+        {L"http://www.orvella.example/\x1f", false},  // the last control below the space
+        {L"http://www.orvella.example/\x7f", false},
+        {L"http://www.orvella.example/\x80", true},  // the first past it
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsWebAddress(c.url), c.accepted) << (c.url ? c.url : L"(null)");
+}
+
 // Registers url_recorder.exe as the shell's handler of some schemes while
 // it lives (putting back what was there), and reads back what was opened.
 class ShellLog {
@@ -164,6 +191,9 @@ TEST_F(WidgetTest, OnlyPlainWebLinksAndAWebBankingAddressReachTheShell) {
     widget->OnLink(L"https://www.orvella.example/secure");
     widget->OnLink(L"orvellatest://link");
     widget->OnLink(L"http://www.orvella.example/news");
+    widget->OnLink(L"http://www.orvella.example/\" --evil");
+    CopyText(widget->settings.online_banking, L"https://online.orvella.example/ --evil");
+    widget->OnMouseDown(onBanking);
     CopyText(widget->settings.online_banking, L"https://online.orvella.example/login");
     widget->OnMouseDown(onBanking);
     EXPECT_EQ(root->CaptureWindow(), nullptr);  // the press opened the bank, it started no drag

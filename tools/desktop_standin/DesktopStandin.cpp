@@ -8,7 +8,12 @@
 // Usage: desktop_standin.exe [--half-width]
 //   --half-width  cover only the left half of the screen, so that the list
 //                 view is narrower than the screen.
-// Standard input: "quit" or, on a pipe, its end closes the desktop.
+// Standard input, one command a line, each answered by a line of its name:
+//   place X Y W H  moves and sizes the desktop windows (X and Y may be
+//                  negative: a screen left of or above the primary one)
+//   rebuild        destroys the list view and makes a new one, as the shell
+//                  does when it rebuilds its desktop view
+//   quit           (or, on a pipe, its end) closes the desktop.
 #include "common/LineIo.h"
 #include "gfx/GdiPlus.h"
 
@@ -28,6 +33,9 @@ constexpr UINT kQueryClassCursor = WM_APP + 2;
 constexpr UINT kQueryExtendedStyle = WM_APP + 3;
 constexpr UINT kQuerySelectedItem = WM_APP + 4;
 constexpr UINT kClearSelection = WM_APP + 5;
+// From the command reader to the window thread.
+constexpr UINT kPlaceDesktop = WM_APP + 6;  // wParam: x, y; lParam: width, height
+constexpr UINT kRebuildListView = WM_APP + 7;
 
 // Where the library puts its panel, in list view client coordinates, and
 // where on the panel its Club tab lies: one icon is placed there so that
@@ -42,6 +50,7 @@ constexpr COLORREF kWallpaperBottom = RGB(0x16, 0x32, 0x4F);
 
 struct DesktopWindows {
     HWND progman = nullptr;
+    HWND defView = nullptr;
     HWND listView = nullptr;
     WNDPROC listViewProc = nullptr;  // comctl32's, under our subclass
 };
@@ -118,9 +127,23 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return CallWindowProcW(Desktop().listViewProc, window, message, wParam, lParam);
 }
 
+HWND MakeListView(HWND defView);
+
 LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND listView = Desktop().listView;
     switch (message) {
+    case kPlaceDesktop: {
+        int width = LOWORD(lParam), height = HIWORD(lParam);
+        SetWindowPos(window, nullptr, short(LOWORD(wParam)), short(HIWORD(wParam)), width,
+                     height, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(Desktop().defView, nullptr, 0, 0, width, height, SWP_NOZORDER);
+        SetWindowPos(listView, nullptr, 0, 0, width, height, SWP_NOZORDER);
+        return 0;
+    }
+    case kRebuildListView:
+        DestroyWindow(listView);
+        Desktop().listView = MakeListView(Desktop().defView);
+        return 0;
     case kQueryWindowProc:
         return GetWindowLongPtrW(listView, GWLP_WNDPROC);
     case kQueryClassCursor:
@@ -213,6 +236,32 @@ void ReportState(HWND listView, const RECT& client) {
     PrintLine("ready");
 }
 
+// The list view with its icons, wallpaper and double buffering, filling defView.
+HWND MakeListView(HWND defView) {
+    RECT area{};
+    GetClientRect(defView, &area);
+    HWND listView = CreateWindowExW(
+        0, WC_LISTVIEWW, L"FolderView", WS_CHILD | WS_VISIBLE | LVS_ICON | LVS_NOSCROLL, 0, 0,
+        area.right, area.bottom, defView, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!listView)
+        return nullptr;
+    Desktop().listViewProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListViewProc)));
+    SendMessageW(listView, LVM_SETTEXTCOLOR, 0, RGB(255, 255, 255));
+    SendMessageW(listView, LVM_SETBKCOLOR, 0, CLR_NONE);
+    SendMessageW(listView, LVM_SETTEXTBKCOLOR, 0, CLR_NONE);
+    AddItems(listView);
+    UpdateWindow(Desktop().progman);
+    PlaceItems(listView, area.right, area.bottom);
+    // The library turns double buffering off while it is attached and must
+    // give it back afterwards: this makes that visible.
+    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER,
+                 LVS_EX_DOUBLEBUFFER);
+    InvalidateRect(listView, nullptr, TRUE);
+    UpdateWindow(listView);
+    return listView;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -237,39 +286,32 @@ int wmain(int argc, wchar_t** argv) {
                                       0, 0, width, height, nullptr, nullptr, instance, nullptr);
     HWND defView = CreateWindowExW(0, L"SHELLDLL_DefView", L"", WS_CHILD | WS_VISIBLE, 0, 0,
                                    width, height, desktop.progman, nullptr, instance, nullptr);
-    desktop.listView = CreateWindowExW(
-        0, WC_LISTVIEWW, L"FolderView", WS_CHILD | WS_VISIBLE | LVS_ICON | LVS_NOSCROLL, 0, 0,
-        width, height, defView, nullptr, instance, nullptr);
+    desktop.defView = defView;
+    desktop.listView = MakeListView(defView);
     if (!desktop.listView) {
         std::fprintf(stderr, "cannot create the desktop windows\n");
         return 1;
     }
     HWND listView = desktop.listView;
 
-    desktop.listViewProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListViewProc)));
-    SendMessageW(listView, LVM_SETTEXTCOLOR, 0, RGB(255, 255, 255));
-    SendMessageW(listView, LVM_SETBKCOLOR, 0, CLR_NONE);
-    SendMessageW(listView, LVM_SETTEXTBKCOLOR, 0, CLR_NONE);
-    AddItems(listView);
-    UpdateWindow(desktop.progman);
-
     RECT client{};
     GetClientRect(listView, &client);
-    PlaceItems(listView, client.right, client.bottom);
-    // The library turns double buffering off while it is attached and must
-    // give it back afterwards: this makes that visible.
-    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER,
-                 LVS_EX_DOUBLEBUFFER);
-    InvalidateRect(listView, nullptr, TRUE);
-    UpdateWindow(listView);
     ReportState(listView, client);
 
     HWND progman = desktop.progman;
     ReadStdinLines(
         [progman](const std::string& line) {
-            if (line == "quit")
+            int x = 0, y = 0, width = 0, height = 0;
+            if (line == "quit") {
                 PostMessageW(progman, WM_CLOSE, 0, 0);
+            } else if (std::sscanf(line.c_str(), "place %d %d %d %d", &x, &y, &width, &height) == 4) {
+                SendMessageW(progman, kPlaceDesktop, MAKEWPARAM(WORD(x), WORD(y)),
+                             MAKELPARAM(WORD(width), WORD(height)));
+                PrintLine("place");
+            } else if (line == "rebuild") {
+                SendMessageW(progman, kRebuildListView, 0, 0);
+                PrintLine("rebuild");
+            }
         },
         [progman] { PostMessageW(progman, WM_CLOSE, 0, 0); });
 
