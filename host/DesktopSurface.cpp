@@ -163,12 +163,6 @@ void DrawWallpaper(HWND listView, Embedding& embedding) {
     }
 }
 
-int ClampSpan(int position, int length, int span) {
-    if (length >= span || position < 0)
-        return 0;
-    return position > span - length ? span - length : position;
-}
-
 // The list view's client area changed (screens added, removed or resized):
 // the back buffer and the root follow it, the root's children keep their
 // relative places and stay wholly inside.
@@ -184,8 +178,8 @@ void OnClientResized(HWND listView, Embedding& embedding) {
     root.height = client.bottom;
     root.UpdateRegion();
     for (Window* child = root.firstChild; child; child = child->nextSibling) {
-        child->x = ClampSpan(int(double(child->x) * scaleX), child->width, root.width);
-        child->y = ClampSpan(int(double(child->y) * scaleY), child->height, root.height);
+        child->x = KeepInside(int(double(child->x) * scaleX), child->width, root.width);
+        child->y = KeepInside(int(double(child->y) * scaleY), child->height, root.height);
     }
     root.Invalidate();
 }

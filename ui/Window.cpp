@@ -91,6 +91,12 @@ Window::Window(int width, int height, Canvas* canvas, HWND surfaceWindow)
     SetRectRegion(0, 0, width, height);
 }
 
+int KeepInside(int position, int size, int room) {
+    if (room <= size || position < 0)
+        return 0;
+    return position > room - size ? room - size : position;
+}
+
 Window::~Window() {
     if (root != this)
         root->Forget(this);

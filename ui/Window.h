@@ -57,6 +57,11 @@ struct MouseEvent {
     bool shift = false;
 };
 
+// A coordinate brought within [0, room - size], so that a window of that size
+// lies wholly inside its parent; 0 when the window is the larger, so that its
+// top-left corner shows. Only compared, never added to: safe for any int.
+int KeepInside(int position, int size, int room);
+
 class Window {
 public:
     // Created detached; see Show. The parent is never null: only the root

@@ -30,16 +30,6 @@ int ReadNumber(const WidgetKey& key, const wchar_t* name, int fallback) {
     return static_cast<int>(key.ReadNumber(name, static_cast<uint32_t>(fallback)));
 }
 
-// A stored coordinate brought within [0, room - size], so that the whole
-// panel lies inside its parent; 0 when the panel is the larger, so that its
-// top-left corner shows. The stored number is only compared, never added to:
-// any value, from the least to the greatest int, is safe.
-int Inside(int stored, int size, int room) {
-    if (room <= size)
-        return 0;
-    return std::clamp(stored, 0, room - size);
-}
-
 // The volume in whole percent, truncated (0.999 is 99). A volume loaded from
 // a stored p is the float nearest p / 100, which may lie just below it (0.53f
 // is 0.52999997); the small allowance keeps it at p, where plain truncation
@@ -127,8 +117,8 @@ void LoadWidgetSettings(Widget& widget) {
     // A position saved on a larger desktop, or on a screen since removed, or
     // a damaged value would leave the panel where it cannot be seen or
     // dragged back: it comes back wholly inside the desktop.
-    widget.x = Inside(x, Widget::kWidth, roomWidth);
-    widget.y = Inside(y, Widget::kHeight, roomHeight);
+    widget.x = KeepInside(x, Widget::kWidth, roomWidth);
+    widget.y = KeepInside(y, Widget::kHeight, roomHeight);
     // The tab indexes the tab buttons and backgrounds, so a number we never
     // write (a hand-edited or damaged value) opens the first tab instead.
     widget.currentTab = tab >= 0 && tab < Widget::kTabs ? tab : 0;

@@ -345,17 +345,19 @@ TEST_F(DesktopSurfaceTest, AListViewWiderThanTheScreenIsComposedWholeAndWheelsFi
 TEST_F(DesktopSurfaceTest, ResizedClientKeepsThePanelInsideOnEachAxis) {
     RECT client{};
     GetClientRect(desktop.listView, &client);
+    constexpr int kWidth = 2000, kHeight = 1200;  // beyond any test screen: screens add up
     struct Case {
         int x, y, width, height;  // the panel's place, then the new client size
         int expectX, expectY;
     } cases[] = {
-        {100, 40, client.right, client.bottom / 2, 100, 20},      // height alone
-        {200, 40, client.right / 2, client.bottom / 2, 100, 20},  // both
-        {client.right - 318, 0, client.right / 2, client.bottom, client.right / 2 - 318, 0},
-        {0, client.bottom - 468, client.right, 300, 0, 0},  // smaller than the panel
+        {100, 40, kWidth, kHeight / 2, 100, 20},           // the height alone
+        {200, 40, kWidth / 2, kHeight / 2, 100, 20},       // both
+        {kWidth - 318, 0, kWidth / 2, kHeight, 682, 0},    // kept inside on the right
+        {1364, 732, kWidth / 2, kHeight, 682, 732},        // exactly on both edges: stays
+        {0, kHeight - 468, kWidth, 300, 0, 0},             // smaller than the panel
     };
     for (const Case& c : cases) {
-        SetWindowPos(desktop.listView, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER);
+        SetWindowPos(desktop.listView, nullptr, 0, 0, kWidth, kHeight, SWP_NOZORDER);
         widget().x = c.x;
         widget().y = c.y;
         SetWindowPos(desktop.listView, nullptr, 0, 0, c.width, c.height, SWP_NOZORDER);
