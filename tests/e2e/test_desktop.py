@@ -170,7 +170,7 @@ class ShellHandler:
         subprocess.run(["wine", "reg", "add", self.key(scheme), "/ve", "/d", command, "/f"],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
-    def opened(self, timeout=10):
+    def opened(self, timeout=20):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if os.path.exists(self.log):
