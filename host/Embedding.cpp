@@ -2,6 +2,7 @@
 #include "host/Embedding.h"
 
 #include "widget/Widget.h"
+#include "widget/Worker.h"
 
 namespace {
 
@@ -18,9 +19,12 @@ Embedding::Embedding(HWND listView)
       root(ClientRect(listView).right, ClientRect(listView).bottom, &canvas, listView),
       widget(std::make_unique<Widget>(&root)) {
     widget->Show();
+    // The feeds build their first pages from their caches in here.
+    worker = std::make_unique<Worker>(widget.get());
 }
 
 Embedding::~Embedding() {
+    worker.reset();
     // The holder hears that it lost the capture while it still exists.
     if (root.CaptureWindow())
         root.ReleaseMouseCapture();

@@ -9,9 +9,11 @@
 //   root       the window tree's root, with its capture, hover, press and timers
 //   widget     the panel and everything it builds
 //   wallpaper  the legacy painting's prepared picture (a GDI+ object of the canvas)
+//   worker     the feeds and the worker thread, delivering to the panel
 //
-// so the panel goes while the tree, the client and the canvas it uses still
-// stand, and GDI+ shuts down last. Shell's UI thread.
+// so the worker has ended before the panel it delivers to goes, the panel
+// goes while the tree, the client and the canvas it uses still stand, and
+// GDI+ shuts down last. Shell's UI thread.
 #pragma once
 
 #include "gfx/Canvas.h"
@@ -22,6 +24,7 @@
 #include <string>
 
 class Widget;
+class Worker;
 
 enum class WallpaperMode : int {
     Tiled = 0,
@@ -57,4 +60,5 @@ public:
     RootWindow root;  // covers the list view's client area
     std::unique_ptr<Widget> widget;
     LegacyWallpaper wallpaper;
+    std::unique_ptr<Worker> worker;
 };

@@ -8,6 +8,8 @@
 #include "base/Text.h"
 #include "base/WidgetKey.h"
 
+#include <sensapi.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -19,6 +21,8 @@ namespace {
 constexpr wchar_t kUserAgent[] = L"Orvella Lumidesk";
 constexpr wchar_t kStorageServerValue[] = L"StorageServer";
 constexpr wchar_t kBuiltInStorageHost[] = L"storage.orvella.example";
+constexpr wchar_t kContentServerValue[] = L"ContentServer";
+constexpr wchar_t kBuiltInContentHost[] = L"content.orvella.example";
 constexpr wchar_t kTestNetworkPath[] = L"/orvella/test_network";
 
 constexpr DWORD kSendTimeoutMs = 2000;
@@ -139,8 +143,27 @@ HttpState& Http() {
     return state;
 }
 
+namespace {
+
+bool SystemNetworkAlive() {
+    DWORD flags = 0;
+    return IsNetworkAlive(&flags) != FALSE;
+}
+
+}  // namespace
+
+bool (*networkAliveProbe)() = SystemNetworkAlive;
+
+bool NetworkAlive() {
+    return networkAliveProbe();
+}
+
 std::wstring StorageServerUrl(const wchar_t* path) {
     return ServerUrl(kStorageServerValue, kBuiltInStorageHost, path);
+}
+
+std::wstring ContentServerUrl(const wchar_t* path) {
+    return ServerUrl(kContentServerValue, kBuiltInContentHost, path);
 }
 
 void ProxySettings::Clear() {
@@ -370,6 +393,30 @@ HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTI
     return HttpOk;
 }
 
+bool LocalCopyTime(const std::wstring& path, SYSTEMTIME& written) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes) &&
+           !(attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           FileTimeToSystemTime(&attributes.ftLastWriteTime, &written);
+}
+
+bool ReplaceWholeFile(const std::wstring& path, const char* data, size_t size) {
+    // The data goes to a file beside the target, which replaces the target
+    // only once complete: a failed write or a crash leaves the old copy.
+    std::wstring folder = path;
+    size_t slash = folder.find_last_of(L"\\/");
+    folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash + 1);
+    wchar_t temporaryName[MAX_PATH] = {};
+    if (!GetTempFileNameW(folder.c_str(), L"orv", 0, temporaryName))
+        return false;
+    TemporaryFile temporary(temporaryName);
+    if (!WriteWholeFile(temporary.path(), data, size) ||
+        !MoveFileExW(temporary.path().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return false;
+    temporary.Keep();
+    return true;
+}
+
 bool DownloadFile(const wchar_t* url, const wchar_t* path) {
     const std::wstring target = ModuleRelativePath(path);
     if (target.empty())
@@ -378,37 +425,13 @@ bool DownloadFile(const wchar_t* url, const wchar_t* path) {
     // The condition is when the local copy was written, not a date the
     // server once sent: the copy is newer than whatever it was made from.
     SYSTEMTIME written = {};
-    const SYSTEMTIME* condition = nullptr;
-    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
-    if (GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &attributes) &&
-        !(attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        FileTimeToSystemTime(&attributes.ftLastWriteTime, &written))
-        condition = &written;
+    const SYSTEMTIME* condition = LocalCopyTime(target, written) ? &written : nullptr;
 
     char* body = nullptr;
     size_t size = 0;
     const HttpResult result = HttpGet(url, &body, &size, condition);
     Http().serverReachable = result == HttpOk || result == HttpNotModified;
-    if (result != HttpOk) {
-        std::free(body);
-        return false;
-    }
-
-    // The body goes to a file beside the target, which replaces the target
-    // only once complete: a failed write or a crash leaves the old copy.
-    std::wstring folder = target;
-    size_t slash = folder.find_last_of(L"\\/");
-    folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash + 1);
-    wchar_t temporaryName[MAX_PATH] = {};
-    bool replaced = false;
-    if (GetTempFileNameW(folder.c_str(), L"orv", 0, temporaryName)) {
-        TemporaryFile temporary(temporaryName);
-        if (WriteWholeFile(temporary.path(), body, size) &&
-            MoveFileExW(temporary.path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            temporary.Keep();
-            replaced = true;
-        }
-    }
+    bool replaced = result == HttpOk && ReplaceWholeFile(target, body, size);
     std::free(body);
     return replaced;
 }

@@ -83,6 +83,8 @@ HttpState& Http();
 // value "StorageServer" under the widget's registry key, which the demo and
 // the tests point at 127.0.0.1.
 std::wstring StorageServerUrl(const wchar_t* path);
+// The same for the content server (the feeds), overridden by "ContentServer".
+std::wstring ContentServerUrl(const wchar_t* path);
 
 // Brings the client up, also again after HttpRelease: clears the stop
 // that the last shutdown left.
@@ -124,13 +126,27 @@ HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTI
 // by a complete body; true when a new body was written.
 bool DownloadFile(const wchar_t* url, const wchar_t* path);
 
+// The last-write time (UTC) of a local copy, the condition of its next
+// download; false when there is no such file.
+bool LocalCopyTime(const std::wstring& path, SYSTEMTIME& written);
+// Writes the whole of data to path through a temporary file in the same
+// folder, moved over path only once complete.
+bool ReplaceWholeFile(const std::wstring& path, const char* data, size_t size);
+
 bool TestNetwork();
+// Whether the machine has a network connection at all (the system's own
+// notion, no request made). Tests replace the probe.
+bool NetworkAlive();
+extern bool (*networkAliveProbe)();
 void FormatHttpDate(const SYSTEMTIME& time, wchar_t* output, size_t capacity);
 
 // Proxy handling (net/Proxy.cpp).
 void ReadProxyConfig();
 bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session);
 bool EnsureProxyLogin();
+// Ends an open credentials dialog, as when the transfers are being aborted;
+// any thread.
+void CancelProxyLogin();
 // login:password@host:port for the streaming library; null when no proxy
 // is named or it cannot be resolved.
 const char* GetStreamingProxy(const char* url);

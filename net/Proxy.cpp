@@ -17,11 +17,16 @@
 #include "base/ModulePath.h"
 #include "base/Text.h"
 
+#include <atomic>
+
 #include <cstring>
 #include <cwchar>
 #include <string>
 
 namespace {
+
+// The credentials dialog while it is open, so that shutdown can end it.
+std::atomic<HWND> openDialog{nullptr};
 
 constexpr size_t kFieldUnits = 260;  // login, password, widened URL, with terminator
 constexpr size_t kFieldBytes = 260;  // each narrow part of the streaming proxy
@@ -175,6 +180,11 @@ bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session) {
     return true;
 }
 
+void CancelProxyLogin() {
+    if (HWND dialog = openDialog.load())
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
 bool EnsureProxyLogin() {
     ReadProxyConfig();
     if (TestNetwork())
@@ -182,6 +192,8 @@ bool EnsureProxyLogin() {
     // Without a 407 behind it the failure is no matter of credentials.
     if (!Http().proxyAuthRequired)
         return true;
+    if (Http().abortTransfers)
+        return false;
     // The dialog's resource is linked into the module that carries this code.
     DialogBoxParamW(ThisModule(), kProxyDialogName, nullptr, ProxyCredentialsDialogProc, 0);
     return TestNetwork();
@@ -204,6 +216,10 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
         // Unowned and asked for from the background: kept above other
         // windows, as its notices are, until the user has answered.
         SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        openDialog = dialog;
+        // Shutdown may have asked to end it before it stood.
+        if (Http().abortTransfers)
+            PostMessageW(dialog, WM_CLOSE, 0, 0);
         return TRUE;
     }
     case WM_COMMAND:
@@ -225,6 +241,7 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
         return TRUE;
     case WM_CLOSE:
         StoreTypedCredentials(dialog);
+        openDialog = nullptr;
         EndDialog(dialog, 0);
         return TRUE;
     default:

@@ -1,6 +1,8 @@
 // The widget panel; see Widget.h.
 #include "widget/Widget.h"
 
+#include "base/Text.h"
+
 #include "base/EventListener.h"
 #include "content/StaticPages.h"
 #include "gfx/Canvas.h"
@@ -93,9 +95,6 @@ Widget::Widget(Window* parent)
     clubPages = std::make_unique<ClubPageBuilder>(this, settings.title_2);
     aboutPages = std::make_unique<AboutPageBuilder>(this);
     BuildAboutPage(*aboutPages);
-    // Sample pages stand in for the feeds until they deliver real ones.
-    if (canvas)
-        samples::DeliverPlaceholderPages(this);
 
     BroadcastEvent(WidgetStarted, 0);
     BroadcastEvent(WidgetShown, 0);
@@ -276,7 +275,10 @@ void Widget::OnContent(int kind, void* payload) {
 void Widget::OnData(int kind, void* payload) {
     if (kind != SettingsContent || !payload)
         return;
-    settings = *static_cast<const SettingsRecord*>(payload);
+    {
+        std::lock_guard<std::mutex> lock(settingsLock);
+        settings = *static_cast<const SettingsRecord*>(payload);
+    }
     auto retitle = [this](const wchar_t* name, const wchar_t* title) {
         for (auto& page : pages) {
             if (page->name == name) {
@@ -289,6 +291,27 @@ void Widget::OnData(int kind, void* payload) {
     retitle(L"Club", settings.title_2);
     retitle(L"Friday", settings.title_5);
     Invalidate();
+}
+
+std::wstring Widget::PageTitle(const wchar_t* pageName) {
+    std::lock_guard<std::mutex> lock(settingsLock);
+    if (std::wcscmp(pageName, L"News") == 0)
+        return settings.title_1;
+    if (std::wcscmp(pageName, L"Friday") == 0)
+        return settings.title_5;
+    return settings.title_2;
+}
+
+void Widget::SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) {
+    {
+        std::lock_guard<std::mutex> lock(ratesLock);
+        CopyText(ratesCaption, caption);
+        CopyText(dollarRate, dollar);
+        CopyText(euroRate, euro);
+    }
+    // Only the repaint request crosses threads.
+    if (rates)
+        rates->Invalidate();
 }
 
 void Widget::OnLink(const wchar_t* url) {

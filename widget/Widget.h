@@ -15,6 +15,7 @@
 #include "ui/Button.h"
 #include "viewer/Navigator.h"
 #include "ui/Select.h"
+#include "content/DataStream.h"
 #include "content/SettingsRecord.h"
 
 #include <array>
@@ -31,7 +32,7 @@ class Rates;
 // line. The one check for every address the panel opens.
 bool IsWebAddress(const wchar_t* url);
 
-class Widget : public Window {
+class Widget : public Window, public FeedOwner {
 public:
     static constexpr int kWidth = 318;
     static constexpr int kHeight = 468;
@@ -61,6 +62,12 @@ public:
     void OnData(int kind, void* payload) override;
     void OnLink(const wchar_t* url) override;
 
+    // What the feeds deliver to (worker thread, or the window thread while
+    // the feeds are made).
+    Window* FeedTarget() override { return this; }
+    std::wstring PageTitle(const wchar_t* pageName) override;
+    void SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) override;
+
     void SelectTab(int tab);
 
     static const wchar_t* const tabNames[kTabs];  // the page each tab shows
@@ -82,6 +89,8 @@ public:
     wchar_t dollarRate[10] = {};
     wchar_t euroRate[10] = {};
     SelectModel cityModel;
+    // Written on the window thread, read by the feeds for the page titles.
+    std::mutex settingsLock;
     SettingsRecord settings;
     gdip::ImagePtr phoneBubbleImage;
     gdip::ImagePtr phoneHoverImage;

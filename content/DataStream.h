@@ -1,0 +1,84 @@
+// The feed base: one JSON document on the content server, its cache file
+// beside the library, and what is built from it.
+//
+// Each feed builds its content from its cache file when it is made (on the
+// window thread, so the panel is full at once, even offline) and afterwards,
+// on the worker thread, downloads its document conditionally whenever its
+// period has run out, builds from it and only then writes the cache file:
+// the file's time, the condition of the next request, says that this
+// document was shown. Results reach the panel by synchronous messages to the
+// desktop list view (ui/Delivery.h): a page or a record is the panel's once
+// the send returns taken, and the feed's to free otherwise.
+//
+// The feed table (the settings first, so that the titles are in the panel
+// before the News and Friday pages are built):
+//
+//   class            document                      cache file             period
+//   SettingsStream   /media/data/settings.json     feeds/settings.json    24 h
+//   RatesStream      /media/data/rates.json        feeds/rates.json        1 h
+//   NewsStream       /media/data/news.json         feeds/news.json        10 min
+//   FridayStream     /media/data/friday.json       feeds/friday.json       1 h
+//   ExclusiveStream  /media/data/exclusive.json    feeds/exclusive.json   24 h
+//   MapStream        /media/data/maps.json         feeds/maps.json        24 h
+#pragma once
+
+#include "content/Json.h"
+#include "content/SettingsRecord.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class Window;
+struct Page;
+
+// What the feeds deliver to: the panel. Called on the worker thread (and
+// on the window thread while the feeds are made).
+class FeedOwner {
+public:
+    virtual ~FeedOwner() = default;
+    // The window that DM_CONTENT and DM_DATA name as their target; its
+    // surface (the desktop list view) is where they are sent.
+    virtual Window* FeedTarget() = 0;
+    // The title the panel now holds for a page ("News", "Friday"), from
+    // the settings feed.
+    virtual std::wstring PageTitle(const wchar_t* pageName) = 0;
+    // The rates panel's three texts, taken over together.
+    virtual void SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) = 0;
+};
+
+class DataStream {
+public:
+    // Delivery waits this long for the window thread before the feed takes
+    // its result back.
+    static constexpr unsigned kDeliveryTimeoutMs = 10000;
+
+    DataStream(FeedOwner* owner, const wchar_t* path, const wchar_t* cachePath, uint32_t period);
+    virtual ~DataStream() = default;
+    DataStream(const DataStream&) = delete;
+    DataStream& operator=(const DataStream&) = delete;
+
+    // Builds from the cache file; a missing or unreadable one builds nothing.
+    // Each subclass's constructor calls it last.
+    void LoadCache();
+    // Adds step ms; once the period has passed, downloads and rebuilds.
+    void Refresh(uint32_t step);
+
+    FeedOwner* owner;        // borrowed
+    std::wstring url;        // on the content server
+    std::wstring cachePath;  // relative to the library's folder
+    uint32_t period;         // ms
+    uint32_t elapsed;        // ms since the last refresh; starts past the period
+    bool accepted = true;    // FetchResources at the last successful download
+
+protected:
+    // Downloads what the document refers to; false when some of it failed.
+    virtual bool FetchResources(const JsonValue& document) { return true; }
+    virtual void BuildContent(const JsonValue& document) = 0;
+
+    // Sends a page to the panel (DM_CONTENT); frees it when the panel did
+    // not take it. Nothing is sent once the panel is closing.
+    void DeliverPage(std::unique_ptr<Page> page);
+    // Sends the settings record (DM_DATA), which the panel copies.
+    void DeliverSettings(const SettingsRecord& record);
+};
