@@ -257,7 +257,11 @@ bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* ur
         std::lock_guard<std::mutex> lock(http.proxyLock);
         autoProxy = http.proxy && http.proxy->useAutoProxy;
     }
-    if (autoProxy && !ResolveProxyForUrl(url, session))
+    // Automatic detection is on by default and finds no script on most
+    // networks: that leaves the configured proxy, or none, as the system's
+    // own clients take it. Only a refused proxy login stops the request.
+    bool loginRefused = false;
+    if (autoProxy && !ResolveProxyForUrl(url, session, &loginRefused) && loginRefused)
         return false;
 
     // Copies taken under the lock: the window thread may rewrite the record

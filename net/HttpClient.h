@@ -142,7 +142,9 @@ void FormatHttpDate(const SYSTEMTIME& time, wchar_t* output, size_t capacity);
 
 // Proxy handling (net/Proxy.cpp).
 void ReadProxyConfig();
-bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session);
+// Resolves the automatic proxy for url into the proxy record; false when it
+// could not, and then *loginRefused says whether the proxy refused the login.
+bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session, bool* loginRefused = nullptr);
 bool EnsureProxyLogin();
 // Ends an open credentials dialog, as when the transfers are being aborted;
 // any thread.

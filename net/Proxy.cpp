@@ -128,7 +128,7 @@ void ReadProxyConfig() {
         ReleasePlatformStrings(config);
 }
 
-bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session) {
+bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session, bool* loginRefused) {
     HttpState& http = Http();
     // The script URL is copied so that a concurrent ReadProxyConfig cannot
     // free it under the resolution, which may download the script.
@@ -156,6 +156,8 @@ bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session) {
     // Closed before the message box, which may stay up for long.
     temporary.reset();
 
+    if (loginRefused)
+        *loginRefused = !resolved && error == ERROR_WINHTTP_LOGIN_FAILURE;
     if (!resolved) {
         if (error == ERROR_WINHTTP_LOGIN_FAILURE) {
             http.proxyAuthRequired = true;

@@ -32,6 +32,7 @@ uint64_t Ticks(const FILETIME& time) {
 }  // namespace
 
 void (*utcNowProbe)(FILETIME* now) = SystemUtcNow;
+std::atomic<int> workerTerminations{0};
 DWORD (*lastInputProbe)() = SystemLastInput;
 
 Worker::Worker(FeedOwner* owner)
@@ -58,21 +59,21 @@ void Worker::StartFeeds(FeedOwner* owner) {
     UpdaterInit(updater);
 }
 
-uint32_t Worker::TickElapsed() {
+uint32_t TickClock::TickElapsed() {
     FILETIME now{};
     utcNowProbe(&now);
     uint32_t step = kTickMs;
-    if (ticked) {
-        uint64_t before = Ticks(previousTick), after = Ticks(now);
+    if (started) {
+        uint64_t before = Ticks(previous), after = Ticks(now);
         uint64_t ms = after > before ? (after - before) / 10000 : 0;
         step = ms > UINT32_MAX ? UINT32_MAX : uint32_t(ms);
     }
-    previousTick = now;
-    ticked = true;
+    previous = now;
+    started = true;
     return step;
 }
 
-void Worker::CheckUserIdle() {
+void IdleWatch::CheckUserIdle() {
     if (GetTickCount() - lastInputProbe() > kIdleAfterMs) {
         idle = true;
         BroadcastEvent(IdleBegan, 0);
@@ -97,7 +98,7 @@ void Worker::Run() {
         bool skipWait = false;
         if (NetworkAlive()) {
             if (online) {
-                uint32_t step = TickElapsed();
+                uint32_t step = clock.TickElapsed();
                 for (auto& feed : feedList) {
                     if (workerStop)
                         break;
@@ -106,7 +107,7 @@ void Worker::Run() {
                 if (!workerStop)
                     UpdaterTick(updater, step);
                 // The statistics tick joins here.
-                CheckUserIdle();
+                idleWatch.CheckUserIdle();
                 if (!Http().serverReachable && !workerStop && !TestNetwork())
                     online = false;
             } else {
@@ -157,8 +158,10 @@ void Worker::StopWorker() {
             MSG message;
             PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
-        if (WaitForSingleObject(thread.get(), 0) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(thread.get(), 0) != WAIT_OBJECT_0) {
+            ++workerTerminations;
             TerminateThread(thread.get(), 0);
+        }
         thread.reset();
     }
     updateTimer.reset();

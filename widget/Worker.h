@@ -31,6 +31,28 @@ constexpr uint32_t kIdleAfterMs = 300000;
 extern void (*utcNowProbe)(FILETIME* now);
 extern DWORD (*lastInputProbe)();
 
+// The time between ticks, from the UTC clock: the whole time since the
+// previous online tick, however long the network was down.
+struct TickClock {
+    // ms since the previous call (kTickMs on the first); a clock set back
+    // counts as no time.
+    uint32_t TickElapsed();
+
+    FILETIME previous{};
+    bool started = false;
+};
+
+// The user's idleness, from the last input.
+struct IdleWatch {
+    // Raises IdleBegan at every tick while the user is idle, IdleEnded once.
+    void CheckUserIdle();
+
+    bool idle = false;
+};
+
+// Times the worker had to be cut short; it should always end by itself.
+extern std::atomic<int> workerTerminations;
+
 class Worker {
 public:
     explicit Worker(FeedOwner* owner);
@@ -38,17 +60,12 @@ public:
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    // ms since the previous call (kTickMs on the first); a clock set back
-    // counts as no time.
-    uint32_t TickElapsed();
-    // Raises IdleBegan at every tick while the user is idle, IdleEnded once.
-    void CheckUserIdle();
-
     std::vector<std::unique_ptr<DataStream>> feedList;  // in table order
     Updater updater;
     KernelHandle updateTimer;
     std::atomic<bool> workerStop{false};
-    bool idle = false;
+    TickClock clock;
+    IdleWatch idleWatch;
 
 private:
     void StartFeeds(FeedOwner* owner);
@@ -57,7 +74,5 @@ private:
     void StopWorker();
 
     HWND surface;  // the desktop list view, told the online state
-    FILETIME previousTick{};
-    bool ticked = false;
     KernelHandle thread;
 };

@@ -296,6 +296,8 @@ protected:
                                   L"127.0.0.1", sizeof(L"127.0.0.1")));
     }
     void TearDown() override { WidgetKey::Erase(); }
+
+public:
     static HttpResult Get() {
         char* body = nullptr;
         size_t size = 0;
@@ -304,8 +306,27 @@ protected:
         std::free(body);
         return result;
     }
+
+protected:
     NamedProxy proxy_{kProxyAddress};
 };
+
+// Automatic detection is on in a fresh profile and finds no script on most
+// networks: the request goes out with the configured route, here direct.
+TEST_F(ProxyTest, AutomaticDetectionThatFindsNothingLeavesTheConfiguredRoute) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, L"127.0.0.1",
+                    sizeof(L"127.0.0.1"));
+    for (DWORD flags : {kAutoDetect | kDirect, kScript | kDirect}) {
+        {
+            SavedValue automatic(ConnectionRecord(flags, "", "", "http://127.0.0.1:9/none.pac"));
+            ReadProxyConfig();
+        }
+        ASSERT_EQ(Http().proxy->useAutoProxy, 1u);
+        EXPECT_EQ(ProxyServerTest::Get(), HttpOk) << flags;
+    }
+    ReadDirect();
+    WidgetKey::Erase();
+}
 
 TEST_F(ProxyServerTest, ProxyAsksForLoginThenLetsItThrough) {
     ReadProxyConfig();

@@ -5,7 +5,11 @@
 
 Servers:
   nginx on 127.0.0.1:80     content server and object storage (nginx.conf),
-                            serving a copy of www/ from a temporary folder
+                            serving from a temporary folder a copy of www/
+                            with the content set (resources/content/media)
+                            as its media/: /media/data/*.json are the feeds,
+                            their addresses on the built-in content server
+                            turned into addresses on this one
   tinyproxy                 when tinyproxy.conf exists beside this script
   misbehaving_server.py     on 127.0.0.2:80, the faulty answers
 
@@ -31,6 +35,11 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+CONTENT_MEDIA = os.path.join(HERE, "..", "..", "resources", "content", "media")
+# The documents name their pictures (and the radio stream) on the widget's
+# built-in content server; the served copies name this server instead, as
+# the production documents name the production server.
+BUILT_IN_CONTENT_URL = "http://content.orvella.example/"
 NGINX_ADDRESS = ("127.0.0.1", 80)
 FAULTY_ADDRESS = ("127.0.0.2", 80)
 LOCK_PATH = os.path.join(tempfile.gettempdir(), "orvella-test-servers.lock")
@@ -89,6 +98,25 @@ def wait_listening(address, process, name, log=None):
         except OSError:
             time.sleep(0.1)
     raise Failure("%s does not answer on %s:%d" % (name, address[0], address[1]))
+
+
+def copy_content_set(www):
+    media = os.path.join(www, "media")
+    shutil.copytree(CONTENT_MEDIA, media, dirs_exist_ok=True)
+    served_url = "http://%s/" % NGINX_ADDRESS[0]
+    data = os.path.join(media, "data")
+    for name in os.listdir(data):
+        path = os.path.join(data, name)
+        if not name.endswith(".json"):
+            continue
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        # Keep the set's own write time, which nginx answers as
+        # Last-Modified, not the time of this copy.
+        stat = os.stat(path)
+        with open(path, "w", encoding="utf-8", newline="") as f:
+            f.write(text.replace(BUILT_IN_CONTENT_URL, served_url))
+        os.utime(path, ns=(stat.st_atime_ns, stat.st_mtime_ns))
 
 
 def proxy_address(conf):
@@ -166,6 +194,7 @@ def main():
 
         www = os.path.join(work, "www")
         shutil.copytree(os.path.join(HERE, "www"), www)
+        copy_content_set(www)
         for folder in ("logs", "temp"):
             os.makedirs(os.path.join(work, folder))
         error_log = os.path.join(work, "logs", "error.log")

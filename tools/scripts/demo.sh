@@ -1,29 +1,79 @@
 #!/usr/bin/env bash
 # Builds everything and shows the widget on the stand-in desktop, loaded by
-# the stand-in host. Saves a screenshot in build/demo.png. With a display of
-# your own it keeps running until you close the host's window; without one it
-# runs on a private Xvfb and stops after the screenshot.
+# the stand-in host, with its feeds served by nginx on 127.0.0.1 from our
+# content set (resources/content/media), which tests/servers/with_servers.py
+# copies and serves as it does for the tests. Saves a screenshot in
+# build/demo.png. With a display of your own it keeps running until you
+# close the host's window; without one it runs on a private Xvfb and stops
+# after the screenshot.
 source "$(dirname "$0")/common.sh"
+
+# The part that runs inside with_servers.py, with nginx up.
+show() {
+  local www=${ORVELLA_WWW:-}
+  if [ -n "$www" ]; then
+    www=${www#Z:}
+    www=${www//\\//}
+    echo "Content server: http://127.0.0.1/media/data/ serves $www/media/data/"
+    echo "  (a temporary copy of resources/content/media, removed when the demo ends)"
+  fi
+  # Both servers on the local nginx, set before the host loads the widget.
+  local value
+  for value in ContentServer StorageServer; do
+    wine reg add 'HKCU\Software\Tambrel\Orvella' /v "$value" /t REG_SZ /d 127.0.0.1 /f \
+      >/dev/null 2>&1
+  done
+
+  wine "$BUILD/bin/desktop_standin.exe" </dev/null >/dev/null 2>&1 &
+  local desktop=$!
+  sleep 2
+  wine "$BUILD/bin/host_standin.exe" "$BUILD/dist/orvella.dll" --autoload "demo" </dev/null &
+  local host=$!
+  sleep 3
+  import -silent -window root "$BUILD/demo.png"
+  echo "Screenshot: $BUILD/demo.png"
+
+  if [ -n "${ORVELLA_DEMO_INTERACTIVE:-}" ]; then
+    echo "Close the host stand-in's window to end the demo."
+    wait "$host" || true
+  else
+    kill "$host" 2>/dev/null || true
+  fi
+  kill "$desktop" 2>/dev/null || true
+  # The test storage publishes a newer build, which the widget fetches
+  # beside itself: keep the install folder as the build made it.
+  rm -f "$BUILD/dist/orvella_update.tmp"
+}
+
+if [ "${1:-}" = "--show" ]; then
+  show
+  exit
+fi
 
 own_display=${DISPLAY:-}
 install_packages
 build
 ensure_display
 ensure_prefix
+export ORVELLA_DEMO_INTERACTIVE=$own_display
 
-wine "$BUILD/bin/desktop_standin.exe" </dev/null >/dev/null 2>&1 &
-desktop=$!
-sleep 2
-wine "$BUILD/bin/host_standin.exe" "$BUILD/dist/orvella.dll" --autoload "demo" </dev/null &
-host=$!
-sleep 3
-import -silent -window root "$BUILD/demo.png"
-echo "Screenshot: $BUILD/demo.png"
-
-if [ -n "$own_display" ]; then
-  echo "Close the host stand-in's window to end the demo."
-  wait "$host" || true
-else
-  kill "$host" 2>/dev/null || true
+# nginx needs port 80, which only root may open; without it the panel shows
+# the first-run caches that the build installed.
+if ! python3 -c 'import socket, sys
+s = socket.socket()
+try:
+    s.bind(("127.0.0.1", 80))
+except PermissionError:
+    sys.exit(1)
+except OSError:
+    pass' 2>/dev/null; then
+  echo "No content server: port 80 needs root. The panel shows its first-run caches."
+  show
+  exit
 fi
-kill "$desktop" 2>/dev/null || true
+
+# The servers outlive an interactive demo by far; a shot alone takes seconds.
+seconds=120
+if [ -n "$own_display" ]; then seconds=86400; fi
+python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" --timeout "$seconds" \
+  -- bash "$ROOT/tools/scripts/demo.sh" --show

@@ -1,0 +1,233 @@
+// The feeds without a server: the JSON readers' guarantees, the dates and
+// captions, and what each feed builds from a document and delivers.
+#include "TestTree.h"
+#include "content/ArticleStreams.h"
+#include "content/SettingsStreams.h"
+#include "ui/Delivery.h"
+#include "viewer/Page.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(JsonReaders, AnythingMissingOrOfAnotherTypeReadsEmpty) {
+    JsonValue document;
+    const std::string text = R"({"s": "Привет", "n": 5, "a": [1, {"t": "x"}], "o": {}})";
+    ASSERT_TRUE(ParseJson(text.c_str(), text.size(), document));
+    wchar_t field[8];
+    struct Case {
+        const char* key;
+        const wchar_t* expected;
+    } cases[] = {{"s", L"Привет"}, {"n", L""}, {"a", L""}, {"o", L""}, {"missing", L""}};
+    for (const Case& c : cases) {
+        JsonText(document, c.key, field);
+        EXPECT_EQ(std::wstring(field), c.expected) << c.key;
+    }
+    EXPECT_EQ(JsonCount(JsonMember(document, "a")), 2u);
+    EXPECT_EQ(JsonCount(JsonMember(document, "s")), 0u);
+    JsonText(JsonItem(JsonMember(document, "a"), 1), "t", field);
+    EXPECT_EQ(std::wstring(field), L"x");
+    JsonText(JsonItem(JsonMember(document, "a"), 2), "t", field);  // past the end
+    EXPECT_EQ(std::wstring(field), L"");
+    // A document that is not an object reads as an empty one.
+    for (const char* other : {"[1,2]", "\"text\"", "42", "null"}) {
+        ASSERT_TRUE(ParseJson(other, std::strlen(other), document)) << other;
+        EXPECT_EQ(JsonCount(JsonMember(document, "items")), 0u) << other;
+    }
+}
+
+TEST(JsonReaders, TextIsCutToItsFieldOnWholeCharacters) {
+    JsonValue document;
+    const std::string text = R"({"s": "абвгд😀ж", "url": "http://r/s"})";
+    ASSERT_TRUE(ParseJson(text.c_str(), text.size(), document));
+    wchar_t six[6], seven[7], nine[9];
+    JsonText(document, "s", six);    // five letters fill it
+    JsonText(document, "s", seven);  // no room for the pair's second half
+    JsonText(document, "s", nine);   // all of it
+    EXPECT_EQ(std::wstring(six), L"абвгд");
+    EXPECT_EQ(std::wstring(seven), L"абвгд");
+    EXPECT_EQ(std::wstring(nine), L"абвгд😀ж");
+    char bytes[8];
+    JsonBytes(document, "url", bytes);  // copied as bytes, cut with its terminator
+    EXPECT_EQ(std::string(bytes), "http://");
+}
+
+TEST(JsonReaders, BrokenDeepAndZeroCutDocumentsAreRefusedOrRead) {
+    JsonValue document;
+    for (const char* broken : {"", "{", "{\"a\": }", "{\"a\": 1,}", "\xff\xfe"})
+        EXPECT_FALSE(ParseJson(broken, std::strlen(broken), document)) << broken;
+    std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    EXPECT_FALSE(ParseJson(deep.c_str(), deep.size(), document));
+    std::string limit = std::string(kJsonMaxDepth, '[') + std::string(kJsonMaxDepth, ']');
+    EXPECT_TRUE(ParseJson(limit.c_str(), limit.size(), document));
+    std::string quoted = R"({"s": ")" + std::string(200, '[') + R"("})";
+    EXPECT_TRUE(ParseJson(quoted.c_str(), quoted.size(), document));  // brackets in a string
+    const char zeroCut[] = "{\"a\": 1}\0garbage";
+    EXPECT_TRUE(ParseJson(zeroCut, sizeof(zeroCut) - 1, document));
+}
+
+TEST(FeedDates, DayAndMonthAreClampedIntoRange) {
+    struct Case {
+        const wchar_t* date;
+        const wchar_t* article;
+    } cases[] = {
+        {L"2014-03-08T10:00:00", L"8 марта"},  {L"2014-12-05T00:00:00", L"5 декабря"},
+        {L"2014-00-05T00:00:00", L"5 января"}, {L"2014-13-05T00:00:00", L"5 декабря"},
+        {L"2014-01-00T00:00:00", L"1 января"}, {L"2014-01-45T00:00:00", L"31 января"},
+        {L"", L"1 января"},                    {L"вчера", L"1 января"},
+    };
+    wchar_t text[40];
+    for (const Case& c : cases) {
+        FormatArticleDate(c.date, text, 40);
+        EXPECT_EQ(std::wstring(text), c.article) << c.date;
+    }
+    struct Caption {
+        const wchar_t* date;
+        const wchar_t* caption;
+    } captions[] = {{L"2014-12-05", L"Курс ЦБ, 5.12"}, {L"2014-03-31", L"Курс ЦБ, 31.3"},
+                    {L"2014-00-40", L"Курс ЦБ, 31.1"}, {L"", L"Курс ЦБ, 1.1"}};
+    for (const Caption& c : captions) {
+        FormatRatesCaption(c.date, text, 40);
+        EXPECT_EQ(std::wstring(text), c.caption) << c.date;
+    }
+}
+
+// The panel as the feeds see it, on a list view that hands deliveries over
+// as the desktop surface does.
+struct Panel : Window, FeedOwner {
+    using Window::Window;
+    Window* FeedTarget() override { return this; }
+    std::wstring PageTitle(const wchar_t* name) override { return std::wstring(L"T:") + name; }
+    void SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) override {
+        rates = {caption, dollar, euro};
+    }
+    void OnContent(int kind, void* payload) override {
+        pages.emplace_back(static_cast<Page*>(payload));
+    }
+    void OnData(int kind, void* payload) override {
+        settings.push_back(*static_cast<SettingsRecord*>(payload));
+    }
+    std::vector<std::unique_ptr<Page>> pages;
+    std::vector<SettingsRecord> settings;
+    std::vector<std::wstring> rates;
+};
+
+// Builds from a document as a download would, without the server.
+template <class Stream>
+struct Fed : Stream {
+    using Stream::Stream;
+    void Build(const std::string& text) {
+        JsonValue document;
+        if (ParseJson(text.c_str(), text.size(), document))
+            this->BuildContent(document);
+    }
+};
+
+WNDPROC listViewProc = nullptr;
+LRESULT CALLBACK Delivering(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == DM_CONTENT || message == DM_DATA)
+        return ReceiveWindowMessage(message, wParam, lParam);
+    return CallWindowProcW(listViewProc, window, message, wParam, lParam);
+}
+
+class FeedBuildTest : public TreeTest {
+protected:
+    void SetUp() override {
+        TreeTest::SetUp();
+        SetClosingRequested(false);
+        listViewProc = WNDPROC(
+            SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Delivering)));
+        panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
+    }
+    void Forget() override {
+        panel.reset();
+        SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(listViewProc));
+    }
+    // The texts of a page's model, child by child: a header's two texts, a
+    // paragraph's runs and links (with the link's target after "->").
+    static std::vector<std::wstring> Texts(const Page& page) {
+        std::vector<std::wstring> texts;
+        for (auto& child : page.model->children) {
+            if (auto* header = dynamic_cast<BiHeader*>(child.get())) {
+                texts.push_back(header->leftText.value_or(L"") + L" | " +
+                                header->rightText.value_or(L""));
+                continue;
+            }
+            std::wstring line;
+            for (auto& run : static_cast<MContainer&>(*child).children) {
+                auto* text = static_cast<MText*>(run.get());
+                line += text->text;
+                if (text->kind == ModelLink)
+                    line += L"->" + static_cast<MLink*>(text)->url;
+                line += L";";
+            }
+            texts.push_back(line);
+        }
+        return texts;
+    }
+    std::unique_ptr<Panel> panel;
+};
+
+TEST_F(FeedBuildTest, NewsAndFridayMakeDatedArticlesWithTheirLinks) {
+    Fed<NewsStream> news(panel.get());
+    Fed<FridayStream> friday(panel.get());
+    const std::string items = R"({"items": [
+        {"title": "Вклад", "body_plain": "Ставка <a href=\"http://b.example/r\">выше</a> всех.",
+         "link": "http://b.example/1", "publish_date": "2026-12-04T10:00:00"},
+        {"title": 5, "publish_date": "2026-13-45"}, "not an object"]})";
+    news.Build(items);
+    friday.Build(items);
+    ASSERT_EQ(panel->pages.size(), 2u);
+    const Page& newsPage = *panel->pages[0];
+    EXPECT_EQ(newsPage.name, L"News");
+    EXPECT_EQ(newsPage.title.value_or(L""), L"T:News");
+    EXPECT_TRUE(newsPage.scrollable);
+    EXPECT_EQ(newsPage.headerHeight, 56u);
+    EXPECT_EQ(Texts(newsPage),
+              (std::vector<std::wstring>{
+                  L"Вклад | 4 декабря",
+                  L"Ставка <a href=\"http://b.example/r\">выше</a> всех.->http://b.example/1;",
+                  L" | 31 декабря", L"->;", L" | 1 января", L"->;"}));
+    EXPECT_EQ(Texts(*panel->pages[1]),
+              (std::vector<std::wstring>{L"Вклад | 4 декабря",
+                                         L"Ставка ;выше->http://b.example/r; всех.;",
+                                         L" | 31 декабря", L"", L" | 1 января", L""}));
+    // No items, or no object at all: a titled page without articles.
+    for (const char* empty : {"{}", "[]", R"({"items": "many"})"}) {
+        news.Build(empty);
+        EXPECT_TRUE(panel->pages.back()->model->children.empty()) << empty;
+    }
+}
+
+TEST_F(FeedBuildTest, SettingsReplaceEveryFieldAndRatesReachThePanel) {
+    Fed<SettingsStream> settings(panel.get());
+    settings.Build(R"({"phone_number": "8 800", "title_1": "Новости", "online_banking":
+                       "https://online.orvella.example/login", "radio_url": "http://r/s"})");
+    settings.Build(R"({"radio_url": "http://r/other"})");
+    ASSERT_EQ(panel->settings.size(), 2u);
+    EXPECT_EQ(std::wstring(panel->settings[0].title_1), L"Новости");
+    EXPECT_EQ(std::wstring(panel->settings[0].online_banking),
+              L"https://online.orvella.example/login");
+    const SettingsRecord& onlyRadio = panel->settings[1];
+    EXPECT_EQ(std::string(onlyRadio.radio_url), "http://r/other");
+    for (const wchar_t* field : {onlyRadio.phone_number, onlyRadio.phone_text, onlyRadio.title_1,
+                                 onlyRadio.title_2, onlyRadio.title_5, onlyRadio.online_banking,
+                                 onlyRadio.radio_title})
+        EXPECT_EQ(std::wstring(field), L"");
+
+    Fed<RatesStream> rates(panel.get());
+    rates.Build(R"({"date": "2026-12-04", "usd": "78,42", "eur": 91.1})");
+    EXPECT_EQ(panel->rates, (std::vector<std::wstring>{L"Курс ЦБ, 4.12", L"78,42", L""}));
+
+    // Once the panel is closing nothing more is delivered.
+    SetClosingRequested(true);
+    settings.Build("{}");
+    rates.Build(R"({"usd": "1"})");
+    EXPECT_EQ(panel->settings.size(), 2u);
+    EXPECT_EQ(panel->rates[1], L"78,42");
+    SetClosingRequested(false);
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+// The feeds and the worker against nginx: conditional downloads, what a
+// new, unchanged or broken document does to the page and the cache file,
+// the early retries, the first tick's order, the clock and the idle check.
+#include "TestTree.h"
+#include "base/EventListener.h"
+#include "base/WidgetKey.h"
+#include "content/ArticleStreams.h"
+#include "net/HttpClient.h"
+#include "ui/Delivery.h"
+#include "viewer/Page.h"
+#include "widget/Worker.h"
+
+#include <sys/utime.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring Env(const wchar_t* name) {
+    const wchar_t* value = _wgetenv(name);
+    return value ? value : L"";
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::ostringstream text;
+    text << std::ifstream(path.c_str(), std::ios::binary).rdbuf();
+    return text.str();
+}
+
+ULONGLONG WriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return ULONGLONG(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
+
+// Serves text at path (below the served folder), dated seconds from now.
+void Serve(const std::wstring& path, const std::string& text, long seconds) {
+    const std::wstring file = Env(L"ORVELLA_WWW") + path;
+    std::ofstream(file.c_str(), std::ios::binary | std::ios::trunc) << text;
+    const time_t when = time(nullptr) + seconds;
+    _utimbuf times = {when, when};
+    _wutime(file.c_str(), &times);
+}
+
+// The request paths of the access log, in order, that start with prefix.
+std::vector<std::string> Requested(const std::string& prefix) {
+    std::ifstream log(Env(L"ORVELLA_ACCESS_LOG").c_str());
+    std::vector<std::string> paths;
+    std::string line;
+    while (std::getline(log, line)) {
+        size_t start = line.find("\"GET ");
+        if (start == std::string::npos)
+            continue;
+        std::string path = line.substr(start + 5, line.find(' ', start + 5) - start - 5);
+        if (path.rfind(prefix, 0) == 0)
+            paths.push_back(path);
+    }
+    return paths;
+}
+
+struct Panel : Window, FeedOwner {
+    using Window::Window;
+    Window* FeedTarget() override { return this; }
+    std::wstring PageTitle(const wchar_t*) override { return L"Новости"; }
+    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
+    void OnContent(int, void* payload) override { pages.emplace_back(static_cast<Page*>(payload)); }
+    void OnData(int, void*) override { ++settings; }
+    std::vector<std::unique_ptr<Page>> pages;
+    int settings = 0;
+};
+
+WNDPROC listViewProc = nullptr;
+LRESULT CALLBACK Delivering(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == DM_CONTENT || message == DM_DATA)
+        return ReceiveWindowMessage(message, wParam, lParam);
+    return CallWindowProcW(listViewProc, window, message, wParam, lParam);
+}
+
+bool networkUp = true;
+bool NetworkUp() {
+    return networkUp;
+}
+
+class RefreshTest : public TreeTest {
+protected:
+    void SetUp() override {
+        TreeTest::SetUp();
+        WidgetKey::Erase();
+        for (const wchar_t* name : {L"ContentServer", L"StorageServer"})
+            RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, name, REG_SZ, L"127.0.0.1",
+                            sizeof(L"127.0.0.1"));
+        HttpInit();
+        SetClosingRequested(false);
+        networkUp = true;
+        networkAliveProbe = NetworkUp;
+        CreateDirectoryW((ProgramFolder() + L"feeds").c_str(), nullptr);
+        DeleteFileW(cache.c_str());
+        listViewProc = WNDPROC(
+            SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Delivering)));
+        panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
+    }
+    void Forget() override {
+        panel.reset();
+        SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(listViewProc));
+        HttpRelease();
+        WidgetKey::Erase();
+        DeleteFileW(cache.c_str());
+    }
+    // Lets a stream's period run out, as the worker's step would.
+    static void Due(DataStream& stream) { stream.Refresh(stream.period + 1); }
+    // Files of the feeds folder other than the caches.
+    static int Leftovers() {
+        int found = 0;
+        WIN32_FIND_DATAW entry;
+        HANDLE search = FindFirstFileW((ProgramFolder() + L"feeds\\orv*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do
+                ++found;
+            while (FindNextFileW(search, &entry));
+            FindClose(search);
+        }
+        return found;
+    }
+
+    const std::wstring cache = ProgramFolder() + L"feeds\\news.json";
+    std::unique_ptr<Panel> panel;
+};
+
+const std::string kFirst = R"({"items": [{"title": "Первая", "body_plain": "Текст"}]})";
+const std::string kSecond = R"({"items": [{"title": "Вторая"}, {"title": "Третья"}]})";
+
+TEST_F(RefreshTest, NewUnchangedAndBrokenDocumentsAndTheCacheFile) {
+    Serve(L"\\media\\data\\news.json", kFirst, -3600);
+    NewsStream news(panel.get());  // no cache yet: nothing built
+    EXPECT_TRUE(panel->pages.empty());
+    news.Refresh(0);  // made due: the first tick downloads
+    ASSERT_EQ(panel->pages.size(), 1u);
+    EXPECT_EQ(ReadAll(cache), kFirst);  // written after the page was built
+    const ULONGLONG written = WriteTime(cache);
+    EXPECT_EQ(news.elapsed, 0u);
+
+    news.Refresh(news.period);  // exactly the period: not yet
+    Due(news);                  // 304: page and cache file as they were
+    EXPECT_EQ(panel->pages.size(), 1u);
+    EXPECT_EQ(WriteTime(cache), written);
+    EXPECT_EQ(Requested("/media/data/news.json").size(), 2u);
+
+    Serve(L"\\media\\data\\news.json", kSecond, 100);
+    Due(news);
+    ASSERT_EQ(panel->pages.size(), 2u);
+    EXPECT_EQ(panel->pages.back()->model->children.size(), 4u);
+    EXPECT_EQ(ReadAll(cache), kSecond);
+
+    // A document that does not parse, or with a zero byte cut short: the
+    // page stays, and so does the cache file, time and all.
+    const ULONGLONG kept = WriteTime(cache);
+    for (const std::string& broken : {std::string("{\"items\": ["), std::string("\0{}", 3)}) {
+        Serve(L"\\media\\data\\news.json", broken, 200);
+        Due(news);
+        EXPECT_EQ(panel->pages.size(), 2u);
+        EXPECT_EQ(ReadAll(cache), kSecond);
+        EXPECT_EQ(WriteTime(cache), kept);
+    }
+    EXPECT_EQ(Leftovers(), 0);
+
+    // The cache alone builds the page on the next start.
+    NewsStream restarted(panel.get());
+    ASSERT_EQ(panel->pages.size(), 3u);
+    EXPECT_EQ(panel->pages.back()->model->children.size(), 4u);
+}
+
+TEST_F(RefreshTest, FailuresAreRetriedSoonerOnlineAndAtEveryTickOffline) {
+    struct Missing : NewsStream {
+        using NewsStream::NewsStream;
+    } news(panel.get());
+    news.url = ContentServerUrl(L"/media/data/no-such.json");
+    for (bool up : {true, false}) {
+        networkUp = up;
+        Due(news);
+        EXPECT_EQ(news.elapsed, up ? 0u : news.period + 1) << up;  // 10 min period: a full one
+        EXPECT_FALSE(Http().serverReachable);
+    }
+    FridayStream friday(panel.get());
+    friday.url = news.url;
+    networkUp = true;
+    Due(friday);
+    EXPECT_EQ(friday.elapsed, friday.period - 600000);  // ten more minutes
+    networkUp = false;
+    Due(friday);
+    EXPECT_EQ(friday.elapsed, friday.period + 1);  // the next tick
+}
+
+TEST_F(RefreshTest, TheFirstTickDownloadsEveryFeedInTableOrderAndStopEndsTheWorker) {
+    const size_t before = Requested("/media/data/").size();
+    {
+        Worker worker(panel.get());
+        for (DWORD start = GetTickCount();
+             Requested("/media/data/").size() < before + 4 && GetTickCount() - start < 20000;)
+            PumpMessages();  // deliveries come to this thread
+    }
+    std::vector<std::string> requested = Requested("/media/data/");
+    requested.erase(requested.begin(), requested.begin() + long(before));
+    ASSERT_GE(requested.size(), 4u) << "the first tick never came";
+    requested.resize(4);
+    EXPECT_EQ(requested, (std::vector<std::string>{"/media/data/settings.json",
+                                                   "/media/data/rates.json",
+                                                   "/media/data/news.json",
+                                                   "/media/data/friday.json"}));
+    EXPECT_EQ(workerTerminations, 0);
+}
+
+TEST(WorkerClock, StepsCoverOutagesAndAClockSetBackCountsNothing) {
+    static ULONGLONG now;
+    utcNowProbe = [](FILETIME* time) {
+        time->dwLowDateTime = DWORD(now);
+        time->dwHighDateTime = DWORD(now >> 32);
+    };
+    TickClock clock;
+    now = 130000000000000000ull;
+    EXPECT_EQ(clock.TickElapsed(), kTickMs);  // the first tick
+    const struct {
+        long long ms;
+        uint32_t step;
+    } steps[] = {{30000, 30000}, {7200000, 7200000}, {-5000, 0}, {1, 1}};
+    for (auto s : steps) {
+        now += ULONGLONG(s.ms * 10000);
+        EXPECT_EQ(clock.TickElapsed(), s.step) << s.ms;
+    }
+    utcNowProbe = [](FILETIME* time) { GetSystemTimeAsFileTime(time); };
+}
+
+TEST(WorkerIdle, IdleBeganAtEveryIdleTickAndIdleEndedOnce) {
+    struct Events : EventListener {
+        Events() { RegisterEventListener(this); }
+        ~Events() { UnregisterEventListener(this); }
+        void OnEvent(int event, int) override { heard.push_back(event); }
+        std::vector<int> heard;
+    } events;
+    static DWORD idleFor;
+    lastInputProbe = [] { return GetTickCount() - idleFor; };
+    IdleWatch watch;
+    for (DWORD ms : {0u, 300000u, 300001u, 360000u, 1000u, 0u})
+        idleFor = ms, watch.CheckUserIdle();
+    EXPECT_EQ(events.heard, (std::vector<int>{IdleBegan, IdleBegan, IdleEnded}));
+    lastInputProbe = [] {
+        LASTINPUTINFO info{sizeof(info), 0};
+        GetLastInputInfo(&info);
+        return info.dwTime;
+    };
+}
+
+}  // namespace
