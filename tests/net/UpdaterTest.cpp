@@ -126,6 +126,7 @@ TEST_F(UpdaterTest, NothingStartsWhileTheHostIsClosing) {
     Detach(&instance);
     SetDesktopListView(nullptr);
     ASSERT_TRUE(ClosingRequested());
+    HttpInit();  // the widget's teardown stopped the transfers of its client
 
     Updater updater = Published(L"111", L"true");
     CheckForUpdate(updater);
