@@ -326,7 +326,49 @@ bool HttpQueryStatus(HttpRequest& context) {
     return status != 0;
 }
 
-HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified) {
+void AbortTransfers() {
+    HttpState& http = Http();
+    std::lock_guard<std::mutex> lock(http.transfersLock);
+    http.abortTransfers = true;
+    for (auto& [request, closed] : http.transfers) {
+        if (!closed)
+            WinHttpCloseHandle(request);
+        closed = true;
+    }
+}
+
+namespace {
+
+// Registers a download's request for AbortTransfers while it is under way.
+class TransferScope {
+public:
+    explicit TransferScope(InternetHandle& request) : request_(request) {
+        HttpState& http = Http();
+        std::lock_guard<std::mutex> lock(http.transfersLock);
+        http.transfers[request_.get()] = false;
+    }
+    ~TransferScope() {
+        HttpState& http = Http();
+        std::lock_guard<std::mutex> lock(http.transfersLock);
+        auto found = http.transfers.find(request_.get());
+        if (found != http.transfers.end()) {
+            if (found->second)
+                request_.release();  // closed by AbortTransfers
+            http.transfers.erase(found);
+        }
+    }
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
+
+private:
+    InternetHandle& request_;
+};
+
+}  // namespace
+
+namespace {
+
+HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified) {
     // Defined on every path, so the caller's std::free is always valid.
     if (body)
         *body = nullptr;
@@ -345,6 +387,10 @@ HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTI
     HttpRequest context;
     if (!HttpOpenRequest(context, url, L"GET"))
         return HttpRefused;
+    HttpState& http = Http();
+    TransferScope transfer(context.request);
+    if (http.abortTransfers)
+        return HttpNotModified;
     if (!WinHttpSendRequest(context.request.get(),
                             headers[0] ? headers : WINHTTP_NO_ADDITIONAL_HEADERS,
                             headers[0] ? static_cast<DWORD>(-1) : 0, WINHTTP_NO_REQUEST_DATA, 0,
@@ -371,7 +417,6 @@ HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTI
         return HttpFailed;
     *body = buffer;
 
-    HttpState& http = Http();
     size_t received = 0;
     DWORD available = 0;
     do {
@@ -395,6 +440,17 @@ HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTI
     buffer[received] = '\0';
     *size = received;
     return HttpOk;
+}
+
+}  // namespace
+
+HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified) {
+    HttpResult result = Transfer(url, body, size, lastModified);
+    // A download cut short by AbortTransfers fails on its closed request:
+    // it ends as an aborted one, with nothing to show.
+    if (result != HttpOk && Http().abortTransfers)
+        return HttpNotModified;
+    return result;
 }
 
 bool LocalCopyTime(const std::wstring& path, SYSTEMTIME& written) {

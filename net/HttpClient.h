@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +75,10 @@ struct HttpState {
     std::atomic<bool> serverReachable{false};
     std::atomic<bool> proxyAuthRequired{false};  // never cleared
     std::atomic<bool> abortTransfers{false};     // set at shutdown, cleared by HttpInit
+    // The requests of downloads under way, which AbortTransfers closes; a
+    // request closed so is marked, and its owner lets go of it unclosed.
+    std::mutex transfersLock;
+    std::map<HINTERNET, bool> transfers;
     wchar_t userAgent[32] = {};
 };
 
@@ -89,6 +94,10 @@ std::wstring ContentServerUrl(const wchar_t* path);
 // Brings the client up, also again after HttpRelease: clears the stop
 // that the last shutdown left.
 bool HttpInit();
+// Stops every download: those under way end now, with result 0 (their
+// requests are closed under them), later ones at their first read. Any
+// thread; HttpInit clears it.
+void AbortTransfers();
 // Releases the proxy record; the client is used no more.
 void HttpRelease();
 

@@ -135,7 +135,7 @@ void Worker::StopWorker() {
     // an open credentials dialog closes, and the timer wakes the worker.
     SetClosingRequested(true);
     workerStop = true;
-    Http().abortTransfers = true;
+    AbortTransfers();
     CancelProxyLogin();
     if (updateTimer) {
         CancelWaitableTimer(updateTimer.get());

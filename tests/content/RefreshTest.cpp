@@ -212,6 +212,79 @@ TEST_F(RefreshTest, TheFirstTickDownloadsEveryFeedInTableOrderAndStopEndsTheWork
     EXPECT_EQ(workerTerminations, 0);
 }
 
+// Teardown while the worker waits on a server that stopped sending, or on
+// the window thread that has not yet taken a delivery: it ends by itself.
+TEST_F(RefreshTest, TeardownEndsTheWorkerByItselfDuringADownloadOrADelivery) {
+    // Parts a second apart: a read waits at most that long.
+    const std::wstring stalled = Env(L"ORVELLA_FAULTY_HOST") + L"/slow/300000?at=";
+    for (const std::wstring& host : {stalled, std::wstring(L"127.0.0.1")}) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"ContentServer", REG_SZ, host.c_str(),
+                        DWORD((host.size() + 1) * sizeof(wchar_t)));
+        const size_t before = Requested("/media/data/").size();
+        HttpInit();
+        {
+            Worker worker(panel.get());
+            // The first request is under way (stalled), or the first page
+            // waits for this thread, which is not pumping.
+            Sleep(1500);
+        }
+        EXPECT_EQ(workerTerminations, 0) << std::string(host.begin(), host.end());
+        if (host != stalled)
+            EXPECT_GT(Requested("/media/data/").size(), before);
+        PumpMessages();
+    }
+}
+
+std::vector<WPARAM> networkStates;
+LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == DM_NETWORK_STATE)
+        networkStates.push_back(wParam);
+    return Delivering(window, message, wParam, lParam);
+}
+
+// The host hears online and offline only when the state changes.
+TEST_F(RefreshTest, OnlineAndOfflineAreToldOnlyOnChange) {
+    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Recording));
+    networkStates.clear();
+    struct Events : EventListener {
+        Events() { RegisterEventListener(this); }
+        ~Events() { UnregisterEventListener(this); }
+        void OnEvent(int event, int) override {
+            if (event == WentOnline || event == WentOffline)
+                heard.push_back(event);
+        }
+        std::vector<int> heard;
+    } events;
+    // Waits long for what must come, a little for what must not.
+    auto pumpUntil = [&](size_t states, DWORD ms = 10000) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) {
+            PumpMessages();
+            if (networkStates.size() >= states)
+                return true;
+        }
+        return false;
+    };
+    {
+        Worker worker(panel.get());
+        EXPECT_TRUE(pumpUntil(1)) << "never online";
+        KernelHandle timer(OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, kUpdateTimerName));
+        auto tick = [&] {
+            LARGE_INTEGER soon{};
+            soon.QuadPart = -1;
+            SetWaitableTimer(timer.get(), &soon, 0, nullptr, nullptr, FALSE);
+        };
+        tick();  // still online: nothing new
+        EXPECT_FALSE(pumpUntil(2, 1500));
+        networkUp = false;
+        tick();
+        EXPECT_TRUE(pumpUntil(2)) << "never offline";
+        tick();
+        EXPECT_FALSE(pumpUntil(3, 1500));
+    }
+    EXPECT_EQ(networkStates, (std::vector<WPARAM>{1, 0}));
+    EXPECT_EQ(events.heard, (std::vector<int>{WentOnline, WentOffline}));
+}
+
 TEST(WorkerClock, StepsCoverOutagesAndAClockSetBackCountsNothing) {
     static ULONGLONG now;
     utcNowProbe = [](FILETIME* time) {
