@@ -9,7 +9,6 @@
 #include "gfx/Palette.h"
 #include "ui/Delivery.h"
 #include "widget/Rates.h"
-#include "widget/SamplePages.h"
 #include "widget/WidgetSettings.h"
 
 #include <shellapi.h>

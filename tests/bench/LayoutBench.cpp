@@ -10,7 +10,7 @@
 #include "layout/TextFormatter.h"
 #include "gfx/Canvas.h"
 #include "viewer/Navigator.h"
-#include "widget/SamplePages.h"
+#include "gallery/SamplePages.h"
 
 #include <cstdio>
 

@@ -1,18 +1,24 @@
-// The page gallery: lays out the built-in and the sample pages and writes each, as the page
-// viewer shows it, to a PNG file, so that layout can be looked at without
-// the desktop. A development tool; nothing here ships.
+// The page gallery: lays out the built-in pages, the feeds' pages built from
+// our content set and the sample pages, and writes each, as the page viewer
+// shows it, to a PNG file, so that layout can be looked at without the
+// desktop. A development tool; nothing here ships.
 //
 // Usage: page_gallery.exe <output folder>. Runs where the library's fonts
 // and pictures lie beside it (the build's bin folder).
+#include "content/ArticleStreams.h"
+#include "content/SettingsStreams.h"
 #include "content/StaticPages.h"
+#include "ui/Delivery.h"
 #include "host/DesktopSurface.h"
 #include "base/Desktop.h"
 #include "ui/Window.h"
 #include "gfx/Canvas.h"
 #include "viewer/Navigator.h"
-#include "widget/SamplePages.h"
+#include "gallery/SamplePages.h"
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,15 +42,62 @@ bool SaveArea(Canvas& canvas, int x, int y, int width, int height, const std::ws
     return GdipSaveImageToFile(area, path.c_str(), &kPngEncoder, nullptr) == Ok;
 }
 
+// Hands deliveries over as the desktop surface does.
+LRESULT CALLBACK SurfaceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == DM_CONTENT || message == DM_DATA)
+        return ReceiveWindowMessage(message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 HWND MakeSurface() {
     WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpfnWndProc = SurfaceProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OrvellaPageGallery";
     RegisterClassW(&wc);
     return CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 400, 900, nullptr, nullptr,
                            wc.hInstance, nullptr);
 }
+
+// Receives the feeds' pages and settings as the panel would.
+struct Collector : Window, FeedOwner {
+    using Window::Window;
+    Window* FeedTarget() override { return this; }
+    std::wstring PageTitle(const wchar_t* name) override {
+        return std::wcscmp(name, L"Friday") == 0 ? settings.title_5 : settings.title_1;
+    }
+    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
+    // A later page replaces one of the same name, as on the panel.
+    void OnContent(int, void* payload) override {
+        std::unique_ptr<Page> page(static_cast<Page*>(payload));
+        for (auto& held : pages)
+            if (held->name == page->name)
+                held.reset();
+        pages.push_back(std::move(page));
+    }
+    void OnData(int, void* payload) override {
+        settings = *static_cast<const SettingsRecord*>(payload);
+    }
+    SettingsRecord settings = DefaultSettings();
+    std::vector<std::unique_ptr<Page>> pages;
+};
+
+// A feed built from one document of the content set, as after a download.
+template <class Stream>
+struct FromContentSet : Stream {
+    FromContentSet(FeedOwner* owner, const char* name) : Stream(owner) {
+        std::ostringstream text;
+        text << std::ifstream(std::string("Z:") + ORVELLA_CONTENT_DIR + "/" + name,
+                              std::ios::binary)
+                    .rdbuf();
+        JsonValue document;
+        const std::string body = text.str();
+        if (ParseJson(body.c_str(), body.size(), document))
+            this->BuildContent(document);
+        else
+            std::printf("%s: does not parse\n", name);
+    }
+};
 
 }  // namespace
 
@@ -65,6 +118,14 @@ int wmain(int argc, wchar_t** argv) {
     AboutPageBuilder about;
     ClubPageBuilder club;
     std::vector<Sample> samples;
+    RootWindow root(400, 900, &canvas, surface);
+    Collector feeds(0, 0, 1, 1, &root);
+    FromContentSet<SettingsStream> settings(&feeds, "settings.json");
+    FromContentSet<NewsStream> news(&feeds, "news.json");
+    FromContentSet<FridayStream> friday(&feeds, "friday.json");
+    for (auto& page : feeds.pages)
+        if (page)
+            samples.push_back({page->name == L"News" ? L"news.png" : L"friday.png", std::move(page)});
     samples.push_back({L"club.png", club.MakePage(L"Клуб Orvella")});
     samples.push_back({L"about.png", MakeAboutPage(about)});
     samples.push_back({L"articles.png", samples::ArticleList(200)});
@@ -75,7 +136,6 @@ int wmain(int argc, wchar_t** argv) {
 
     int failures = 0;
     {
-        RootWindow root(400, 900, &canvas, surface);
         for (Sample& sample : samples) {
             layoutPage(*sample.page, canvas);
             // Tall enough for the whole page, within the back buffer.

@@ -1,5 +1,5 @@
 // Sample pages; see SamplePages.h.
-#include "widget/SamplePages.h"
+#include "gallery/SamplePages.h"
 
 #include "content/StaticPages.h"
 #include "layout/TextFormatter.h"
@@ -171,9 +171,5 @@ std::unique_ptr<Page> CityMap() {
     return page;
 }
 
-void DeliverPlaceholderPages(Window* panel) {
-    DeliverPage(panel, ArticleList(40));
-    DeliverPage(panel, PictureStory());
-}
 
 }  // namespace samples

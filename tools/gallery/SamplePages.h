@@ -1,5 +1,5 @@
-// Sample pages for the page gallery and the placeholder panel, until the
-// feeds deliver real ones: a long list of articles with two-part headers, a
+// Sample pages for the page gallery and the layout benchmark (never
+// shipped): a long list of articles with two-part headers, a
 // paragraph beside a picture, a bulleted list, three columns of partner
 // buttons with hints, and a city map with markers under an overlay of
 // buttons. Each is a model ready for layoutPage; the fonts it names live as
@@ -20,7 +20,5 @@ std::unique_ptr<Page> BulletList();
 std::unique_ptr<Page> PartnerColumns();
 std::unique_ptr<Page> CityMap();
 
-// Hands the News and Exclusive samples to the panel as a feed would.
-void DeliverPlaceholderPages(Window* panel);
 
 }  // namespace samples
