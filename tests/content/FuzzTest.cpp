@@ -1,0 +1,155 @@
+// Mutated documents of our content set through each feed's build and the
+// page layout: nothing may crash, hang or keep GDI objects. The seed and the
+// number of cases come from the environment (ORVELLA_FUZZ_SEED,
+// ORVELLA_FUZZ_CASES) for longer runs; the test command uses the defaults.
+#include "TestTree.h"
+#include "content/ArticleStreams.h"
+#include "content/SettingsStreams.h"
+#include "ui/Delivery.h"
+#include "viewer/Page.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace {
+
+unsigned long Setting(const wchar_t* name, unsigned long fallback) {
+    const wchar_t* value = _wgetenv(name);
+    return value ? std::wcstoul(value, nullptr, 10) : fallback;
+}
+
+std::string ContentDocument(const char* name) {
+    std::ostringstream text;
+    text << std::ifstream(std::string("Z:") + ORVELLA_CONTENT_DIR + "/" + name, std::ios::binary)
+                .rdbuf();
+    return text.str();
+}
+
+// One to four edits: a byte changed, a span dropped or doubled, or a token
+// that changes the structure or the type of a value put in.
+std::string Mutate(std::string text, std::mt19937& random) {
+    static const char* const kTokens[] = {
+        "{", "}", "[", "]", "\"", ",", ":", "null", "0", "-1", "1e999", "true",
+        "\"\\u0000\"", "\"\\ud800\"", "\"<a href=\\\"\"", "</a>", "<a href=\\\"x\\\">",
+        "[{}]", "{\"items\": 5}", "\"2014-13-45T99:99:99\""};
+    std::uniform_int_distribution<int> edits(1, 4), kind(0, 4), token(0, 19);
+    for (int n = edits(random); n > 0 && !text.empty(); --n) {
+        size_t at = std::uniform_int_distribution<size_t>(0, text.size() - 1)(random);
+        size_t span = std::uniform_int_distribution<size_t>(1, 64)(random);
+        switch (kind(random)) {
+        case 0:
+            text[at] = char(random());
+            break;
+        case 1:
+            text.erase(at, span);
+            break;
+        case 2:
+            text.insert(at, text.substr(at, span));
+            break;
+        case 3:
+            text.insert(at, kTokens[token(random)]);
+            break;
+        default:
+            text.insert(at, std::string(span * 100, 'x'));
+            break;
+        }
+    }
+    return text;
+}
+
+struct Panel : Window, FeedOwner {
+    using Window::Window;
+    Window* FeedTarget() override { return this; }
+    std::wstring PageTitle(const wchar_t*) override { return L"T"; }
+    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override { ++rates; }
+    void OnContent(int, void* payload) override {
+        std::unique_ptr<Page> page(static_cast<Page*>(payload));
+        layoutPage(*page, *canvas);  // as the panel does
+        ++pages;
+    }
+    void OnData(int, void*) override { ++settings; }
+    int pages = 0, settings = 0, rates = 0;
+};
+
+template <class Stream>
+struct Fed : Stream {
+    using Stream::Stream;
+    bool Build(const std::string& text) {
+        JsonValue document;
+        if (!ParseJson(text.c_str(), text.size(), document))
+            return false;
+        this->BuildContent(document);
+        return true;
+    }
+};
+
+WNDPROC listViewProc = nullptr;
+LRESULT CALLBACK Delivering(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == DM_CONTENT || message == DM_DATA)
+        return ReceiveWindowMessage(message, wParam, lParam);
+    return CallWindowProcW(listViewProc, window, message, wParam, lParam);
+}
+
+class FuzzTest : public TreeTest {
+protected:
+    void SetUp() override {
+        TreeTest::SetUp();
+        SetClosingRequested(false);
+        listViewProc = WNDPROC(
+            SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Delivering)));
+        panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
+    }
+    void Forget() override {
+        panel.reset();
+        SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(listViewProc));
+    }
+    // Builds mutants of the document; returns how many parsed.
+    template <class Stream>
+    int Run(const char* document, unsigned long cases) {
+        const std::string original = ContentDocument(document);
+        EXPECT_FALSE(original.empty()) << document;
+        std::mt19937 random(Setting(L"ORVELLA_FUZZ_SEED", 20261207));
+        Fed<Stream> stream(panel.get());
+        int parsed = 0;
+        for (unsigned long i = 0; i < cases; ++i)
+            parsed += stream.Build(Mutate(original, random));
+        return parsed;
+    }
+    std::unique_ptr<Panel> panel;
+};
+
+TEST_F(FuzzTest, MutatedDocumentsOfEveryFeedBuildOrAreRefused) {
+    const unsigned long cases = Setting(L"ORVELLA_FUZZ_CASES", 3000);
+    const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    struct Feed {
+        const char* document;
+        int parsed;
+    } feeds[] = {{"settings.json", Run<SettingsStream>("settings.json", cases)},
+                 {"rates.json", Run<RatesStream>("rates.json", cases)},
+                 {"news.json", Run<NewsStream>("news.json", cases)},
+                 {"friday.json", Run<FridayStream>("friday.json", cases)}};
+    for (const Feed& feed : feeds) {
+        // Both kinds are met: mutants that still parse, and ones refused.
+        EXPECT_GT(feed.parsed, 0) << feed.document;
+        EXPECT_LT(unsigned(feed.parsed), cases) << feed.document;
+    }
+    EXPECT_GT(panel->pages, 0);
+    EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore + 16);
+}
+
+TEST_F(FuzzTest, AHugeDocumentIsCutToItsFields) {
+    std::string huge = R"({"items": [{"title": ")" + std::string(30u << 20, 'x') +
+                       R"(", "body_plain": ")";
+    for (int i = 0; i < (15 << 20); ++i)
+        huge += "\xd1\x8f";  // я: 30 MB more
+    huge += R"("}]})";
+    ASSERT_GT(huge.size(), 60u << 20);
+    Fed<NewsStream> news(panel.get());
+    ASSERT_TRUE(news.Build(huge));
+    EXPECT_EQ(panel->pages, 1);
+}
+
+}  // namespace
