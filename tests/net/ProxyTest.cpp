@@ -464,4 +464,19 @@ TEST_F(ProxyServerTest, DialogAndItsAnswerLeaveTheDesktopUsable) {
     EXPECT_EQ(Stored(), L"orvella/secret");
 }
 
+// Teardown while the dialog waits for the user on the worker: it is ended
+// for the worker to finish, and an aborted login is no login.
+TEST_F(ProxyServerTest, AbortingTheTransfersEndsAnOpenDialog) {
+    WorkerLogin login;
+    ASSERT_TRUE(WaitPumpingForWindow(kProxyDialogCaption)) << "no dialog";
+    AbortTransfers();
+    CancelProxyLogin();
+    EXPECT_TRUE(WaitFor([&] {
+        PumpMessages();
+        return login.Done();
+    })) << "the dialog stayed";
+    EXPECT_FALSE(login.Result());
+    HttpInit();
+}
+
 }  // namespace
