@@ -320,7 +320,8 @@ class EndToEnd(unittest.TestCase):
             subprocess.run(["xdotool", "mousemove", *map(str, self.on_panel((150, 15))),
                             "mousedown", "1"], check=True)
             subprocess.run(["xdotool", "mouseup", "1"], check=True)
-            self.assertEqual(handler.opened(), ["https://online.orvella.example/login"])
+            # The address of the settings feed (its first-run cache), not the built-in one.
+            self.assertEqual(handler.opened(), ["https://online.orvella.example/login?from=widget"])
         finally:
             handler.close()
 
