@@ -173,6 +173,7 @@ protected:
 TEST_F(FeedBuildTest, NewsAndFridayMakeDatedArticlesWithTheirLinks) {
     Fed<NewsStream> news(panel.get());
     Fed<FridayStream> friday(panel.get());
+    panel->pages.clear();  // built from caches another program left beside this one
     const std::string items = R"({"items": [
         {"title": "Вклад", "body_plain": "Ставка <a href=\"http://b.example/r\">выше</a> всех.",
          "link": "http://b.example/1", "publish_date": "2026-12-04T10:00:00"},
@@ -203,6 +204,7 @@ TEST_F(FeedBuildTest, NewsAndFridayMakeDatedArticlesWithTheirLinks) {
 
 TEST_F(FeedBuildTest, SettingsReplaceEveryFieldAndRatesReachThePanel) {
     Fed<SettingsStream> settings(panel.get());
+    panel->settings.clear();  // from a cache another program left beside this one
     settings.Build(R"({"phone_number": "8 800", "title_1": "Новости", "online_banking":
                        "https://online.orvella.example/login", "radio_url": "http://r/s"})");
     settings.Build(R"({"radio_url": "http://r/other"})");
