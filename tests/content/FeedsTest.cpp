@@ -1,5 +1,6 @@
 // The feeds without a server: the JSON readers' guarantees, the dates and
 // captions, and what each feed builds from a document and delivers.
+#include "FeedHarness.h"
 #include "TestTree.h"
 #include "content/ArticleStreams.h"
 #include "content/SettingsStreams.h"
@@ -114,36 +115,17 @@ struct Panel : Window, FeedOwner {
     std::vector<std::wstring> rates;
 };
 
-// Builds from a document as a download would, without the server.
-template <class Stream>
-struct Fed : Stream {
-    using Stream::Stream;
-    void Build(const std::string& text) {
-        JsonValue document;
-        if (ParseJson(text.c_str(), text.size(), document))
-            this->BuildContent(document);
-    }
-};
-
-WNDPROC listViewProc = nullptr;
-LRESULT CALLBACK Delivering(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == DM_CONTENT || message == DM_DATA)
-        return ReceiveWindowMessage(message, wParam, lParam);
-    return CallWindowProcW(listViewProc, window, message, wParam, lParam);
-}
-
 class FeedBuildTest : public TreeTest {
 protected:
     void SetUp() override {
         TreeTest::SetUp();
         SetClosingRequested(false);
-        listViewProc = WNDPROC(
-            SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Delivering)));
+        delivering = std::make_unique<DeliveringListView>(desktop.listView);
         panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
     }
     void Forget() override {
         panel.reset();
-        SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(listViewProc));
+        delivering.reset();
     }
     // The texts of a page's model, child by child: a header's two texts, a
     // paragraph's runs and links (with the link's target after "->").
@@ -167,6 +149,7 @@ protected:
         }
         return texts;
     }
+    std::unique_ptr<DeliveringListView> delivering;
     std::unique_ptr<Panel> panel;
 };
 

@@ -2,6 +2,7 @@
 // page layout: nothing may crash, hang or keep GDI objects. The seed and the
 // number of cases come from the environment (ORVELLA_FUZZ_SEED,
 // ORVELLA_FUZZ_CASES) for longer runs; the test command uses the defaults.
+#include "FeedHarness.h"
 #include "TestTree.h"
 #include "content/ArticleStreams.h"
 #include "content/SettingsStreams.h"
@@ -19,13 +20,6 @@ namespace {
 unsigned long Setting(const wchar_t* name, unsigned long fallback) {
     const wchar_t* value = _wgetenv(name);
     return value ? std::wcstoul(value, nullptr, 10) : fallback;
-}
-
-std::string ContentDocument(const char* name) {
-    std::ostringstream text;
-    text << std::ifstream(std::string("Z:") + ORVELLA_CONTENT_DIR + "/" + name, std::ios::binary)
-                .rdbuf();
-    return text.str();
 }
 
 // One to four edits: a byte changed, a span dropped or doubled, or a token
@@ -74,37 +68,17 @@ struct Panel : Window, FeedOwner {
     int pages = 0, settings = 0, rates = 0;
 };
 
-template <class Stream>
-struct Fed : Stream {
-    using Stream::Stream;
-    bool Build(const std::string& text) {
-        JsonValue document;
-        if (!ParseJson(text.c_str(), text.size(), document))
-            return false;
-        this->BuildContent(document);
-        return true;
-    }
-};
-
-WNDPROC listViewProc = nullptr;
-LRESULT CALLBACK Delivering(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == DM_CONTENT || message == DM_DATA)
-        return ReceiveWindowMessage(message, wParam, lParam);
-    return CallWindowProcW(listViewProc, window, message, wParam, lParam);
-}
-
 class FuzzTest : public TreeTest {
 protected:
     void SetUp() override {
         TreeTest::SetUp();
         SetClosingRequested(false);
-        listViewProc = WNDPROC(
-            SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Delivering)));
+        delivering = std::make_unique<DeliveringListView>(desktop.listView);
         panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
     }
     void Forget() override {
         panel.reset();
-        SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(listViewProc));
+        delivering.reset();
     }
     // Builds mutants of the document; returns how many parsed.
     template <class Stream>
@@ -118,6 +92,7 @@ protected:
             parsed += stream.Build(Mutate(original, random));
         return parsed;
     }
+    std::unique_ptr<DeliveringListView> delivering;
     std::unique_ptr<Panel> panel;
 };
 

@@ -1,6 +1,7 @@
 // The feeds and the worker against nginx: conditional downloads, what a
 // new, unchanged or broken document does to the page and the cache file,
 // the early retries, the first tick's order, the clock and the idle check.
+#include "FeedHarness.h"
 #include "TestTree.h"
 #include "base/EventListener.h"
 #include "base/WidgetKey.h"
@@ -72,13 +73,6 @@ struct Panel : Window, FeedOwner {
     int settings = 0;
 };
 
-WNDPROC listViewProc = nullptr;
-LRESULT CALLBACK Delivering(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == DM_CONTENT || message == DM_DATA)
-        return ReceiveWindowMessage(message, wParam, lParam);
-    return CallWindowProcW(listViewProc, window, message, wParam, lParam);
-}
-
 bool networkUp = true;
 bool NetworkUp() {
     return networkUp;
@@ -98,13 +92,13 @@ protected:
         networkAliveProbe = NetworkUp;
         CreateDirectoryW((ProgramFolder() + L"feeds").c_str(), nullptr);
         DeleteFileW(cache.c_str());
-        listViewProc = WNDPROC(
-            SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Delivering)));
+        delivering = std::make_unique<DeliveringListView>(desktop.listView);
         panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
     }
     void Forget() override {
         panel.reset();
-        SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(listViewProc));
+        delivering.reset();
+        DeliveringListView::watch = nullptr;
         HttpRelease();
         WidgetKey::Erase();
         DeleteFileW(cache.c_str());
@@ -126,6 +120,7 @@ protected:
     }
 
     const std::wstring cache = ProgramFolder() + L"feeds\\news.json";
+    std::unique_ptr<DeliveringListView> delivering;
     std::unique_ptr<Panel> panel;
 };
 
@@ -237,15 +232,13 @@ TEST_F(RefreshTest, TeardownEndsTheWorkerByItselfDuringADownloadOrADelivery) {
 }
 
 std::vector<WPARAM> networkStates;
-LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == DM_NETWORK_STATE)
-        networkStates.push_back(wParam);
-    return Delivering(window, message, wParam, lParam);
-}
 
 // The host hears online and offline only when the state changes.
 TEST_F(RefreshTest, OnlineAndOfflineAreToldOnlyOnChange) {
-    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Recording));
+    DeliveringListView::watch = [](UINT message, WPARAM wParam) {
+        if (message == DM_NETWORK_STATE)
+            networkStates.push_back(wParam);
+    };
     networkStates.clear();
     struct Events : EventListener {
         Events() { RegisterEventListener(this); }

@@ -15,9 +15,10 @@ wine "$BUILD/bin/paint_bench.exe"
 wine "$BUILD/bin/drawing_bench.exe"
 wine "$BUILD/bin/layout_bench.exe"
 wine "$BUILD/bin/panel_bench.exe"
-wine "$BUILD/bin/feed_bench.exe"
 python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
   python3 "$ROOT/tests/bench/http_bench.py" "$BUILD/bin"
+python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
+  wine "$BUILD/bin/feed_bench.exe"
 echo
-echo "Page gallery (sample pages as the page viewer shows them):"
+echo "Page gallery (the pages as the page viewer shows them):"
 wine "$BUILD/bin/page_gallery.exe" "$(winepath -w "$BUILD/gallery")"

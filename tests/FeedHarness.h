@@ -1,0 +1,63 @@
+// What the feed tests and benchmarks share: a feed built straight from a
+// document, a list view that hands deliveries over as the desktop surface
+// does, and the documents of our content set.
+#pragma once
+
+#include "content/DataStream.h"
+#include "ui/Delivery.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+// A feed that builds from a text as after a download; false when it does
+// not parse.
+template <class Stream>
+struct Fed : Stream {
+    using Stream::Stream;
+    bool Build(const std::string& text) {
+        JsonValue document;
+        if (!ParseJson(text.c_str(), text.size(), document))
+            return false;
+        this->BuildContent(document);
+        return true;
+    }
+};
+
+// For its lifetime, DM_CONTENT and DM_DATA sent to the list view reach
+// their target window; one at a time.
+class DeliveringListView {
+public:
+    explicit DeliveringListView(HWND listView) : listView_(listView) {
+        previous_ = WNDPROC(SetWindowLongPtrW(listView, GWLP_WNDPROC, LONG_PTR(Proc)));
+    }
+    ~DeliveringListView() { SetWindowLongPtrW(listView_, GWLP_WNDPROC, LONG_PTR(previous_)); }
+    DeliveringListView(const DeliveringListView&) = delete;
+    DeliveringListView& operator=(const DeliveringListView&) = delete;
+
+    // Also seen by the procedure, before the hand-over; null for none.
+    static inline void (*watch)(UINT message, WPARAM wParam) = nullptr;
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (watch)
+            watch(message, wParam);
+        if (message == DM_CONTENT || message == DM_DATA)
+            return ReceiveWindowMessage(message, wParam, lParam);
+        return CallWindowProcW(previous_, window, message, wParam, lParam);
+    }
+    static inline WNDPROC previous_ = nullptr;
+    HWND listView_;
+};
+
+#ifdef ORVELLA_CONTENT_DIR
+// A document of our content set, as the build found it.
+inline std::string ContentDocument(const char* name) {
+    std::ostringstream text;
+    text << std::ifstream(std::string("Z:") + ORVELLA_CONTENT_DIR + "/" + name, std::ios::binary)
+                .rdbuf();
+    return text.str();
+}
+#endif
