@@ -4,6 +4,7 @@
 #include "base/Desktop.h"
 #include "base/EventListener.h"
 #include "content/ArticleStreams.h"
+#include "content/ExclusiveStream.h"
 #include "content/SettingsStreams.h"
 #include "net/HttpClient.h"
 #include "ui/Window.h"
@@ -55,7 +56,8 @@ void Worker::StartFeeds(FeedOwner* owner) {
     feedList.push_back(std::make_unique<RatesStream>(owner));
     feedList.push_back(std::make_unique<NewsStream>(owner));
     feedList.push_back(std::make_unique<FridayStream>(owner));
-    // The Exclusive and Map feeds join here, in this order.
+    feedList.push_back(std::make_unique<ExclusiveStream>(owner));
+    // The Map feed joins here.
     UpdaterInit(updater);
 }
 

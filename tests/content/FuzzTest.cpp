@@ -5,6 +5,7 @@
 #include "FeedHarness.h"
 #include "TestTree.h"
 #include "content/ArticleStreams.h"
+#include "content/ExclusiveStream.h"
 #include "content/SettingsStreams.h"
 #include "ui/Delivery.h"
 #include "viewer/Page.h"
@@ -97,7 +98,7 @@ protected:
 };
 
 TEST_F(FuzzTest, MutatedDocumentsOfEveryFeedBuildOrAreRefused) {
-    const unsigned long cases = Setting(L"ORVELLA_FUZZ_CASES", 3000);
+    const unsigned long cases = Setting(L"ORVELLA_FUZZ_CASES", 2000);
     const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     struct Feed {
         const char* document;
@@ -105,7 +106,8 @@ TEST_F(FuzzTest, MutatedDocumentsOfEveryFeedBuildOrAreRefused) {
     } feeds[] = {{"settings.json", Run<SettingsStream>("settings.json", cases)},
                  {"rates.json", Run<RatesStream>("rates.json", cases)},
                  {"news.json", Run<NewsStream>("news.json", cases)},
-                 {"friday.json", Run<FridayStream>("friday.json", cases)}};
+                 {"friday.json", Run<FridayStream>("friday.json", cases)},
+                 {"exclusive.json", Run<ExclusiveStream>("exclusive.json", cases)}};
     for (const Feed& feed : feeds) {
         // Both kinds are met: mutants that still parse, and ones refused.
         EXPECT_GT(feed.parsed, 0) << feed.document;

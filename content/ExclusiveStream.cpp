@@ -1,0 +1,135 @@
+// The Exclusive feed; see ExclusiveStream.h.
+#include "content/ExclusiveStream.h"
+
+#include "base/ModulePath.h"
+#include "content/PictureFiles.h"
+#include "gfx/Palette.h"
+#include "layout/TextFormatter.h"
+#include "net/HttpClient.h"
+#include "viewer/Page.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr wchar_t kFolder[] = L"exclusive/";
+constexpr wchar_t kBanner[] = L"images/lumora.png";
+constexpr gdip::ARGB kPlateColour = 0xFFFFDF7Fu;
+
+bool IsWebAddress(const wchar_t* text) {
+    return std::wcsncmp(text, L"http://", 7) == 0;
+}
+
+}  // namespace
+
+ExclusiveStream::ExclusiveStream(FeedOwner* owner)
+    : DataStream(owner, L"/media/data/exclusive.json", L"feeds/exclusive.json", 86400000) {
+    LoadCache();
+}
+
+ExclusiveStream::~ExclusiveStream() {
+    CleanImageFolder();
+}
+
+bool ExclusiveStream::FetchResources(const JsonValue& document) {
+    bool all = true;
+    const JsonValue& items = JsonMember(document, "items");
+    for (size_t i = 0, n = JsonCount(items); i < n; ++i) {
+        wchar_t url[kImageUnits];
+        JsonText(JsonItem(items, i), "image_url", url);
+        const std::wstring name = IsWebAddress(url) ? PictureFileName(url) : std::wstring();
+        // A name we may not write, or a picture that did not come anew,
+        // counts as a failed download.
+        if (name.empty() || !DownloadFile(url, (kFolder + name).c_str()))
+            all = false;
+    }
+    return all;
+}
+
+std::unique_ptr<MImage> ExclusiveStream::MakeOfferImage(const JsonValue& item) {
+    wchar_t url[kImageUnits];
+    JsonText(item, "image_url", url);
+    std::wstring path;
+    if (IsWebAddress(url)) {
+        const std::wstring name = PictureFileName(url);
+        if (name.empty())
+            return nullptr;
+        if (std::find(keptImages.begin(), keptImages.end(), name) == keptImages.end())
+            keptImages.push_back(name);
+        path = kFolder + name;
+    } else if (IsShippedPicturePath(url)) {
+        path = url;
+    } else {
+        return nullptr;
+    }
+    auto image = std::make_unique<MImage>(path.c_str());
+    image->align = AlignLeft;
+    return image;
+}
+
+void ExclusiveStream::AddOfferTitle(MContainer& root, const JsonValue& item) {
+    wchar_t title[kTitleUnits];
+    JsonText(item, "title", title);
+    auto plate = std::make_unique<MParagraph>();
+    plate->hasBackground = true;
+    plate->cornerRadius = 6;
+    plate->backgroundColor = kPlateColour;
+    plate->padding = Padding{8, 8, 8, 8};
+    plate->addText(title, &titleFont, palette::Black);
+    root.add(std::move(plate));
+}
+
+void ExclusiveStream::AddOfferBody(MContainer& root, const JsonValue& item) {
+    auto text = std::make_unique<MParagraph>();
+    text->padding = Padding{0, 0, 8, 0};
+    text->floatImage = MakeOfferImage(item);
+    if (text->floatImage)
+        text->floatImage->padding = Padding{0, 12, 5, 0};
+    wchar_t body[kTextUnits];
+    JsonText(item, "body_plain", body);
+    addMarkup(body, *text, &textFont, &linkFont, &linkHoverFont, palette::Black, palette::Red,
+              palette::Red);
+    root.add(std::move(text));
+
+    wchar_t link[kLinkUnits];
+    JsonText(item, "link", link);
+    auto more = std::make_unique<MParagraph>();
+    more->padding = Padding{0, 0, 8, 18};
+    more->addLink(L"Читать далее...", link, &linkFont, palette::Red, &linkHoverFont, palette::Red);
+    root.add(std::move(more));
+}
+
+void ExclusiveStream::BuildContent(const JsonValue& document) {
+    auto root = std::make_unique<MDiv>();
+    root->rect = FloatRect{0, 0, kPageWidth, 0};
+    root->padding = Padding{5, 15, 9, 10};
+    auto banner = std::make_unique<MImage>(kBanner);
+    banner->align = AlignCentre;
+    banner->padding = Padding{0, 0, 18, 18};
+    root->add(std::move(banner));
+    const JsonValue& items = JsonMember(document, "items");
+    for (size_t i = 0, n = JsonCount(items); i < n; ++i) {
+        AddOfferTitle(*root, JsonItem(items, i));
+        AddOfferBody(*root, JsonItem(items, i));
+    }
+    auto page = std::make_unique<Page>();
+    page->name = L"Exclusive";
+    page->model = std::move(root);
+    page->scrollable = true;
+    DeliverPage(std::move(page));
+}
+
+void ExclusiveStream::CleanImageFolder() {
+    const std::wstring folder = ModuleRelativePath(L"exclusive");
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        if (std::find(keptImages.begin(), keptImages.end(), entry.cFileName) == keptImages.end())
+            DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}

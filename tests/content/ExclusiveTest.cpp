@@ -1,0 +1,150 @@
+// The Exclusive feed and the picture names feeds may use: which names are
+// refused, the page an offer list makes, and the clean-up of the picture
+// folder at shutdown.
+#include "FeedHarness.h"
+#include "TestTree.h"
+#include "content/ExclusiveStream.h"
+#include "content/PictureFiles.h"
+#include "viewer/Page.h"
+
+#include <set>
+#include <string>
+
+namespace {
+
+TEST(PictureFiles, OnlyPlainFileNamesAndPathsInsideTheLibraryAreUsed) {
+    const struct {
+        const wchar_t* url;
+        const wchar_t* name;
+    } names[] = {
+        {L"http://a.example/m/offer1.jpg", L"offer1.jpg"},
+        {L"http://a.example/COM10.png", L"COM10.png"},
+        {L"http://a.example/console.png", L"console.png"},
+        {L"offer1.jpg", L""},  // no "/"
+        {L"http://a.example/", L""},
+        {L"http://a.example/.", L""},
+        {L"http://a.example/..", L""},
+        {L"http://a.example/..\\..\\evil.dll", L""},
+        {L"http://a.example/x.png:stream", L""},
+        {L"http://a.example/a\x01.png", L""},
+        {L"http://a.example/pic.", L""},
+        {L"http://a.example/pic ", L""},
+        {L"http://a.example/CON", L""},
+        {L"http://a.example/con.png", L""},
+        {L"http://a.example/Nul..", L""},
+        {L"http://a.example/COM1.jpg", L""},
+        {L"http://a.example/lpt9", L""},
+        {L"http://a.example/a*b.png", L""},
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(PictureFileName(n.url), n.name) << n.url;
+
+    const struct {
+        const wchar_t* path;
+        bool shipped;
+    } paths[] = {
+        {L"images/lumora.png", true},        {L"images\\samples\\offer.png", true},
+        {L"", false},                        {L"C:\\Windows\\x.png", false},
+        {L"\\\\server\\share\\x.png", false}, {L"//server/share/x.png", false},
+        {L"\\x.png", false},                 {L"../x.png", false},
+        {L"images/../../x.png", false},      {L"images/con.png", false},
+        {L"images/x.png:alt", false},        {L"images/\x1b.png", false},
+    };
+    for (const auto& p : paths)
+        EXPECT_EQ(IsShippedPicturePath(p.path), p.shipped) << p.path;
+}
+
+struct Panel : Window, FeedOwner {
+    using Window::Window;
+    Window* FeedTarget() override { return this; }
+    std::wstring PageTitle(const wchar_t*) override { return L""; }
+    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
+    void OnContent(int, void* payload) override { pages.emplace_back(static_cast<Page*>(payload)); }
+    std::vector<std::unique_ptr<Page>> pages;
+};
+
+class ExclusiveTest : public TreeTest {
+protected:
+    void SetUp() override {
+        TreeTest::SetUp();
+        SetClosingRequested(false);
+        // Each test starts from no cache and its own picture folder.
+        DeleteFileW((ProgramFolder() + L"feeds\\exclusive.json").c_str());
+        CreateDirectoryW(folder.c_str(), nullptr);
+        for (const std::wstring& name : Pictures())
+            DeleteFileW((folder + L"\\" + name).c_str());
+        delivering = std::make_unique<DeliveringListView>(desktop.listView);
+        panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
+    }
+    void Forget() override {
+        panel.reset();
+        delivering.reset();
+    }
+    std::set<std::wstring> Pictures() const {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW entry;
+        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do
+                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    names.insert(entry.cFileName);
+            while (FindNextFileW(search, &entry));
+            FindClose(search);
+        }
+        return names;
+    }
+    void Put(const wchar_t* name) const {
+        CloseHandle(CreateFileW((folder + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, 0, nullptr));
+    }
+
+    const std::wstring folder = ProgramFolder() + L"exclusive";
+    std::unique_ptr<DeliveringListView> delivering;
+    std::unique_ptr<Panel> panel;
+};
+
+TEST_F(ExclusiveTest, OffersMakeTitlesPicturesTextsAndLinksUnderTheBanner) {
+    Fed<ExclusiveStream> exclusive(panel.get());
+    ASSERT_TRUE(exclusive.Build(R"({"items": [
+        {"title": "Кофе", "body_plain": "Скидка <a href=\"http://b.example/c\">10%</a>",
+         "image_url": "http://b.example/m/offer1.jpg", "link": "http://b.example/more"},
+        {"title": "Свой", "image_url": "images/lumora.png"},
+        {"title": "Чужой", "image_url": "\\\\server\\share\\x.png"},
+        {"title": "Прибор", "image_url": "http://b.example/CON"}]})"));
+    ASSERT_EQ(panel->pages.size(), 1u);
+    const Page& page = *panel->pages[0];
+    EXPECT_EQ(page.name, L"Exclusive");
+    EXPECT_TRUE(page.scrollable);
+    auto& children = page.model->children;
+    ASSERT_EQ(children.size(), 1u + 4 * 3);  // the banner, then title, text, link an offer
+    EXPECT_EQ(static_cast<MImage&>(*children[0]).path, L"images/lumora.png");
+    const wchar_t* pictures[] = {L"exclusive/offer1.jpg", L"images/lumora.png", nullptr, nullptr};
+    for (int offer = 0; offer < 4; ++offer) {
+        auto& text = static_cast<MParagraph&>(*children[2 + 3 * offer]);
+        if (pictures[offer])
+            EXPECT_EQ(text.floatImage ? text.floatImage->path : L"-", pictures[offer]) << offer;
+        else
+            EXPECT_EQ(text.floatImage, nullptr) << offer;  // no picture rather than a foreign one
+    }
+    auto& more = static_cast<MParagraph&>(*children[3]);
+    EXPECT_EQ(static_cast<MLink&>(*more.children[0]).url, L"http://b.example/more");
+    EXPECT_EQ(exclusive.keptImages, std::vector<std::wstring>{L"offer1.jpg"});
+
+    exclusive.Build(R"({"items": []})");  // the banner alone
+    EXPECT_EQ(panel->pages.back()->model->children.size(), 1u);
+}
+
+TEST_F(ExclusiveTest, ShutdownKeepsOnlyThePicturesThisRunUsed) {
+    for (const wchar_t* name : {L"old.jpg", L"offer1.jpg", L"offer2.jpg"})
+        Put(name);
+    {
+        Fed<ExclusiveStream> exclusive(panel.get());
+        exclusive.Build(R"({"items": [{"image_url": "http://b.example/offer1.jpg"}]})");
+        exclusive.Build(R"({"items": [{"image_url": "http://b.example/offer2.jpg"}]})");
+    }
+    EXPECT_EQ(Pictures(), (std::set<std::wstring>{L"offer1.jpg", L"offer2.jpg"}));
+    { Fed<ExclusiveStream> idle(panel.get()); }  // no build at all: nothing is kept
+    EXPECT_TRUE(Pictures().empty());
+}
+
+}  // namespace
