@@ -6,6 +6,7 @@
 #include "base/EventListener.h"
 #include "base/WidgetKey.h"
 #include "content/ArticleStreams.h"
+#include "content/ExclusiveStream.h"
 #include "net/HttpClient.h"
 #include "ui/Delivery.h"
 #include "viewer/Page.h"
@@ -14,6 +15,7 @@
 #include <sys/utime.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -277,6 +279,49 @@ TEST_F(RefreshTest, OnlineAndOfflineAreToldOnlyOnChange) {
     }
     EXPECT_EQ(networkStates, (std::vector<WPARAM>{1, 0}));
     EXPECT_EQ(events.heard, (std::vector<int>{WentOnline, WentOffline}));
+}
+
+// The names directly in a folder.
+std::set<std::wstring> Listing(const std::wstring& folder) {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            names.insert(entry.cFileName);
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    return names;
+}
+
+TEST_F(RefreshTest, OfferPicturesComeIntoTheirFolderAndHostileNamesWriteNothing) {
+    const std::wstring library = ProgramFolder();
+    const std::wstring parent = library + L"..\\";
+    CreateDirectoryW((library + L"exclusive").c_str(), nullptr);
+    DeleteFileW((library + L"exclusive\\offer-trufel.png").c_str());
+    DeleteFileW((library + L"feeds\\exclusive.json").c_str());
+    const auto libraryBefore = Listing(library), parentBefore = Listing(parent);
+    Serve(L"\\media\\data\\exclusive.json", R"({"items": [
+        {"title": "Трюфель", "image_url": "http://127.0.0.1/media/exclusive/offer-trufel.png"},
+        {"image_url": "http://127.0.0.1/media/exclusive/..\\..\\evil.png"},
+        {"image_url": "http://127.0.0.1/media/exclusive/evil.png:stream"},
+        {"image_url": "http://127.0.0.1/media/exclusive/NUL.png"},
+        {"image_url": "evil.png"}]})", -60);
+    const size_t requests = Requested("/").size();
+    {
+        ExclusiveStream exclusive(panel.get());
+        exclusive.Refresh(0);
+        EXPECT_FALSE(exclusive.accepted);  // some pictures could not be had
+        ASSERT_EQ(panel->pages.size(), 1u);
+        EXPECT_EQ(Listing(library + L"exclusive\\"),
+                  (std::set<std::wstring>{L".", L"..", L"offer-trufel.png"}));
+    }
+    // The document and the one plain picture: nothing asked for the others.
+    EXPECT_EQ(Requested("/").size(), requests + 2);
+    EXPECT_EQ(Listing(library), libraryBefore);
+    EXPECT_EQ(Listing(parent), parentBefore);
+    DeleteFileW((library + L"feeds\\exclusive.json").c_str());
 }
 
 TEST(WorkerClock, StepsCoverOutagesAndAClockSetBackCountsNothing) {
