@@ -299,7 +299,9 @@ TEST_F(RefreshTest, OfferPicturesComeIntoTheirFolderAndHostileNamesWriteNothing)
     const std::wstring library = ProgramFolder();
     const std::wstring parent = library + L"..\\";
     CreateDirectoryW((library + L"exclusive").c_str(), nullptr);
-    DeleteFileW((library + L"exclusive\\offer-trufel.png").c_str());
+    // Earlier workers may have left the set's pictures: start from none.
+    for (const std::wstring& name : Listing(library + L"exclusive\\"))
+        DeleteFileW((library + L"exclusive\\" + name).c_str());
     DeleteFileW((library + L"feeds\\exclusive.json").c_str());
     const auto libraryBefore = Listing(library), parentBefore = Listing(parent);
     Serve(L"\\media\\data\\exclusive.json", R"({"items": [
