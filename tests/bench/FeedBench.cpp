@@ -1,5 +1,5 @@
 // Benchmark: parsing, building and laying out each feed's document of our
-// content set, and a 1 MB News document; run inside with_servers.py, also
+// content set, a 200-offer Exclusive document and a 1 MB News document; run inside with_servers.py, also
 // the time from a changed News document on nginx to its page laid out in
 // the panel at the next tick (download, parse, build, delivery, layout).
 // Prints medians; asserts nothing.
@@ -8,6 +8,7 @@
 #include "TestDesktop.h"
 #include "base/Desktop.h"
 #include "content/ArticleStreams.h"
+#include "content/ExclusiveStream.h"
 #include "content/SettingsStreams.h"
 #include "base/WidgetKey.h"
 #include "net/HttpClient.h"
@@ -67,6 +68,16 @@ int main() {
         const std::string news = ContentDocument("news.json");
         Measure<NewsStream>(panel, "news", news, 20);
         Measure<FridayStream>(panel, "friday", ContentDocument("friday.json"), 20);
+
+        const std::string exclusive = ContentDocument("exclusive.json");
+        Measure<ExclusiveStream>(panel, "exclusive", exclusive, 20);
+        JsonValue offers;
+        ParseJson(exclusive.c_str(), exclusive.size(), offers);
+        const JsonValue& set = JsonMember(offers, "items");
+        JsonValue many = {{"items", JsonValue::array()}};
+        for (size_t i = 0; many["items"].size() < 200; ++i)
+            many["items"].push_back(JsonItem(set, i % JsonCount(set)));
+        Measure<ExclusiveStream>(panel, "exclusive, 200 offers", many.dump(), 5);
 
         // A 1 MB News document: the set's items over and over.
         JsonValue document;
