@@ -16,7 +16,7 @@ constexpr wchar_t kFolder[] = L"exclusive/";
 constexpr wchar_t kBanner[] = L"images/lumora.png";
 constexpr gdip::ARGB kPlateColour = 0xFFFFDF7Fu;
 
-bool IsWebAddress(const wchar_t* text) {
+bool IsPictureAddress(const wchar_t* text) {
     return std::wcsncmp(text, L"http://", 7) == 0;
 }
 
@@ -37,7 +37,7 @@ bool ExclusiveStream::FetchResources(const JsonValue& document) {
     for (size_t i = 0, n = JsonCount(items); i < n; ++i) {
         wchar_t url[kImageUnits];
         JsonText(JsonItem(items, i), "image_url", url);
-        const std::wstring name = IsWebAddress(url) ? PictureFileName(url) : std::wstring();
+        const std::wstring name = IsPictureAddress(url) ? PictureFileName(url) : std::wstring();
         // A name we may not write, or a picture that did not come anew,
         // counts as a failed download.
         if (name.empty() || !DownloadFile(url, (kFolder + name).c_str()))
@@ -50,7 +50,7 @@ std::unique_ptr<MImage> ExclusiveStream::MakeOfferImage(const JsonValue& item) {
     wchar_t url[kImageUnits];
     JsonText(item, "image_url", url);
     std::wstring path;
-    if (IsWebAddress(url)) {
+    if (IsPictureAddress(url)) {
         const std::wstring name = PictureFileName(url);
         if (name.empty())
             return nullptr;

@@ -1,8 +1,7 @@
 // The Exclusive feed and the picture names feeds may use: which names are
 // refused, the page an offer list makes, and the clean-up of the picture
 // folder at shutdown.
-#include "FeedHarness.h"
-#include "TestTree.h"
+#include "FeedTest.h"
 #include "content/ExclusiveStream.h"
 #include "content/PictureFiles.h"
 #include "viewer/Page.h"
@@ -63,22 +62,15 @@ struct Panel : Window, FeedOwner {
     std::vector<std::unique_ptr<Page>> pages;
 };
 
-class ExclusiveTest : public TreeTest {
+class ExclusiveTest : public FeedTest<Panel> {
 protected:
     void SetUp() override {
-        TreeTest::SetUp();
-        SetClosingRequested(false);
+        FeedTest::SetUp();
         // Each test starts from no cache and its own picture folder.
         DeleteFileW((ProgramFolder() + L"feeds\\exclusive.json").c_str());
         CreateDirectoryW(folder.c_str(), nullptr);
         for (const std::wstring& name : Pictures())
             DeleteFileW((folder + L"\\" + name).c_str());
-        delivering = std::make_unique<DeliveringListView>(desktop.listView);
-        panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
-    }
-    void Forget() override {
-        panel.reset();
-        delivering.reset();
     }
     std::set<std::wstring> Pictures() const {
         std::set<std::wstring> names;
@@ -99,8 +91,6 @@ protected:
     }
 
     const std::wstring folder = ProgramFolder() + L"exclusive";
-    std::unique_ptr<DeliveringListView> delivering;
-    std::unique_ptr<Panel> panel;
 };
 
 TEST_F(ExclusiveTest, OffersMakeTitlesPicturesTextsAndLinksUnderTheBanner) {

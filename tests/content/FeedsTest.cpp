@@ -1,7 +1,6 @@
 // The feeds without a server: the JSON readers' guarantees, the dates and
 // captions, and what each feed builds from a document and delivers.
-#include "FeedHarness.h"
-#include "TestTree.h"
+#include "FeedTest.h"
 #include "content/ArticleStreams.h"
 #include "content/SettingsStreams.h"
 #include "ui/Delivery.h"
@@ -115,18 +114,8 @@ struct Panel : Window, FeedOwner {
     std::vector<std::wstring> rates;
 };
 
-class FeedBuildTest : public TreeTest {
+class FeedBuildTest : public FeedTest<Panel> {
 protected:
-    void SetUp() override {
-        TreeTest::SetUp();
-        SetClosingRequested(false);
-        delivering = std::make_unique<DeliveringListView>(desktop.listView);
-        panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
-    }
-    void Forget() override {
-        panel.reset();
-        delivering.reset();
-    }
     // The texts of a page's model, child by child: a header's two texts, a
     // paragraph's runs and links (with the link's target after "->").
     static std::vector<std::wstring> Texts(const Page& page) {
@@ -149,8 +138,6 @@ protected:
         }
         return texts;
     }
-    std::unique_ptr<DeliveringListView> delivering;
-    std::unique_ptr<Panel> panel;
 };
 
 TEST_F(FeedBuildTest, NewsAndFridayMakeDatedArticlesWithTheirLinks) {

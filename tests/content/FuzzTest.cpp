@@ -2,8 +2,7 @@
 // page layout: nothing may crash, hang or keep GDI objects. The seed and the
 // number of cases come from the environment (ORVELLA_FUZZ_SEED,
 // ORVELLA_FUZZ_CASES) for longer runs; the test command uses the defaults.
-#include "FeedHarness.h"
-#include "TestTree.h"
+#include "FeedTest.h"
 #include "content/ArticleStreams.h"
 #include "content/ExclusiveStream.h"
 #include "content/SettingsStreams.h"
@@ -69,18 +68,8 @@ struct Panel : Window, FeedOwner {
     int pages = 0, settings = 0, rates = 0;
 };
 
-class FuzzTest : public TreeTest {
+class FuzzTest : public FeedTest<Panel> {
 protected:
-    void SetUp() override {
-        TreeTest::SetUp();
-        SetClosingRequested(false);
-        delivering = std::make_unique<DeliveringListView>(desktop.listView);
-        panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
-    }
-    void Forget() override {
-        panel.reset();
-        delivering.reset();
-    }
     // Builds mutants of the document; returns how many parsed.
     template <class Stream>
     int Run(const char* document, unsigned long cases) {
@@ -93,8 +82,6 @@ protected:
             parsed += stream.Build(Mutate(original, random));
         return parsed;
     }
-    std::unique_ptr<DeliveringListView> delivering;
-    std::unique_ptr<Panel> panel;
 };
 
 TEST_F(FuzzTest, MutatedDocumentsOfEveryFeedBuildOrAreRefused) {

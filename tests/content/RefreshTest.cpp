@@ -1,8 +1,7 @@
 // The feeds and the worker against nginx: conditional downloads, what a
 // new, unchanged or broken document does to the page and the cache file,
 // the early retries, the first tick's order, the clock and the idle check.
-#include "FeedHarness.h"
-#include "TestTree.h"
+#include "FeedTest.h"
 #include "base/EventListener.h"
 #include "base/WidgetKey.h"
 #include "content/ArticleStreams.h"
@@ -80,26 +79,22 @@ bool NetworkUp() {
     return networkUp;
 }
 
-class RefreshTest : public TreeTest {
+class RefreshTest : public FeedTest<Panel> {
 protected:
     void SetUp() override {
-        TreeTest::SetUp();
+        FeedTest::SetUp();
         WidgetKey::Erase();
         for (const wchar_t* name : {L"ContentServer", L"StorageServer"})
             RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, name, REG_SZ, L"127.0.0.1",
                             sizeof(L"127.0.0.1"));
         HttpInit();
-        SetClosingRequested(false);
         networkUp = true;
         networkAliveProbe = NetworkUp;
         CreateDirectoryW((ProgramFolder() + L"feeds").c_str(), nullptr);
         DeleteFileW(cache.c_str());
-        delivering = std::make_unique<DeliveringListView>(desktop.listView);
-        panel = std::make_unique<Panel>(0, 0, 10, 10, root.get());
     }
     void Forget() override {
-        panel.reset();
-        delivering.reset();
+        FeedTest::Forget();
         DeliveringListView::watch = nullptr;
         HttpRelease();
         WidgetKey::Erase();
@@ -122,8 +117,6 @@ protected:
     }
 
     const std::wstring cache = ProgramFolder() + L"feeds\\news.json";
-    std::unique_ptr<DeliveringListView> delivering;
-    std::unique_ptr<Panel> panel;
 };
 
 const std::string kFirst = R"({"items": [{"title": "Первая", "body_plain": "Текст"}]})";
