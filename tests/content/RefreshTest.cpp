@@ -2,6 +2,7 @@
 // new, unchanged or broken document does to the page and the cache file,
 // the early retries, the first tick's order, the clock and the idle check.
 #include "FeedTest.h"
+#include "ServedFiles.h"
 #include "base/EventListener.h"
 #include "base/WidgetKey.h"
 #include "content/ArticleStreams.h"
@@ -20,23 +21,6 @@
 #include <vector>
 
 namespace {
-
-std::wstring Env(const wchar_t* name) {
-    const wchar_t* value = _wgetenv(name);
-    return value ? value : L"";
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::ostringstream text;
-    text << std::ifstream(path.c_str(), std::ios::binary).rdbuf();
-    return text.str();
-}
-
-ULONGLONG WriteTime(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return ULONGLONG(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
-}
 
 // Serves text at path (below the served folder), dated seconds from now.
 void Serve(const std::wstring& path, const std::string& text, long seconds) {

@@ -6,6 +6,7 @@
 #include <winsock2.h>
 
 #include "net/HttpClient.h"
+#include "ServedFiles.h"
 
 #include "base/WidgetKey.h"
 
@@ -28,29 +29,11 @@ namespace fs = std::filesystem;
 const std::wstring kFaulty = L"http://127.0.0.2";
 const SYSTEMTIME kRfcExample = {1994, 11, 0, 6, 8, 49, 37, 0};  // a Sunday
 
-std::wstring Env(const wchar_t* name) {
-    const wchar_t* value = _wgetenv(name);
-    return value ? value : L"";
-}
-
 std::string Letters(size_t length) {
     std::string text;
     for (size_t i = 0; i < length; ++i)
         text += static_cast<char>('a' + i % 26);
     return text;
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::ostringstream text;
-    text << std::ifstream(path.c_str(), std::ios::binary).rdbuf();
-    return text.str();
-}
-
-ULONGLONG WriteTime(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    const FILETIME& time = data.ftLastWriteTime;
-    return ULONGLONG(time.dwHighDateTime) << 32 | time.dwLowDateTime;
 }
 
 // Writes text into path, dated kRfcExample.
