@@ -89,6 +89,11 @@ void JsonText(const JsonValue& object, const char* key, wchar_t* field, size_t c
     ToWide(Encoding::Utf8, text.substr(0, 3 * capacity).c_str(), field, capacity);
 }
 
+double JsonNumber(const JsonValue& object, const char* key) {
+    const JsonValue& member = JsonMember(object, key);
+    return member.is_number() ? member.get<double>() : 0.0;
+}
+
 void JsonBytes(const JsonValue& object, const char* key, char* field, size_t capacity) {
     const JsonValue& member = JsonMember(object, key);
     CopyText(field, capacity,

@@ -39,6 +39,8 @@ template <size_t N>
 void JsonText(const JsonValue& object, const char* key, wchar_t (&field)[N]) {
     JsonText(object, key, field, N);
 }
+// The member as a number: 0 unless it is one.
+double JsonNumber(const JsonValue& object, const char* key);
 // The member's bytes, unconverted, into an 8-bit field.
 void JsonBytes(const JsonValue& object, const char* key, char* field, size_t capacity);
 template <size_t N>

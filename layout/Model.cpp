@@ -411,8 +411,13 @@ std::unique_ptr<SContainer> BiHeader::layout(Canvas& canvas) {
 
 std::unique_ptr<SContainer> MMap::layout(Canvas& canvas) {
     auto scene = StartScene(false);
+    // The picture fills the box inside a two-pixel frame: 276 x 266 on a
+    // city map; a header strip keeps its own, lower box instead of being
+    // stretched down over the page beneath it.
     if (ImageUse picture = mapImage ? canvas.AcquireImage(mapImage->path.c_str()) : ImageUse())
-        scene->add(std::make_unique<SImage>(FloatRect{2, 2, 276, 266}, std::move(picture)));
+        scene->add(std::make_unique<SImage>(
+            FloatRect{2, 2, std::max(0.f, rect.width - 4), std::max(0.f, rect.height - 4)},
+            std::move(picture)));
     for (const auto& child : children) {
         if (child->kind != ModelButton)
             continue;

@@ -13,6 +13,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -215,9 +216,23 @@ void Widget::OnCommand(int code, int param) {
             BroadcastEvent(WidgetShown, 0);
         }
         break;
+    case CityChanged:
+        if (CityMapData* city = SelectedCity()) {
+            navigator->ShowPage(secondCityPage ? city->allOfficesPage.get() : city->mapPage.get());
+            Invalidate();
+            BroadcastEvent(CityChosen, 0);
+        }
+        break;
     default:
         break;
     }
+}
+
+CityMapData* Widget::SelectedCity() const {
+    const int index = cityModel.selected;
+    if (index < 0 || size_t(index) >= cityRecords.size())
+        return nullptr;
+    return cityRecords[size_t(index)].get();
 }
 
 void Widget::SelectTab(int tab) {
@@ -231,9 +246,10 @@ void Widget::SelectTab(int tab) {
     navigator->UpdateRegion();
     navigator->OnResize();
     if (tab == kMapTab) {
-        citySelect->Show();
-        navigator->ShowPage(nullptr);
+        CityMapData* city = SelectedCity();
+        navigator->ShowPage(city ? city->currentPage : nullptr);
         Invalidate();
+        citySelect->Show();
         return;
     }
     citySelect->Hide();
@@ -271,7 +287,40 @@ void Widget::OnContent(int kind, void* payload) {
         navigator->ShowPage(arrived);
 }
 
+void Widget::AddCity(std::unique_ptr<CityMapData> city) {
+    if (canvas) {
+        for (Page* page : {city->mapPage.get(), city->allOfficesPage.get()}) {
+            if (page)
+                layoutPage(*page, *canvas);
+        }
+        for (auto& page : city->officePages)
+            layoutPage(*page, *canvas);
+    }
+    auto known = std::find(cityModel.items.begin(), cityModel.items.end(), city->cityName);
+    if (known == cityModel.items.end()) {
+        cityModel.items.push_back(city->cityName);
+        cityRecords.push_back(std::move(city));
+    } else {
+        auto& held = cityRecords[size_t(known - cityModel.items.begin())];
+        // The viewer may be showing, hovering or pressing one of the old
+        // pages: it lets go of them before they go.
+        if (held) {
+            navigator->ForgetPage(held->mapPage.get());
+            navigator->ForgetPage(held->allOfficesPage.get());
+            for (auto& page : held->officePages)
+                navigator->ForgetPage(page.get());
+        }
+        held = std::move(city);
+    }
+    if (currentTab == kMapTab)
+        OnCommand(SelectTabCommand, kMapTab);
+}
+
 void Widget::OnData(int kind, void* payload) {
+    if (kind == CityMapContent && payload) {
+        AddCity(std::unique_ptr<CityMapData>(static_cast<CityMapData*>(payload)));
+        return;
+    }
     if (kind != SettingsContent || !payload)
         return;
     {
@@ -315,6 +364,30 @@ void Widget::SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar
 
 void Widget::OnLink(const wchar_t* url) {
     // Pages lead to the bank's site in the clear; other schemes are not ours.
-    if (StartsWith(url, L"http://"))
+    if (StartsWith(url, L"http://")) {
         OpenWebAddress(url);
+        return;
+    }
+    if (!StartsWith(url, L"page://"))
+        return;
+    // Only the selected city's own pages: a name can never reach another
+    // city's, whatever it holds.
+    CityMapData* city = SelectedCity();
+    if (!city)
+        return;
+    Page* page = city->FindPage(url + std::wcslen(L"page://"));
+    UsageEvent event;
+    if (page && page == city->mapPage.get()) {
+        secondCityPage = false;
+        event = CityMapOpened;
+    } else if (page && page == city->allOfficesPage.get()) {
+        secondCityPage = true;
+        event = OfficeListOpened;
+    } else {
+        event = secondCityPage ? OfficeOpenedFromList : OfficeOpenedFromMap;
+    }
+    BroadcastEvent(event, 0);
+    city->currentPage = page;
+    navigator->ShowPage(page);
+    Invalidate();
 }

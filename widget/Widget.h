@@ -16,6 +16,7 @@
 #include "viewer/Navigator.h"
 #include "ui/Select.h"
 #include "content/DataStream.h"
+#include "content/MapStream.h"
 #include "content/SettingsRecord.h"
 
 #include <array>
@@ -58,8 +59,10 @@ public:
     void OnCommand(int code, int param) override;
     // PageContent: a Page, which now belongs to the panel.
     void OnContent(int kind, void* payload) override;
+    // CityMapContent: a CityMapData, which now belongs to the panel;
     // SettingsContent: a SettingsRecord, copied during the call.
     void OnData(int kind, void* payload) override;
+    // "http://" goes to the shell; "page://" opens a page of the selected city.
     void OnLink(const wchar_t* url) override;
 
     // What the feeds deliver to (worker thread, or the window thread while
@@ -69,6 +72,11 @@ public:
     void SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) override;
 
     void SelectTab(int tab);
+    // Lays the city's pages out and keeps them, in place of a city of the
+    // same name or after the others.
+    void AddCity(std::unique_ptr<CityMapData> city);
+    // The record of the city chosen in the selector; null before it arrived.
+    CityMapData* SelectedCity() const;
 
     static const wchar_t* const tabNames[kTabs];  // the page each tab shows
     std::array<gdip::ImagePtr, kTabs> backgrounds;
@@ -88,7 +96,11 @@ public:
     wchar_t ratesCaption[40] = {};
     wchar_t dollarRate[10] = {};
     wchar_t euroRate[10] = {};
-    SelectModel cityModel;
+    SelectModel cityModel;  // the city names, in order of first arrival
+    std::vector<std::unique_ptr<CityMapData>> cityRecords;  // parallel to cityModel.items
+    // The last city page opened by a link was the list of all offices: an
+    // office opened next counts as opened from the list.
+    bool secondCityPage = false;
     // Written on the window thread, read by the feeds for the page titles.
     std::mutex settingsLock;
     SettingsRecord settings;

@@ -5,6 +5,7 @@
 #include "base/EventListener.h"
 #include "content/ArticleStreams.h"
 #include "content/ExclusiveStream.h"
+#include "content/MapStream.h"
 #include "content/SettingsStreams.h"
 #include "net/HttpClient.h"
 #include "ui/Window.h"
@@ -57,7 +58,7 @@ void Worker::StartFeeds(FeedOwner* owner) {
     feedList.push_back(std::make_unique<NewsStream>(owner));
     feedList.push_back(std::make_unique<FridayStream>(owner));
     feedList.push_back(std::make_unique<ExclusiveStream>(owner));
-    // The Map feed joins here.
+    feedList.push_back(std::make_unique<MapStream>(owner));
     UpdaterInit(updater);
 }
 

@@ -204,8 +204,9 @@ TEST_F(RefreshTest, TeardownEndsTheWorkerByItselfDuringADownloadOrADelivery) {
             Sleep(1500);
         }
         EXPECT_EQ(workerTerminations, 0) << std::string(host.begin(), host.end());
-        if (host != stalled)
+        if (host != stalled) {
             EXPECT_GT(Requested("/media/data/").size(), before);
+        }
         PumpMessages();
     }
 }
