@@ -1,0 +1,202 @@
+// The Map feed: one delivery per city with the pages it names, the markers'
+// rectangles, the pages' links to each other (also with names cut to their
+// capacities), which pictures it may show, and the boxes its pictures get.
+#include "FeedTest.h"
+#include "content/MapStream.h"
+#include "gfx/Canvas.h"
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+struct Panel : Window, FeedOwner {
+    using Window::Window;
+    Window* FeedTarget() override { return this; }
+    std::wstring PageTitle(const wchar_t*) override { return L""; }
+    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
+    void OnData(int kind, void* payload) override {
+        ASSERT_EQ(kind, CityMapContent);
+        cities.emplace_back(static_cast<CityMapData*>(payload));
+    }
+    std::vector<std::unique_ptr<CityMapData>> cities;
+};
+
+class MapTest : public FeedTest<Panel> {
+protected:
+    void SetUp() override {
+        FeedTest::SetUp();
+        DeleteFileW((ProgramFolder() + L"feeds\\maps.json").c_str());  // builds from no cache
+    }
+};
+
+const MButton& ButtonAt(const MContainer& map, size_t index) {
+    return static_cast<const MButton&>(*map.children.at(index));
+}
+
+std::wstring LinkOf(const MElement& paragraph) {
+    auto& link = static_cast<const MLink&>(*static_cast<const MContainer&>(paragraph).children.at(0));
+    return link.url;
+}
+
+void ExpectRect(const FloatRect& r, FloatRect expected, const char* what) {
+    EXPECT_TRUE(r.x == expected.x && r.y == expected.y && r.width == expected.width &&
+                r.height == expected.height)
+        << what << ": " << r.x << "," << r.y << " " << r.width << "x" << r.height;
+}
+
+TEST_F(MapTest, EachCityArrivesWithItsMapItsOfficeListAndOnePagePerOffice) {
+    Fed<MapStream> maps(panel.get());
+    ASSERT_TRUE(maps.Build(R"({"map": [
+        {"name": "Озёрск", "image_url": "http://m.example/maps/ozersk.png", "offices": [
+            {"name": "Первый", "map_x": 100, "map_y": 50, "address": "ул. Мира, 1",
+             "info": "Пн–Пт", "link": "http://b.example/1"},
+            {"name": "Второй", "map_x": 0, "map_y": 270}]},
+        {"name": "Бор", "image_url": "images/samples/city_map.png", "offices": [
+            {"name": "А"}, {"name": "Б"}]}]})"));
+    ASSERT_EQ(panel->cities.size(), 2u);
+    const CityMapData& city = *panel->cities[0];
+    EXPECT_EQ(city.cityName, L"Озёрск");
+    EXPECT_EQ(city.officeCount, 2u);
+    EXPECT_EQ(city.currentPage, city.mapPage.get());
+    EXPECT_EQ(city.mapPage->name, L"Озёрск");
+    EXPECT_EQ(city.allOfficesPage->name, L"Озёрск_all_offices");
+    ASSERT_EQ(city.officePages.size(), 2u);
+    EXPECT_EQ(city.officePages[0]->name, L"Озёрск_office_Первый");
+    EXPECT_EQ(city.officePages[1]->name, L"Озёрск_office_Второй");
+    EXPECT_EQ(panel->cities[1]->officePages[1]->name, L"Бор_office_Б");
+
+    // The map: a marker per office at its place, then the list button.
+    const Page& map = *city.mapPage;
+    EXPECT_FALSE(map.scrollable || map.overlayModel || map.title);
+    EXPECT_EQ(map.headerHeight, 0u);
+    const auto& model = static_cast<const MMap&>(*map.model);
+    ExpectRect(model.rect, {0, 0, 280, 270}, "map");
+    EXPECT_EQ(model.mapImage->path, L"maps/ozersk.png");
+    ASSERT_EQ(model.children.size(), 3u);
+    const MButton& marker = ButtonAt(model, 0);
+    ExpectRect(marker.normalRect, {100, 50, 16, 21}, "marker");
+    ExpectRect(marker.hoverRect, {96, 39, 25, 33}, "marker hover");
+    ExpectRect(ButtonAt(model, 1).hoverRect, {-4, 259, 25, 33}, "edge marker hover");
+    EXPECT_EQ(*marker.link, L"page://Озёрск_office_Первый");
+    EXPECT_EQ(*marker.hint, L"Первый");
+    EXPECT_EQ(*marker.hoverImagePath, L"images/map-marker-big.png");
+    const MButton& list = ButtonAt(model, 2);
+    EXPECT_EQ(*list.link, L"page://Озёрск_all_offices");
+    ExpectRect(list.normalRect, {204, 14, 65, 29}, "list button");
+    EXPECT_FALSE(list.hint || list.hoverImagePath);
+    EXPECT_EQ(static_cast<const MMap&>(*panel->cities[1]->mapPage->model).mapImage->path,
+              L"images/samples/city_map.png");
+
+    // An office: name, address, info, two links; back to the map and the list.
+    const Page& office = *city.officePages[0];
+    EXPECT_TRUE(office.scrollable);
+    EXPECT_EQ(office.headerHeight, 55u);
+    const auto& header = static_cast<const MMap&>(*office.overlayModel);
+    ExpectRect(header.rect, {-2, -2, 280, 55}, "header");
+    ASSERT_EQ(header.children.size(), 2u);
+    EXPECT_EQ(*ButtonAt(header, 0).link, L"page://Озёрск");
+    EXPECT_EQ(*ButtonAt(header, 1).link, L"page://Озёрск_all_offices");
+    ExpectRect(ButtonAt(header, 1).normalRect, {206, 16, 65, 29}, "office list button");
+    const auto& text = office.model->children;
+    ASSERT_EQ(text.size(), 5u);
+    EXPECT_EQ(LinkOf(*text[3]), L"http://b.example/1");
+    EXPECT_EQ(LinkOf(*text[4]).substr(0, 7), L"http://");
+
+    // The list: per office its name, address and a link to its page.
+    const Page& all = *city.allOfficesPage;
+    EXPECT_EQ(static_cast<const MMap&>(*all.overlayModel).children.size(), 1u);
+    ASSERT_EQ(all.model->children.size(), 6u);
+    EXPECT_EQ(LinkOf(*all.model->children[5]), L"page://Озёрск_office_Второй");
+}
+
+TEST_F(MapTest, LinksFindTheirPagesWhenNamesAreCutToTheirCapacities) {
+    const std::string city(150, 'c'), office(200, 'o');
+    Fed<MapStream> maps(panel.get());
+    ASSERT_TRUE(maps.Build(R"({"map": [{"name": ")" + city + R"(", "offices": [{"name": ")" +
+                           office + R"("}]}]})"));
+    ASSERT_EQ(panel->cities.size(), 1u);
+    const CityMapData& record = *panel->cities[0];
+    EXPECT_EQ(record.cityName.size(), MapStream::kCityUnits - 1);
+    const std::wstring marker = *ButtonAt(*record.mapPage->model, 0).link;
+    const Page* found = record.FindPage(marker.substr(7));
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found, record.officePages[0].get());
+    EXPECT_EQ(found->name.size(), MapStream::kCityUnits - 1 + 8 + MapStream::kOfficeUnits - 1);
+    EXPECT_EQ(record.FindPage(LinkOf(*record.allOfficesPage->model->children[2]).substr(7)), found);
+    const auto& header = static_cast<const MMap&>(*found->overlayModel);
+    EXPECT_EQ(record.FindPage(ButtonAt(header, 0).link->substr(7)), record.mapPage.get());
+    EXPECT_EQ(record.FindPage(ButtonAt(header, 1).link->substr(7)), record.allOfficesPage.get());
+}
+
+TEST_F(MapTest, DocumentsWithoutCitiesOrOfficesAndAClosingPanel) {
+    Fed<MapStream> maps(panel.get());
+    for (const char* empty : {"{}", R"({"map": {}})", R"({"map": "x"})", "[]"})
+        ASSERT_TRUE(maps.Build(empty));
+    EXPECT_TRUE(panel->cities.empty());
+
+    // A city without offices: the map with only its list button, an empty list.
+    ASSERT_TRUE(maps.Build(R"({"map": [{"offices": 5, "map_x": "a"}]})"));
+    ASSERT_EQ(panel->cities.size(), 1u);
+    const CityMapData& bare = *panel->cities[0];
+    EXPECT_EQ(bare.cityName, L"");
+    EXPECT_EQ(bare.officeCount, 0u);
+    EXPECT_EQ(bare.mapPage->model->children.size(), 1u);
+    EXPECT_EQ(static_cast<const MMap&>(*bare.mapPage->model).mapImage, nullptr);
+    EXPECT_TRUE(bare.allOfficesPage->model->children.empty());
+
+    // Coordinates beyond any map stay finite.
+    ASSERT_TRUE(maps.Build(R"({"map": [{"offices": [{"map_x": 1e300, "map_y": -1e300}]}]})"));
+    const FloatRect distant = ButtonAt(*panel->cities.back()->mapPage->model, 0).hoverRect;
+    EXPECT_TRUE(std::isfinite(distant.x) && std::isfinite(distant.y) && distant.x > 0 && distant.y < 0);
+
+    SetClosingRequested(true);
+    ASSERT_TRUE(maps.Build(R"({"map": [{"name": "a"}, {"name": "b"}]})"));
+    EXPECT_EQ(panel->cities.size(), 2u);
+    SetClosingRequested(false);
+}
+
+TEST_F(MapTest, OnlyPicturesOfTheMapsFolderOrShippedBesideTheLibraryAreShown) {
+    const struct {
+        const char* url;
+        const wchar_t* path;  // null: no picture
+    } cases[] = {
+        {"http://m.example/a/b/city.png", L"maps/city.png"},
+        {"images/samples/city_map.png", L"images/samples/city_map.png"},
+        {"HTTP://m.example/city.png", nullptr},  // neither an address nor a shipped path
+        {"http://m.example/..", nullptr},
+        {"http://m.example/x\\\\..\\\\evil.png", nullptr},
+        {"http://m.example/aux.png", nullptr},
+        {"\\\\\\\\server\\\\share\\\\map.png", nullptr},
+        {"C:\\\\Windows\\\\map.png", nullptr},
+        {"../map.png", nullptr},
+    };
+    Fed<MapStream> maps(panel.get());
+    for (const auto& c : cases) {
+        panel->cities.clear();
+        ASSERT_TRUE(maps.Build(std::string(R"({"map": [{"image_url": ")") + c.url + R"("}]})"));
+        ASSERT_EQ(panel->cities.size(), 1u);
+        const auto& image = static_cast<const MMap&>(*panel->cities[0]->mapPage->model).mapImage;
+        if (c.path)
+            EXPECT_EQ(image ? image->path : L"-", c.path) << c.url;
+        else
+            EXPECT_EQ(image, nullptr) << c.url;
+    }
+}
+
+TEST_F(MapTest, TheMapPictureFillsItsBoxAndTheHeaderStripKeepsToTheHeader) {
+    Fed<MapStream> maps(panel.get());
+    ASSERT_TRUE(maps.Build(R"({"map": [{"name": "a", "image_url": "images/lumora.png",
+                                         "offices": [{"name": "b"}]}]})"));
+    ASSERT_EQ(panel->cities.size(), 1u);
+    Page& map = *panel->cities[0]->mapPage;
+    Page& office = *panel->cities[0]->officePages[0];
+    layoutPage(map, *canvas);
+    layoutPage(office, *canvas);
+    ASSERT_FALSE(map.scene->children.empty());
+    ExpectRect(map.scene->children[0]->rect, {2, 2, 276, 266}, "map picture");
+    ASSERT_FALSE(office.overlayScene->children.empty());
+    ExpectRect(office.overlayScene->children[0]->rect, {2, 2, 276, 51}, "header strip");
+}
+
+}  // namespace
