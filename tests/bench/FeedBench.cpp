@@ -1,5 +1,7 @@
 // Benchmark: parsing, building and laying out each feed's document of our
-// content set, a 200-offer Exclusive document and a 1 MB News document; run inside with_servers.py, also
+// content set (the Map's three cities and eleven offices among them), a
+// 200-offer Exclusive document and a 1 MB News document; run inside
+// with_servers.py, also
 // the time from a changed News document on nginx to its page laid out in
 // the panel at the next tick (download, parse, build, delivery, layout).
 // Prints medians; asserts nothing.
@@ -9,6 +11,7 @@
 #include "base/Desktop.h"
 #include "content/ArticleStreams.h"
 #include "content/ExclusiveStream.h"
+#include "content/MapStream.h"
 #include "content/SettingsStreams.h"
 #include "base/WidgetKey.h"
 #include "net/HttpClient.h"
@@ -37,7 +40,15 @@ struct Panel : Window, FeedOwner {
         std::unique_ptr<Page> page(static_cast<Page*>(payload));
         layoutPage(*page, *canvas);
     }
-    void OnData(int, void*) override {}
+    void OnData(int kind, void* payload) override {
+        if (kind != CityMapContent)
+            return;
+        std::unique_ptr<CityMapData> city(static_cast<CityMapData*>(payload));
+        layoutPage(*city->mapPage, *canvas);
+        layoutPage(*city->allOfficesPage, *canvas);
+        for (auto& page : city->officePages)
+            layoutPage(*page, *canvas);
+    }
 };
 
 template <class Stream>
@@ -78,6 +89,7 @@ int main() {
         for (size_t i = 0; many["items"].size() < 200; ++i)
             many["items"].push_back(JsonItem(set, i % JsonCount(set)));
         Measure<ExclusiveStream>(panel, "exclusive, 200 offers", many.dump(), 5);
+        Measure<MapStream>(panel, "maps", ContentDocument("maps.json"), 20);
 
         // A 1 MB News document: the set's items over and over.
         JsonValue document;

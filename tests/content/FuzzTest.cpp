@@ -5,6 +5,7 @@
 #include "FeedTest.h"
 #include "content/ArticleStreams.h"
 #include "content/ExclusiveStream.h"
+#include "content/MapStream.h"
 #include "content/SettingsStreams.h"
 #include "ui/Delivery.h"
 #include "viewer/Page.h"
@@ -64,8 +65,19 @@ struct Panel : Window, FeedOwner {
         layoutPage(*page, *canvas);  // as the panel does
         ++pages;
     }
-    void OnData(int, void*) override { ++settings; }
-    int pages = 0, settings = 0, rates = 0;
+    void OnData(int kind, void* payload) override {
+        if (kind != CityMapContent) {
+            ++settings;
+            return;
+        }
+        std::unique_ptr<CityMapData> city(static_cast<CityMapData*>(payload));
+        layoutPage(*city->mapPage, *canvas);
+        layoutPage(*city->allOfficesPage, *canvas);
+        for (auto& page : city->officePages)
+            layoutPage(*page, *canvas);
+        ++cities;
+    }
+    int pages = 0, settings = 0, rates = 0, cities = 0;
 };
 
 class FuzzTest : public FeedTest<Panel> {
@@ -94,13 +106,15 @@ TEST_F(FuzzTest, MutatedDocumentsOfEveryFeedBuildOrAreRefused) {
                  {"rates.json", Run<RatesStream>("rates.json", cases)},
                  {"news.json", Run<NewsStream>("news.json", cases)},
                  {"friday.json", Run<FridayStream>("friday.json", cases)},
-                 {"exclusive.json", Run<ExclusiveStream>("exclusive.json", cases)}};
+                 {"exclusive.json", Run<ExclusiveStream>("exclusive.json", cases)},
+                 {"maps.json", Run<MapStream>("maps.json", cases)}};
     for (const Feed& feed : feeds) {
         // Both kinds are met: mutants that still parse, and ones refused.
         EXPECT_GT(feed.parsed, 0) << feed.document;
         EXPECT_LT(unsigned(feed.parsed), cases) << feed.document;
     }
     EXPECT_GT(panel->pages, 0);
+    EXPECT_GT(panel->cities, 0);
     EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore + 16);
 }
 

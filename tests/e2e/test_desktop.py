@@ -7,6 +7,7 @@ Run by CTest with --bin (stand-ins) and --dist (the install folder); needs
 DISPLAY and WINEPREFIX set, as tools/scripts/build-and-test.sh does."""
 
 import argparse
+import json
 import os
 import queue
 import subprocess
@@ -24,6 +25,8 @@ BACKGROUNDS = ["fon_1.png", "fon_2.png", "fon_3.png", "fon_4.png", "fon_5.png", 
 PROBES = [(40, 60), (155, 92), (200, 60), (272, 60), (56, 440), (276, 20)]  # where they differ
 CONTENT = (19, 94, 280, 297)  # the page viewer, on the panel
 FIRST_LINK = (14, 96, 120, 12)  # the first line of the first News article, a link, in the viewer
+MAP_BACK = (44, 26)           # the office page's button back to the map, in the viewer
+SELECT_DOWN = (275, 385)      # the city selector's arrow to the next city, on the panel
 
 
 class WineProgram:
@@ -115,10 +118,10 @@ def screenshot():
         check=True, capture_output=True).stdout)
 
 
-def picture(name):
+def picture(name, folder="images"):
     """A shipped picture's pixels as (r, g, b), flattened as the panel draws it."""
     return read_ppm(subprocess.run(
-        ["convert", os.path.join(DIST, "images", name), "-depth", "8", "ppm:-"],
+        ["convert", os.path.join(DIST, folder, name), "-depth", "8", "ppm:-"],
         check=True, capture_output=True).stdout)
 
 
@@ -356,6 +359,41 @@ class EndToEnd(unittest.TestCase):
         # Scrolled by whole steps: below the title, the view shows what lay 90 pixels lower.
         below = 60  # the page's title stays
         self.assertEqual(after[below:below + 100], before[below + 90:below + 190])
+
+    def test_map_markers_open_offices_and_the_selector_switches_cities(self):
+        with open(os.path.join(DIST, "feeds", "maps.json"), encoding="utf-8") as document:
+            cities = json.load(document)["map"]
+        maps = [picture(city["image_url"].rsplit("/", 1)[1], "maps") for city in cities[:2]]
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        click(*self.on_panel(TABS[2]))
+        left, top = self.on_panel(CONTENT[:2])
+        probes = [(x, y) for x in range(10, 270, 23) for y in range(50, 260, 23)]
+
+        def map_share(shot, city):
+            """How much of the city's map picture lies in its box (markers cover some)."""
+            drawn = maps[city]
+            return sum(shot(left + 2 + x, top + 2 + y) == drawn(x, y)
+                       for x, y in probes) / len(probes)
+
+        def white_share(shot):
+            return sum(shot(left + x, top + y) == (255, 255, 255)
+                       for x, y in probes if y > 60) / len([p for p in probes if p[1] > 60])
+
+        self.assertGreater(map_share(screenshot(), 0), 0.8, "the first city's map shows")
+        office = cities[0]["offices"][0]
+        click(left + int(office["map_x"]) + 8, top + int(office["map_y"]) + 12)
+        shot = screenshot()
+        self.assertLess(map_share(shot, 0), 0.2, "the marker opened the office's page")
+        self.assertGreater(white_share(shot), 0.5)
+
+        click(left + MAP_BACK[0], top + MAP_BACK[1])
+        self.assertGreater(map_share(screenshot(), 0), 0.8, "the button led back to the map")
+
+        click(*self.on_panel(SELECT_DOWN))
+        shot = screenshot()
+        self.assertGreater(map_share(shot, 1), 0.8, "the next city's map shows")
+        self.assertLess(map_share(shot, 0), 0.5)  # both maps have streets of one colour
 
     def test_desktop_survives_a_host_that_dies_and_a_new_host_takes_over(self):
         self.assertEqual(self.host.ask("load"), "1")
