@@ -7,6 +7,7 @@
 #include "base/WidgetKey.h"
 #include "content/ArticleStreams.h"
 #include "content/ExclusiveStream.h"
+#include "content/MapStream.h"
 #include "net/HttpClient.h"
 #include "ui/Delivery.h"
 #include "viewer/Page.h"
@@ -15,6 +16,7 @@
 #include <sys/utime.h>
 
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -53,8 +55,14 @@ struct Panel : Window, FeedOwner {
     std::wstring PageTitle(const wchar_t*) override { return L"Новости"; }
     void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
     void OnContent(int, void* payload) override { pages.emplace_back(static_cast<Page*>(payload)); }
-    void OnData(int, void*) override { ++settings; }
+    void OnData(int kind, void* payload) override {
+        if (kind == CityMapContent)
+            cities.emplace_back(static_cast<CityMapData*>(payload));
+        else
+            ++settings;
+    }
     std::vector<std::unique_ptr<Page>> pages;
+    std::vector<std::unique_ptr<CityMapData>> cities;
     int settings = 0;
 };
 
@@ -273,35 +281,56 @@ std::set<std::wstring> Listing(const std::wstring& folder) {
     return names;
 }
 
-TEST_F(RefreshTest, OfferPicturesComeIntoTheirFolderAndHostileNamesWriteNothing) {
+TEST_F(RefreshTest, PicturesComeIntoTheirFolderAndHostileNamesWriteNothing) {
     const std::wstring library = ProgramFolder();
     const std::wstring parent = library + L"..\\";
-    CreateDirectoryW((library + L"exclusive").c_str(), nullptr);
-    // Earlier workers may have left the set's pictures: start from none.
-    for (const std::wstring& name : Listing(library + L"exclusive\\"))
-        DeleteFileW((library + L"exclusive\\" + name).c_str());
-    DeleteFileW((library + L"feeds\\exclusive.json").c_str());
-    const auto libraryBefore = Listing(library), parentBefore = Listing(parent);
-    Serve(L"\\media\\data\\exclusive.json", R"({"items": [
-        {"title": "Трюфель", "image_url": "http://127.0.0.1/media/exclusive/offer-trufel.png"},
-        {"image_url": "http://127.0.0.1/media/exclusive/..\\..\\evil.png"},
-        {"image_url": "http://127.0.0.1/media/exclusive/evil.png:stream"},
-        {"image_url": "http://127.0.0.1/media/exclusive/NUL.png"},
-        {"image_url": "evil.png"}]})", -60);
-    const size_t requests = Requested("/").size();
-    {
-        ExclusiveStream exclusive(panel.get());
-        exclusive.Refresh(0);
-        EXPECT_FALSE(exclusive.accepted);  // some pictures could not be had
-        ASSERT_EQ(panel->pages.size(), 1u);
-        EXPECT_EQ(Listing(library + L"exclusive\\"),
-                  (std::set<std::wstring>{L".", L"..", L"offer-trufel.png"}));
+    const struct {
+        const wchar_t* folder;
+        const char* list;  // the document's array of things with pictures
+        const char* picture;  // served, under media/
+        const wchar_t* name;  // as downloaded
+        size_t deliveries;    // one page of offers, a city per entry
+        std::function<std::unique_ptr<DataStream>(Panel*)> make;
+    } feeds[] = {
+        {L"exclusive", "items", "exclusive/offer-trufel.png", L"offer-trufel.png", 1,
+         [](Panel* panel) { return std::make_unique<ExclusiveStream>(panel); }},
+        {L"maps", "map", "maps/novoborsk.png", L"novoborsk.png", 5,
+         [](Panel* panel) { return std::make_unique<MapStream>(panel); }},
+    };
+    for (const auto& feed : feeds) {
+        const std::wstring folder = library + feed.folder + L"\\";
+        const std::wstring cachePath = library + L"feeds\\" + feed.folder + L".json";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        // Earlier workers may have left the set's pictures: start from none.
+        for (const std::wstring& name : Listing(folder))
+            DeleteFileW((folder + name).c_str());
+        DeleteFileW(cachePath.c_str());
+        const auto libraryBefore = Listing(library), parentBefore = Listing(parent);
+        const std::string served = std::string("http://127.0.0.1/media/") + feed.picture;
+        const std::string hostile = "http://127.0.0.1/media/x/";
+        Serve((L"\\media\\data\\" + std::wstring(feed.folder) + L".json").c_str(),
+              std::string("{\"") + feed.list + "\": [{\"image_url\": \"" + served + "\"}, " +
+                  "{\"image_url\": \"" + hostile + "..\\\\..\\\\evil.png\"}, " +
+                  "{\"image_url\": \"" + hostile + "evil.png:stream\"}, " +
+                  "{\"image_url\": \"" + hostile + "NUL.png\"}, {\"image_url\": \"evil.png\"}]}",
+              -60);
+        const size_t requests = Requested("/").size();
+        {
+            auto stream = feed.make(panel.get());
+            stream->Refresh(0);
+            EXPECT_FALSE(stream->accepted) << feed.list;  // some pictures could not be had
+            EXPECT_EQ(panel->pages.size() + panel->cities.size(), feed.deliveries) << feed.list;
+            EXPECT_EQ(Listing(folder), (std::set<std::wstring>{L".", L"..", feed.name}))
+                << feed.list;
+        }
+        // The document and the one plain picture: nothing asked for the others.
+        EXPECT_EQ(Requested("/").size(), requests + 2) << feed.list;
+        EXPECT_EQ(Listing(library), libraryBefore) << feed.list;
+        EXPECT_EQ(Listing(parent), parentBefore) << feed.list;
+        DeleteFileW(cachePath.c_str());
+        panel->pages.clear();
+        panel->cities.clear();
     }
-    // The document and the one plain picture: nothing asked for the others.
-    EXPECT_EQ(Requested("/").size(), requests + 2);
-    EXPECT_EQ(Listing(library), libraryBefore);
-    EXPECT_EQ(Listing(parent), parentBefore);
-    DeleteFileW((library + L"feeds\\exclusive.json").c_str());
 }
 
 TEST(WorkerClock, StepsCoverOutagesAndAClockSetBackCountsNothing) {
