@@ -5,7 +5,6 @@
 #include "content/PictureFiles.h"
 #include "gfx/Palette.h"
 #include "layout/TextFormatter.h"
-#include "net/HttpClient.h"
 #include "viewer/Page.h"
 
 #include <algorithm>
@@ -15,10 +14,6 @@ namespace {
 constexpr wchar_t kFolder[] = L"exclusive/";
 constexpr wchar_t kBanner[] = L"images/lumora.png";
 constexpr gdip::ARGB kPlateColour = 0xFFFFDF7Fu;
-
-bool IsPictureAddress(const wchar_t* text) {
-    return std::wcsncmp(text, L"http://", 7) == 0;
-}
 
 }  // namespace
 
@@ -32,35 +27,18 @@ ExclusiveStream::~ExclusiveStream() {
 }
 
 bool ExclusiveStream::FetchResources(const JsonValue& document) {
-    bool all = true;
-    const JsonValue& items = JsonMember(document, "items");
-    for (size_t i = 0, n = JsonCount(items); i < n; ++i) {
-        wchar_t url[kImageUnits];
-        JsonText(JsonItem(items, i), "image_url", url);
-        const std::wstring name = IsPictureAddress(url) ? PictureFileName(url) : std::wstring();
-        // A name we may not write, or a picture that did not come anew,
-        // counts as a failed download.
-        if (name.empty() || !DownloadFile(url, (kFolder + name).c_str()))
-            all = false;
-    }
-    return all;
+    return DownloadFeedPictures(JsonMember(document, "items"), kFolder);
 }
 
 std::unique_ptr<MImage> ExclusiveStream::MakeOfferImage(const JsonValue& item) {
-    wchar_t url[kImageUnits];
-    JsonText(item, "image_url", url);
-    std::wstring path;
-    if (IsPictureAddress(url)) {
-        const std::wstring name = PictureFileName(url);
-        if (name.empty())
-            return nullptr;
+    const std::wstring path = FeedPicturePath(item, kFolder);
+    if (path.empty())
+        return nullptr;
+    // Downloaded pictures are kept by name at shutdown.
+    if (path.compare(0, std::wcslen(kFolder), kFolder) == 0) {
+        const std::wstring name = path.substr(std::wcslen(kFolder));
         if (std::find(keptImages.begin(), keptImages.end(), name) == keptImages.end())
             keptImages.push_back(name);
-        path = kFolder + name;
-    } else if (IsShippedPicturePath(url)) {
-        path = url;
-    } else {
-        return nullptr;
     }
     auto image = std::make_unique<MImage>(path.c_str());
     image->align = AlignLeft;

@@ -21,7 +21,6 @@ public:
     // Field capacities, terminator included.
     static constexpr size_t kTitleUnits = 300;
     static constexpr size_t kTextUnits = 2000;
-    static constexpr size_t kImageUnits = 300;
     static constexpr size_t kLinkUnits = 1000;
 
     explicit ExclusiveStream(FeedOwner* owner);

@@ -3,7 +3,6 @@
 
 #include "base/Desktop.h"
 #include "content/PictureFiles.h"
-#include "net/HttpClient.h"
 #include "ui/Delivery.h"
 #include "ui/Window.h"
 
@@ -17,10 +16,6 @@ constexpr wchar_t kNavigatorPage[] = L"http://www.orvella.example/rus/poi/index.
 // Markers are placed far inside this on any real map; the bound keeps the
 // arithmetic on a hostile document's coordinates finite.
 constexpr double kCoordinateLimit = 100000;
-
-bool IsPictureAddress(const wchar_t* text) {
-    return std::wcsncmp(text, L"http://", 7) == 0;
-}
 
 float Coordinate(const JsonValue& office, const char* key) {
     return float(std::clamp(JsonNumber(office, key), -kCoordinateLimit, kCoordinateLimit));
@@ -67,34 +62,13 @@ MapStream::MapStream(FeedOwner* owner)
 }
 
 bool MapStream::FetchResources(const JsonValue& document) {
-    bool all = true;
-    const JsonValue& cities = JsonMember(document, "map");
-    for (size_t i = 0, n = JsonCount(cities); i < n; ++i) {
-        wchar_t url[kImageUnits];
-        JsonText(JsonItem(cities, i), "image_url", url);
-        const std::wstring name = IsPictureAddress(url) ? PictureFileName(url) : std::wstring();
-        // A name we may not write, a shipped picture or one that did not
-        // come anew counts as a failed download.
-        if (name.empty() || !DownloadFile(url, (kFolder + name).c_str()))
-            all = false;
-    }
-    return all;
+    return DownloadFeedPictures(JsonMember(document, "map"), kFolder);
 }
 
 std::unique_ptr<MImage> MapStream::MakeMapImage(const JsonValue& city) {
-    wchar_t url[kImageUnits];
-    JsonText(city, "image_url", url);
-    std::wstring path;
-    if (IsPictureAddress(url)) {
-        const std::wstring name = PictureFileName(url);
-        if (name.empty())
-            return nullptr;
-        path = kFolder + name;
-    } else if (IsShippedPicturePath(url)) {
-        path = url;
-    } else {
+    const std::wstring path = FeedPicturePath(city, kFolder);
+    if (path.empty())
         return nullptr;
-    }
     auto image = std::make_unique<MImage>(path.c_str());
     image->align = AlignLeft;
     return image;

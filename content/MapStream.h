@@ -50,7 +50,6 @@ class MapStream : public DataStream {
 public:
     // Field capacities, terminator included.
     static constexpr size_t kCityUnits = 100;
-    static constexpr size_t kImageUnits = 300;
     static constexpr size_t kOfficeUnits = 128;
     static constexpr size_t kAddressUnits = 384;
     static constexpr size_t kInfoUnits = 1024;
@@ -75,10 +74,13 @@ protected:
     void AddTextParagraph(const wchar_t* text);
     void AddLinkParagraph(const wchar_t* label, const wchar_t* target);
 
-    FontSpec nameFont{kBoldFamily, 20, FontRegular};
-    FontSpec textFont{kRegularFamily, 13, FontRegular};
-    FontSpec linkFont{kRegularFamily, 13, FontRegular};
-    FontSpec linkHoverFont{kRegularFamily, 13, FontUnderline};
+    // The panel lays a city's pages out when it first shows them, which may
+    // be after this stream is gone: the models point at fonts that outlive
+    // every stream.
+    static constexpr FontSpec nameFont{kBoldFamily, 20, FontRegular};
+    static constexpr FontSpec textFont{kRegularFamily, 13, FontRegular};
+    static constexpr FontSpec linkFont{kRegularFamily, 13, FontRegular};
+    static constexpr FontSpec linkHoverFont{kRegularFamily, 13, FontUnderline};
     gdip::ARGB linkColour = 0xFFCC0000u;
     MContainer* contentRoot = nullptr;  // of the page being built; borrowed
 

@@ -1,10 +1,18 @@
 // Safe picture names and paths; see PictureFiles.h.
 #include "content/PictureFiles.h"
 
+#include "net/HttpClient.h"
+
 #include <cwchar>
 #include <cwctype>
 
 namespace {
+
+constexpr size_t kImageUnits = 300;
+
+bool IsPictureAddress(const wchar_t* text) {
+    return std::wcsncmp(text, L"http://", 7) == 0;
+}
 
 bool IsDeviceName(const std::wstring& name) {
     // The part before the first dot is what the system matches, whatever
@@ -56,4 +64,25 @@ bool IsShippedPicturePath(const std::wstring& path) {
         start = end + 1;
     }
     return true;
+}
+
+std::wstring FeedPicturePath(const JsonValue& entry, const wchar_t* folder) {
+    wchar_t value[kImageUnits];
+    JsonText(entry, "image_url", value);
+    if (!IsPictureAddress(value))
+        return IsShippedPicturePath(value) ? value : std::wstring();
+    const std::wstring name = PictureFileName(value);
+    return name.empty() ? name : folder + name;
+}
+
+bool DownloadFeedPictures(const JsonValue& entries, const wchar_t* folder) {
+    bool all = true;
+    for (size_t i = 0, n = JsonCount(entries); i < n; ++i) {
+        wchar_t url[kImageUnits];
+        JsonText(JsonItem(entries, i), "image_url", url);
+        const std::wstring name = IsPictureAddress(url) ? PictureFileName(url) : std::wstring();
+        if (name.empty() || !DownloadFile(url, (folder + name).c_str()))
+            all = false;
+    }
+    return all;
 }

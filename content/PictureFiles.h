@@ -5,6 +5,8 @@
 // refused, and the picture is not shown.
 #pragma once
 
+#include "content/Json.h"
+
 #include <string>
 
 // The file name of a picture's web address: the text after its last "/".
@@ -18,3 +20,14 @@ std::wstring PictureFileName(const std::wstring& url);
 // library: relative, without drive, root, UNC prefix, ":" or "..", and no
 // control character.
 bool IsShippedPicturePath(const std::wstring& path);
+
+// The picture an entry of a feed names by "image_url" (read with the
+// feed's capacity of 300 units), relative to the library's folder: a web
+// address's file in folder ("exclusive/", "maps/"), or a shipped picture's
+// own path. Empty when the value names no picture we may show.
+std::wstring FeedPicturePath(const JsonValue& entry, const wchar_t* folder);
+
+// Downloads the picture of every entry whose "image_url" is a web address
+// into folder. True only when every entry's picture came anew: a refused
+// name, a shipped picture or a picture that did not change counts as failed.
+bool DownloadFeedPictures(const JsonValue& entries, const wchar_t* folder);

@@ -218,7 +218,7 @@ void Widget::OnCommand(int code, int param) {
         break;
     case CityChanged:
         if (CityMapData* city = SelectedCity()) {
-            navigator->ShowPage(secondCityPage ? city->allOfficesPage.get() : city->mapPage.get());
+            ShowCityPage(secondCityPage ? city->allOfficesPage.get() : city->mapPage.get());
             Invalidate();
             BroadcastEvent(CityChosen, 0);
         }
@@ -247,7 +247,7 @@ void Widget::SelectTab(int tab) {
     navigator->OnResize();
     if (tab == kMapTab) {
         CityMapData* city = SelectedCity();
-        navigator->ShowPage(city ? city->currentPage : nullptr);
+        ShowCityPage(city ? city->currentPage : nullptr);
         Invalidate();
         citySelect->Show();
         return;
@@ -287,15 +287,15 @@ void Widget::OnContent(int kind, void* payload) {
         navigator->ShowPage(arrived);
 }
 
+void Widget::ShowCityPage(Page* page) {
+    // A city's pages are laid out when first shown: most are never opened,
+    // and a map's picture is decoded only for a map that is looked at.
+    if (page && canvas)
+        layoutPage(*page, *canvas);
+    navigator->ShowPage(page);
+}
+
 void Widget::AddCity(std::unique_ptr<CityMapData> city) {
-    if (canvas) {
-        for (Page* page : {city->mapPage.get(), city->allOfficesPage.get()}) {
-            if (page)
-                layoutPage(*page, *canvas);
-        }
-        for (auto& page : city->officePages)
-            layoutPage(*page, *canvas);
-    }
     auto known = std::find(cityModel.items.begin(), cityModel.items.end(), city->cityName);
     if (known == cityModel.items.end()) {
         cityModel.items.push_back(city->cityName);
@@ -388,6 +388,6 @@ void Widget::OnLink(const wchar_t* url) {
     }
     BroadcastEvent(event, 0);
     city->currentPage = page;
-    navigator->ShowPage(page);
+    ShowCityPage(page);
     Invalidate();
 }

@@ -72,9 +72,12 @@ public:
     void SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) override;
 
     void SelectTab(int tab);
-    // Lays the city's pages out and keeps them, in place of a city of the
-    // same name or after the others.
+    // Keeps the city's pages, in place of a city of the same name or after
+    // the others.
     void AddCity(std::unique_ptr<CityMapData> city);
+    // Shows a page of a city (null for none), laying it out first if it
+    // never was.
+    void ShowCityPage(Page* page);
     // The record of the city chosen in the selector; null before it arrived.
     CityMapData* SelectedCity() const;
 

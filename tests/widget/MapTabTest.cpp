@@ -1,5 +1,5 @@
 // The map tab of the panel: cities arriving from the Map feed fill the
-// selector, "page://" links open the selected city's pages and say how they
+// selector (their pages laid out when first shown), "page://" links open the selected city's pages and say how they
 // were reached, and a newer document replaces a city whose page is shown,
 // hovered and pressed without leaving the viewer a pointer into it (this
 // test program runs on a heap that poisons what is freed).
@@ -69,6 +69,9 @@ TEST_F(MapTabTest, CitiesFillTheSelectorAndANewerCityTakesTheOldOnesPlace) {
     widget->OnCommand(Widget::SelectTabCommand, Widget::kMapTab);
     EXPECT_TRUE(widget->citySelect->attached);
     EXPECT_EQ(widget->navigator->page, City(0).mapPage.get());
+    // Laid out when first shown: the other city's map waits.
+    EXPECT_TRUE(City(0).mapPage->scene && !City(0).mapPage->model);
+    EXPECT_TRUE(City(1).mapPage->model && !City(1).mapPage->scene);
     EXPECT_EQ(widget->navigator->height, 268);
 
     widget->cityModel.selected = 1;
