@@ -31,8 +31,8 @@ def render(path, width, height, background, mvg):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     # The drawing goes in as an argument (Debian's ImageMagick policy
     # refuses "@file"), and the file gets no time stamps, so that an
-    # unchanged drawing gives the same bytes. Eight bits a channel: Wine's
-    # GDI+ keeps memory behind for every 16-bit PNG it decodes.
+    # unchanged drawing gives the same bytes. Eight bits a channel, as
+    # the shipped pictures have.
     subprocess.run(["convert", "-size", "%dx%d" % (width, height), "xc:" + background,
                     "-draw", mvg, "-strip", "-depth", "8",
                     "-define", "png:exclude-chunks=date,time", path],
