@@ -1,0 +1,75 @@
+// What the statistics tests share: a clock moved by hand in place of the
+// system's UTC time, and a report read back as its non-zero numbers.
+#pragma once
+
+#include "stats/StatHarvester.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+// Replaces the harvester's clock for its lifetime; one at a time.
+class FakeStatClock {
+public:
+    FakeStatClock(int year, int month, int day, int hour, int minute, int second) {
+        Set(year, month, day, hour, minute, second);
+        statUtcNowProbe = &Read;
+    }
+    ~FakeStatClock() { statUtcNowProbe = previous_; }
+    FakeStatClock(const FakeStatClock&) = delete;
+    FakeStatClock& operator=(const FakeStatClock&) = delete;
+
+    static void Set(int year, int month, int day, int hour, int minute, int second) {
+        SYSTEMTIME time{WORD(year), WORD(month), 0, WORD(day), WORD(hour), WORD(minute),
+                        WORD(second), 0};
+        FILETIME file{};
+        SystemTimeToFileTime(&time, &file);
+        ticks_ = (ULONGLONG(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+    }
+    static void Advance(long long seconds) { ticks_ += ULONGLONG(seconds * 10000000); }
+
+private:
+    static void Read(SYSTEMTIME* now) {
+        FILETIME file{DWORD(ticks_), DWORD(ticks_ >> 32)};
+        FileTimeToSystemTime(&file, now);
+    }
+
+    static inline ULONGLONG ticks_ = 0;
+    void (*previous_)(SYSTEMTIME*) = statUtcNowProbe;
+};
+
+// The report's non-zero counters by column name ("tab2.time" for a tab's);
+// empty when the text does not read back. The writer's apostrophes are
+// made into JSON's quotes, which holds for reports whose texts have none.
+inline std::map<std::string, long long> NonZero(std::string text) {
+    std::replace(text.begin(), text.end(), '\'', '"');
+    const nlohmann::json report = nlohmann::json::parse(text, nullptr, false);
+    std::map<std::string, long long> numbers;
+    if (!report.is_object())
+        return numbers;
+    for (const auto& group : report.items()) {
+        const nlohmann::json& rows = group.value();
+        for (size_t row = 1; rows.is_array() && row < rows.size(); ++row) {
+            for (size_t i = 0; i < rows[0].size() && i < rows[row].size(); ++i) {
+                std::string name = rows[0][i].get<std::string>();
+                if (group.key() == "tabs")
+                    name = "tab" + std::to_string(row - 1) + "." + name;
+                if (rows[row][i] != 0)
+                    numbers[name] = rows[row][i].get<long long>();
+            }
+        }
+    }
+    return numbers;
+}
+
+// The report's date text.
+inline std::string DateOf(const std::string& report) {
+    const std::string key = "'date':'";
+    size_t start = report.find(key);
+    if (start == std::string::npos)
+        return {};
+    start += key.size();
+    return report.substr(start, report.find('\'', start) - start);
+}
