@@ -129,6 +129,9 @@ bool WriteWholeFile(const std::wstring& path, const char* data, size_t size) {
         data += done;
         size -= done;
     }
+    // On the disk before the file may replace another.
+    if (written && !FlushFileBuffers(file.get()))
+        written = false;
     // A failed close can mean data that never reached the disk: closed here,
     // where that can be told, rather than by the owner.
     if (!CloseHandle(file.release()))
@@ -337,34 +340,22 @@ void AbortTransfers() {
     }
 }
 
-namespace {
+HttpTransferScope::HttpTransferScope(InternetHandle& request) : request_(request) {
+    HttpState& http = Http();
+    std::lock_guard<std::mutex> lock(http.transfersLock);
+    http.transfers[request_.get()] = false;
+}
 
-// Registers a download's request for AbortTransfers while it is under way.
-class TransferScope {
-public:
-    explicit TransferScope(InternetHandle& request) : request_(request) {
-        HttpState& http = Http();
-        std::lock_guard<std::mutex> lock(http.transfersLock);
-        http.transfers[request_.get()] = false;
+HttpTransferScope::~HttpTransferScope() {
+    HttpState& http = Http();
+    std::lock_guard<std::mutex> lock(http.transfersLock);
+    auto found = http.transfers.find(request_.get());
+    if (found != http.transfers.end()) {
+        if (found->second)
+            request_.release();  // closed by AbortTransfers
+        http.transfers.erase(found);
     }
-    ~TransferScope() {
-        HttpState& http = Http();
-        std::lock_guard<std::mutex> lock(http.transfersLock);
-        auto found = http.transfers.find(request_.get());
-        if (found != http.transfers.end()) {
-            if (found->second)
-                request_.release();  // closed by AbortTransfers
-            http.transfers.erase(found);
-        }
-    }
-    TransferScope(const TransferScope&) = delete;
-    TransferScope& operator=(const TransferScope&) = delete;
-
-private:
-    InternetHandle& request_;
-};
-
-}  // namespace
+}
 
 namespace {
 
@@ -388,7 +379,7 @@ HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMT
     if (!HttpOpenRequest(context, url, L"GET"))
         return HttpRefused;
     HttpState& http = Http();
-    TransferScope transfer(context.request);
+    HttpTransferScope transfer(context.request);
     if (http.abortTransfers)
         return HttpNotModified;
     if (!WinHttpSendRequest(context.request.get(),
@@ -471,7 +462,8 @@ bool ReplaceWholeFile(const std::wstring& path, const char* data, size_t size) {
         return false;
     TemporaryFile temporary(temporaryName);
     if (!WriteWholeFile(temporary.path(), data, size) ||
-        !MoveFileExW(temporary.path().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        !MoveFileExW(temporary.path().c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return false;
     temporary.Keep();
     return true;

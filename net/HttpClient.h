@@ -114,6 +114,20 @@ bool HttpOpenRequest(HttpRequest& context, const wchar_t* url, const wchar_t* ve
 bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* url);
 bool HttpQueryStatus(HttpRequest& context);
 
+// While it lives, AbortTransfers closes the request if the client is shut
+// down meanwhile (the scope then lets go of the closed handle): for every
+// exchange on the worker that could wait on a silent server.
+class HttpTransferScope {
+public:
+    explicit HttpTransferScope(InternetHandle& request);
+    ~HttpTransferScope();
+    HttpTransferScope(const HttpTransferScope&) = delete;
+    HttpTransferScope& operator=(const HttpTransferScope&) = delete;
+
+private:
+    InternetHandle& request_;
+};
+
 enum HttpResult : int {
     // Status 200 and the whole body.
     HttpOk = 1,

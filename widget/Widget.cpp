@@ -7,6 +7,7 @@
 #include "content/StaticPages.h"
 #include "gfx/Canvas.h"
 #include "gfx/Palette.h"
+#include "stats/StatHarvester.h"
 #include "ui/Delivery.h"
 #include "widget/Rates.h"
 #include "widget/WidgetSettings.h"
@@ -92,6 +93,9 @@ Widget::Widget(Window* parent)
     citySelect = std::make_unique<Select>(80, 369, 200, 21, &cityModel, this);
 
     LoadWidgetSettings(*this);
+    statistics = std::make_unique<StatHarvester>(currentTab, this, GetWidgetUID(*this));
+    statistics->LoadReports();
+    RegisterEventListener(statistics.get());
     clubPages = std::make_unique<ClubPageBuilder>(this, settings.title_2);
     aboutPages = std::make_unique<AboutPageBuilder>(this);
     BuildAboutPage(*aboutPages);
@@ -101,7 +105,10 @@ Widget::Widget(Window* parent)
 }
 
 Widget::~Widget() {
+    // Closes the statistics' period; the worker has stopped by now.
     BroadcastEvent(WidgetExiting, 0);
+    UnregisterEventListener(statistics.get());
+    statistics->SaveReports();
     SaveWidgetSettings(*this);
     if (root->CaptureWindow() == citySelect->popup.get() || root->CaptureWindow() == this)
         root->ReleaseMouseCapture();

@@ -25,6 +25,7 @@
 #include <vector>
 
 class AboutPageBuilder;
+class StatHarvester;
 class ClubPageBuilder;
 class Rates;
 
@@ -117,5 +118,8 @@ public:
     IntRect bankingRect{113, 9, 90, 14};
     gdip::GpFont* bankingFont = nullptr;  // borrowed from the font cache
     char uid[33] = {};                    // installation identity, empty until asked
+    // The usage statistics, registered for the usage events while the panel
+    // lives; the worker ticks it.
+    std::unique_ptr<StatHarvester> statistics;
     float radioVolume = 0.5f;             // held here until the radio joins the panel
 };

@@ -8,6 +8,7 @@
 #include "content/MapStream.h"
 #include "content/SettingsStreams.h"
 #include "net/HttpClient.h"
+#include "stats/StatHarvester.h"
 #include "ui/Window.h"
 
 #include <process.h>
@@ -37,8 +38,9 @@ void (*utcNowProbe)(FILETIME* now) = SystemUtcNow;
 std::atomic<int> workerTerminations{0};
 DWORD (*lastInputProbe)() = SystemLastInput;
 
-Worker::Worker(FeedOwner* owner)
-    : surface(owner->FeedTarget() ? owner->FeedTarget()->surfaceWindow : nullptr) {
+Worker::Worker(FeedOwner* owner, StatHarvester* statistics)
+    : surface(owner->FeedTarget() ? owner->FeedTarget()->surfaceWindow : nullptr),
+      statistics(statistics) {
     workerStop = false;
     StartFeeds(owner);
     updateTimer.reset(CreateWaitableTimerW(nullptr, FALSE, kUpdateTimerName));
@@ -109,7 +111,8 @@ void Worker::Run() {
                 }
                 if (!workerStop)
                     UpdaterTick(updater, step);
-                // The statistics tick joins here.
+                if (statistics && !workerStop)
+                    statistics->Tick(true);
                 idleWatch.CheckUserIdle();
                 if (!Http().serverReachable && !workerStop && !TestNetwork())
                     online = false;

@@ -1,6 +1,7 @@
 // The worker: one thread that wakes every 30 seconds and, while the machine
-// is online, refreshes each feed in table order, advances the updater, runs
-// the idle check and watches whether the servers answer; while offline it
+// is online, refreshes each feed in table order, advances the updater, lets
+// the usage statistics close their day and send their reports, runs the idle
+// check and watches whether the servers answer; while offline it
 // asks for the proxy login first. It tells the host when the widget goes
 // online or offline, and raises the usage events for that and for the
 // user's idleness.
@@ -53,9 +54,12 @@ struct IdleWatch {
 // Times the worker had to be cut short; it should always end by itself.
 extern std::atomic<int> workerTerminations;
 
+class StatHarvester;
+
 class Worker {
 public:
-    explicit Worker(FeedOwner* owner);
+    // statistics: borrowed, may be null; it outlives the worker.
+    explicit Worker(FeedOwner* owner, StatHarvester* statistics = nullptr);
     ~Worker();  // StopWorker
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
@@ -74,5 +78,6 @@ private:
     void StopWorker();
 
     HWND surface;  // the desktop list view, told the online state
+    StatHarvester* statistics;  // borrowed
     KernelHandle thread;
 };
