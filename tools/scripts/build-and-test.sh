@@ -19,6 +19,8 @@ python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
   python3 "$ROOT/tests/bench/http_bench.py" "$BUILD/bin"
 python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
   wine "$BUILD/bin/feed_bench.exe"
+python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
+  wine "$BUILD/bin/stats_bench.exe" upload
 echo
 echo "Page gallery (the pages as the page viewer shows them):"
 wine "$BUILD/bin/page_gallery.exe" "$(winepath -w "$BUILD/gallery")"
