@@ -21,19 +21,6 @@ constexpr uint32_t kOnlineRetryMs = 600000;
 // file is not ours and is not read.
 constexpr LONGLONG kCacheFileLimit = 64ll << 20;
 
-bool ReadWholeFile(const std::wstring& path, std::vector<char>& data) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kCacheFileLimit)
-        return false;
-    data.resize(size_t(size.QuadPart));
-    DWORD read = 0;
-    return data.empty() ||
-           (ReadFile(file.get(), data.data(), DWORD(data.size()), &read, nullptr) &&
-            read == data.size());
-}
-
 // The text of a body: up to its first zero byte, as documents are text.
 size_t TextLength(const char* body, size_t size) {
     for (size_t i = 0; i < size; ++i)
@@ -53,9 +40,9 @@ DataStream::DataStream(FeedOwner* owner, const wchar_t* path, const wchar_t* cac
       elapsed(period + 1) {}
 
 void DataStream::LoadCache() {
-    std::vector<char> text;
+    std::string text;
     JsonValue document;
-    if (ReadWholeFile(ModuleRelativePath(cachePath.c_str()), text) &&
+    if (ReadWholeFile(ModuleRelativePath(cachePath.c_str()), kCacheFileLimit, text) &&
         ParseJson(text.data(), text.size(), document))
         BuildContent(document);
 }

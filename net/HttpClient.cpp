@@ -451,6 +451,20 @@ bool LocalCopyTime(const std::wstring& path, SYSTEMTIME& written) {
            FileTimeToSystemTime(&attributes.ftLastWriteTime, &written);
 }
 
+bool ReadWholeFile(const std::wstring& path, long long limit, std::string& data) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > limit)
+        return false;
+    data.resize(size_t(size.QuadPart));
+    DWORD read = 0;
+    return data.empty() ||
+           (ReadFile(file.get(), &data[0], DWORD(data.size()), &read, nullptr) &&
+            read == data.size());
+}
+
 bool ReplaceWholeFile(const std::wstring& path, const char* data, size_t size) {
     // The data goes to a file beside the target, which replaces the target
     // only once complete: a failed write or a crash leaves the old copy.

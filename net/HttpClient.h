@@ -155,6 +155,10 @@ bool LocalCopyTime(const std::wstring& path, SYSTEMTIME& written);
 // Writes the whole of data to path through a temporary file in the same
 // folder, moved over path only once complete.
 bool ReplaceWholeFile(const std::wstring& path, const char* data, size_t size);
+// Reads the whole file at path into data; false when it cannot be opened or
+// read, or holds more than limit bytes (a file larger than any we write is
+// not ours). Others may write or replace the file meanwhile.
+bool ReadWholeFile(const std::wstring& path, long long limit, std::string& data);
 
 bool TestNetwork();
 // Whether the machine has a network connection at all (the system's own

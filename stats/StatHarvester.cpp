@@ -13,13 +13,11 @@
 
 namespace {
 
-void SystemUtcNow(SYSTEMTIME* now) {
-    GetSystemTime(now);
-}
-
 SYSTEMTIME UtcNow() {
+    FILETIME ticks{};
+    utcNowProbe(&ticks);
     SYSTEMTIME now{};
-    statUtcNowProbe(&now);
+    FileTimeToSystemTime(&ticks, &now);
     return now;
 }
 
@@ -53,21 +51,6 @@ bool ToFileTime(const SYSTEMTIME& time, ULONGLONG& ticks) {
     return true;
 }
 
-// The whole file, when it exists and holds at most limit bytes.
-bool ReadBoundedFile(const std::wstring& path, long long limit, std::string& text) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > limit)
-        return false;
-    text.resize(size_t(size.QuadPart));
-    DWORD read = 0;
-    return text.empty() ||
-           (ReadFile(file.get(), &text[0], DWORD(text.size()), &read, nullptr) &&
-            read == text.size());
-}
-
 // Sends one report through the context: true when the server answered
 // with a status, whatever it was. The body is never read.
 bool SendReport(HttpRequest& context, const std::wstring& prefix, const std::string& report) {
@@ -87,7 +70,6 @@ bool SendReport(HttpRequest& context, const std::wstring& prefix, const std::str
 
 }  // namespace
 
-void (*statUtcNowProbe)(SYSTEMTIME* now) = SystemUtcNow;
 
 bool ToStatLocalTime(const SYSTEMTIME* utc, SYSTEMTIME* local) {
     if (!utc || !local)
@@ -327,7 +309,7 @@ void StatHarvester::KeepNewest() {
 void StatHarvester::LoadReports() {
     std::string text;
     JsonValue document;
-    if (!ReadBoundedFile(queuePath, kStatQueueFileLimit, text) ||
+    if (!ReadWholeFile(queuePath, kStatQueueFileLimit, text) ||
         !ParseJson(text.data(), text.size(), document))
         return;
     // Only the newest strings could be kept: the others are not copied.

@@ -22,6 +22,7 @@
 // queue and destroys it, which unregisters it.
 #pragma once
 
+#include "base/Clock.h"
 #include "base/EventListener.h"
 #include "stats/Reports.h"
 
@@ -46,8 +47,6 @@ constexpr wchar_t kStatUploadPath[] = L"/orvella/stat/stat?stat=";
 // Units of the upload URL, terminator included: a longer report is cut.
 constexpr size_t kStatUrlCapacity = 4000;
 
-// The current UTC time; tests replace it to move the clock.
-extern void (*statUtcNowProbe)(SYSTEMTIME* now);
 
 // UTC in, statistics time out; false, with local untouched, for a null or
 // invalid utc.

@@ -19,10 +19,6 @@ namespace {
 // well within this, and only a worker stuck in the system is cut short.
 constexpr DWORD kStopWaitMs = 1000;
 
-void SystemUtcNow(FILETIME* now) {
-    GetSystemTimeAsFileTime(now);
-}
-
 DWORD SystemLastInput() {
     LASTINPUTINFO info{sizeof(info), 0};
     return GetLastInputInfo(&info) ? info.dwTime : GetTickCount();
@@ -34,7 +30,6 @@ uint64_t Ticks(const FILETIME& time) {
 
 }  // namespace
 
-void (*utcNowProbe)(FILETIME* now) = SystemUtcNow;
 std::atomic<int> workerTerminations{0};
 DWORD (*lastInputProbe)() = SystemLastInput;
 

@@ -14,6 +14,7 @@
 // wakes it) while the window thread serves the messages it may be sending.
 #pragma once
 
+#include "base/Clock.h"
 #include "base/Handles.h"
 #include "content/DataStream.h"
 #include "net/Updater.h"
@@ -28,8 +29,8 @@ constexpr uint32_t kTickMs = 30000;
 // Idle after five minutes without input.
 constexpr uint32_t kIdleAfterMs = 300000;
 
-// Seams for the tests: the current UTC time and the last input's tick count.
-extern void (*utcNowProbe)(FILETIME* now);
+// Seam for the tests: the last input's tick count (the UTC time is
+// base/Clock.h's).
 extern DWORD (*lastInputProbe)();
 
 // The time between ticks, from the UTC clock: the whole time since the

@@ -15,9 +15,9 @@ class FakeStatClock {
 public:
     FakeStatClock(int year, int month, int day, int hour, int minute, int second) {
         Set(year, month, day, hour, minute, second);
-        statUtcNowProbe = &Read;
+        utcNowProbe = &Read;
     }
-    ~FakeStatClock() { statUtcNowProbe = previous_; }
+    ~FakeStatClock() { utcNowProbe = previous_; }
     FakeStatClock(const FakeStatClock&) = delete;
     FakeStatClock& operator=(const FakeStatClock&) = delete;
 
@@ -31,13 +31,10 @@ public:
     static void Advance(long long seconds) { ticks_ += ULONGLONG(seconds * 10000000); }
 
 private:
-    static void Read(SYSTEMTIME* now) {
-        FILETIME file{DWORD(ticks_), DWORD(ticks_ >> 32)};
-        FileTimeToSystemTime(&file, now);
-    }
+    static void Read(FILETIME* now) { *now = FILETIME{DWORD(ticks_), DWORD(ticks_ >> 32)}; }
 
     static inline ULONGLONG ticks_ = 0;
-    void (*previous_)(SYSTEMTIME*) = statUtcNowProbe;
+    void (*previous_)(FILETIME*) = utcNowProbe;
 };
 
 // The report's non-zero counters by column name ("tab2.time" for a tab's);
