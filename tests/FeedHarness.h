@@ -4,6 +4,7 @@
 #pragma once
 
 #include "content/DataStream.h"
+#include "content/MapStream.h"
 #include "ui/Delivery.h"
 
 #include <windows.h>
@@ -51,6 +52,14 @@ private:
     static inline WNDPROC previous_ = nullptr;
     HWND listView_;
 };
+
+// Lays out every page of a city, as the panel does once each is shown.
+inline void LayOutCity(CityMapData& city, Canvas& canvas) {
+    layoutPage(*city.mapPage, canvas);
+    layoutPage(*city.allOfficesPage, canvas);
+    for (auto& page : city.officePages)
+        layoutPage(*page, canvas);
+}
 
 #ifdef ORVELLA_CONTENT_DIR
 // A document of our content set, as the build found it.

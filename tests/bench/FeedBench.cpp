@@ -44,10 +44,7 @@ struct Panel : Window, FeedOwner {
         if (kind != CityMapContent)
             return;
         std::unique_ptr<CityMapData> city(static_cast<CityMapData*>(payload));
-        layoutPage(*city->mapPage, *canvas);
-        layoutPage(*city->allOfficesPage, *canvas);
-        for (auto& page : city->officePages)
-            layoutPage(*page, *canvas);
+        LayOutCity(*city, *canvas);
     }
 };
 

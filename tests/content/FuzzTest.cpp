@@ -71,10 +71,7 @@ struct Panel : Window, FeedOwner {
             return;
         }
         std::unique_ptr<CityMapData> city(static_cast<CityMapData*>(payload));
-        layoutPage(*city->mapPage, *canvas);
-        layoutPage(*city->allOfficesPage, *canvas);
-        for (auto& page : city->officePages)
-            layoutPage(*page, *canvas);
+        LayOutCity(*city, *canvas);
         ++cities;
     }
     int pages = 0, settings = 0, rates = 0, cities = 0;
