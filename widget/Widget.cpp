@@ -311,12 +311,10 @@ void Widget::AddCity(std::unique_ptr<CityMapData> city) {
         auto& held = cityRecords[size_t(known - cityModel.items.begin())];
         // The viewer may be showing, hovering or pressing one of the old
         // pages: it lets go of them before they go.
-        if (held) {
-            navigator->ForgetPage(held->mapPage.get());
-            navigator->ForgetPage(held->allOfficesPage.get());
-            for (auto& page : held->officePages)
-                navigator->ForgetPage(page.get());
-        }
+        navigator->ForgetPage(held->mapPage.get());
+        navigator->ForgetPage(held->allOfficesPage.get());
+        for (auto& page : held->officePages)
+            navigator->ForgetPage(page.get());
         held = std::move(city);
     }
     if (currentTab == kMapTab)
