@@ -353,8 +353,15 @@ class EndToEnd(unittest.TestCase):
         before = column(screenshot())
         for _ in range(3):
             subprocess.run(["xdotool", "click", "5"], check=True)
-        time.sleep(1.0)
-        after = column(screenshot())
+        # The scroll runs on a timer: wait until two shots agree (a busy
+        # machine may take longer than the scroll's own half second).
+        after, deadline = column(screenshot()), time.time() + 5
+        while time.time() < deadline:
+            time.sleep(0.3)
+            latest = column(screenshot())
+            if latest == after and latest != before:
+                break
+            after = latest
         self.assertNotEqual(before, after, "the page scrolled")
         # Scrolled by whole steps: below the title, the view shows what lay 90 pixels lower.
         below = 60  # the page's title stays
