@@ -24,6 +24,23 @@ ImagePtr LoadPicture(const wchar_t* path) {
     return owner;
 }
 
+PathPtr RoundRectPath(float x, float y, float width, float height, float radius) {
+    GpPath* created = nullptr;
+    if (GdipCreatePath(FillModeAlternate, &created) != Ok)
+        return nullptr;
+    PathPtr path(created);
+    // Every corner box is placed on whole pixels.
+    REAL side = REAL(int(2 * radius));
+    REAL left = REAL(int(x)), top = REAL(int(y));
+    REAL right = REAL(int(x + width - 2 * radius)), bottom = REAL(int(y + height - 2 * radius));
+    GdipAddPathArc(created, left, top, side, side, 180, 90);
+    GdipAddPathArc(created, right, top, side, side, 270, 90);
+    GdipAddPathArc(created, right, bottom, side, side, 0, 90);
+    GdipAddPathArc(created, left, bottom, side, side, 90, 90);
+    GdipClosePathFigure(created);
+    return path;
+}
+
 }  // namespace gdip
 
 ImageUse::ImageUse(ImageUse&& other) noexcept
@@ -221,6 +238,14 @@ void Canvas::DrawImage(GpImage* image, float x, float y, float width, float heig
         graphics.Check(GdipDrawImageRect(graphics.get(), image, x, y, width, height));
 }
 
+void Canvas::DrawImagePart(GpImage* image, int x, int y, int sourceX, int sourceY, int width,
+                           int height) {
+    if (image && graphics && width > 0 && height > 0)
+        graphics.Check(GdipDrawImageRectRectI(graphics.get(), image, x, y, width, height, sourceX,
+                                              sourceY, width, height, UnitPixel, nullptr,
+                                              nullptr, nullptr));
+}
+
 void Canvas::DrawText(const wchar_t* text, GpFont* font, ARGB colour, float x, float y) {
     DrawText(text, font, colour, RectF(x, y, 0, 0));
 }
@@ -240,21 +265,11 @@ void Canvas::FillRect(float x, float y, float width, float height, ARGB colour) 
 
 void Canvas::FillRoundRect(float x, float y, float width, float height, float radius,
                            ARGB colour) {
-    GpPath* created = nullptr;
-    if (!graphics || graphics.Check(GdipCreatePath(FillModeAlternate, &created)) != Ok)
+    PathPtr path = graphics ? RoundRectPath(x, y, width, height, radius) : nullptr;
+    if (!path)
         return;
-    PathPtr path(created);
-    // Every corner box is placed on whole pixels.
-    REAL side = REAL(int(2 * radius));
-    REAL left = REAL(int(x)), top = REAL(int(y));
-    REAL right = REAL(int(x + width - 2 * radius)), bottom = REAL(int(y + height - 2 * radius));
-    GdipAddPathArc(created, left, top, side, side, 180, 90);
-    GdipAddPathArc(created, right, top, side, side, 270, 90);
-    GdipAddPathArc(created, right, bottom, side, side, 0, 90);
-    GdipAddPathArc(created, left, bottom, side, side, 90, 90);
-    GdipClosePathFigure(created);
     BrushPtr brush = MakeSolidBrush(colour);
-    graphics.Check(GdipFillPath(graphics.get(), brush.get(), created));
+    graphics.Check(GdipFillPath(graphics.get(), brush.get(), path.get()));
 }
 
 float Canvas::MeasureCharWidth(wchar_t character, GpFont* font) {

@@ -86,6 +86,9 @@ public:
 
     void DrawImage(gdip::GpImage* image, float x, float y);
     void DrawImage(gdip::GpImage* image, float x, float y, float width, float height);
+    // The part (sourceX, sourceY, width, height) of the image, unscaled, at (x, y).
+    void DrawImagePart(gdip::GpImage* image, int x, int y, int sourceX, int sourceY, int width,
+                       int height);
     // One line at (x, y), neither wrapped nor clipped.
     void DrawText(const wchar_t* text, gdip::GpFont* font, gdip::ARGB colour, float x, float y);
     // Wrapped inside the box.

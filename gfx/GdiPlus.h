@@ -95,6 +95,33 @@ inline BrushPtr MakeSolidBrush(ARGB colour) {
     return BrushPtr(fill);
 }
 
+// A closed rounded rectangle whose corners are quarter circles of the
+// radius, their boxes on whole pixels; null when it cannot be made.
+PathPtr RoundRectPath(float x, float y, float width, float height, float radius);
+
+// Puts the graphics' clip back as it was when the scope began.
+class SavedClip {
+public:
+    explicit SavedClip(GraphicsObject& graphics) : graphics_(graphics) {
+        GpRegion* region = nullptr;
+        if (!graphics_ || GdipCreateRegion(&region) != Ok)
+            return;
+        region_.reset(region);
+        if (graphics_.Check(GdipGetClip(graphics_.get(), region)) != Ok)
+            region_.reset();
+    }
+    ~SavedClip() {
+        if (region_)
+            graphics_.Check(GdipSetClipRegion(graphics_.get(), region_.get(), CombineModeReplace));
+    }
+    SavedClip(const SavedClip&) = delete;
+    SavedClip& operator=(const SavedClip&) = delete;
+
+private:
+    GraphicsObject& graphics_;
+    RegionPtr region_;  // in world coordinates, which painting leaves as it found them
+};
+
 // Loads a picture of the widget's own, relative to the library's folder;
 // null when it is missing or unreadable (drawing null draws nothing).
 ImagePtr LoadPicture(const wchar_t* path);

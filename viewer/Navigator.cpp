@@ -34,28 +34,6 @@ bool MoveFlag(Element*& holder, Element* next, bool Element::*flag) {
     return true;
 }
 
-// Puts the graphics' clip back as it was when the scope began.
-class SavedClip {
-public:
-    explicit SavedClip(GraphicsObject& graphics) : graphics_(graphics) {
-        GpRegion* region = nullptr;
-        if (GdipCreateRegion(&region) != Ok)
-            return;
-        region_.reset(region);
-        if (graphics_.Check(GdipGetClip(graphics_.get(), region)) != Ok)
-            region_.reset();
-    }
-    ~SavedClip() {
-        if (region_)
-            graphics_.Check(GdipSetClipRegion(graphics_.get(), region_.get(), CombineModeReplace));
-    }
-    SavedClip(const SavedClip&) = delete;
-    SavedClip& operator=(const SavedClip&) = delete;
-
-private:
-    GraphicsObject& graphics_;
-    RegionPtr region_;  // in world coordinates, which painting leaves as it found them
-};
 
 }  // namespace
 
