@@ -7,6 +7,7 @@
 #include "content/StaticPages.h"
 #include "gfx/Canvas.h"
 #include "gfx/Palette.h"
+#include "radio/Radio.h"
 #include "stats/StatHarvester.h"
 #include "ui/Delivery.h"
 #include "widget/Rates.h"
@@ -88,6 +89,8 @@ Widget::Widget(Window* parent)
     navigator = std::make_unique<Navigator>(kPageArea.x, kPageArea.y, kPageArea.width,
                                             kPageArea.height, this);
     navigator->Show();
+    radio = std::make_unique<Radio>(this, &settings);
+    radio->Show();
     rates = std::make_unique<Rates>(this);
     rates->Show();
     citySelect = std::make_unique<Select>(80, 369, 200, 21, &cityModel, this);
@@ -118,11 +121,13 @@ Widget::~Widget() {
     closeButton->Hide();
     citySelect->Hide();
     navigator->Hide();
+    radio->Hide();
     rates->Hide();
     tabButtons = {};
     closeButton.reset();
     citySelect.reset();
     navigator.reset();
+    radio.reset();
     rates.reset();
     pages.clear();
     clubPages.reset();

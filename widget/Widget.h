@@ -1,8 +1,7 @@
 // The widget panel: a 318 x 468 window of the tree, child of the root.
 //
 // It owns everything on screen: six tab buttons, the close button, the page
-// viewer, the rates panel, the city selector of the map tab (and the radio,
-// to come). It paints the tab's background and the header's two hovers (the
+// viewer, the radio, the rates panel and the city selector of the map tab. It paints the tab's background and the header's two hovers (the
 // phone bubble, the online-banking entry), can be dragged, keeps every page
 // and city delivered to it, switches tabs and opens web links with the
 // shell. Its constructor starts the content machinery; its destructor saves
@@ -27,6 +26,7 @@
 class AboutPageBuilder;
 class StatHarvester;
 class ClubPageBuilder;
+class Radio;
 class Rates;
 
 // Whether the shell may be handed the address: an http or https address
@@ -93,6 +93,7 @@ public:
     std::vector<std::unique_ptr<Page>> pages;  // in order of arrival
     std::unique_ptr<ClubPageBuilder> clubPages;
     std::unique_ptr<AboutPageBuilder> aboutPages;
+    std::unique_ptr<Radio> radio;
     std::unique_ptr<Rates> rates;
     std::unique_ptr<Select> citySelect;
     // Written by the rates feed on the worker thread, read when painting.
@@ -121,5 +122,4 @@ public:
     // The usage statistics, registered for the usage events while the panel
     // lives; the worker ticks it.
     std::unique_ptr<StatHarvester> statistics;
-    float radioVolume = 0.5f;             // held here until the radio joins the panel
 };

@@ -2,6 +2,7 @@
 #include "widget/WidgetSettings.h"
 
 #include "base/WidgetKey.h"
+#include "radio/Radio.h"
 #include "widget/Widget.h"
 
 #include <bcrypt.h>
@@ -123,9 +124,7 @@ void LoadWidgetSettings(Widget& widget) {
     // write (a hand-edited or damaged value) opens the first tab instead.
     widget.currentTab = tab >= 0 && tab < Widget::kTabs ? tab : 0;
     widget.selectedTabButton = widget.tabButtons[widget.currentTab].get();
-    // The radio is not part of the panel yet: the volume waits here, and the
-    // radio takes it as its starting volume when it joins.
-    widget.radioVolume = std::clamp(percent / 100.0f, 0.0f, 1.0f);
+    widget.radio->SetVolume(std::clamp(percent / 100.0f, 0.0f, 1.0f));
 }
 
 void SaveWidgetSettings(const Widget& widget) {
@@ -135,7 +134,7 @@ void SaveWidgetSettings(const Widget& widget) {
     key.WriteNumber(kPositionXValue, static_cast<uint32_t>(std::max(widget.x, 0)));
     key.WriteNumber(kPositionYValue, static_cast<uint32_t>(std::max(widget.y, 0)));
     key.WriteNumber(kCurrentTabValue, static_cast<uint32_t>(widget.currentTab));
-    key.WriteNumber(kRadioVolumeValue, VolumePercent(widget.radioVolume));
+    key.WriteNumber(kRadioVolumeValue, VolumePercent(widget.radio->volume));
 }
 
 const char* GetWidgetUID(Widget& widget) {

@@ -3,6 +3,7 @@
 // no run sees another's values (the panel saves its own when it goes).
 #include "base/WidgetKey.h"
 #include "TestTree.h"
+#include "radio/Radio.h"
 #include "widget/Widget.h"
 #include "widget/WidgetSettings.h"
 
@@ -62,7 +63,7 @@ protected:
         EXPECT_EQ(y, widget->y);
         EXPECT_EQ(tab, widget->currentTab);
         EXPECT_EQ(widget->tabButtons[tab].get(), widget->selectedTabButton);
-        EXPECT_FLOAT_EQ(volume, widget->radioVolume);
+        EXPECT_FLOAT_EQ(volume, widget->radio->volume);
     }
     // The identity as the next start of the panel finds it.
     std::string UidOfNextRun() {
@@ -151,7 +152,7 @@ TEST_F(WidgetSettingsTest, SaveKeepsThePositionOnTheDesktopAndLoadsBackEveryPerc
     widget->x = -20;
     widget->y = 150;
     widget->currentTab = 5;
-    widget->radioVolume = 0.999f;
+    widget->radio->volume = 0.999f;
     SaveWidgetSettings(*widget);
     EXPECT_EQ(Dword(99), Stored(L"RadioVolume", REG_DWORD));
     widget->y = widget->currentTab = 1;

@@ -1,0 +1,362 @@
+// The radio; see Radio.h.
+#include "radio/Radio.h"
+
+#include "base/EventListener.h"
+#include "base/ModulePath.h"
+#include "gfx/Canvas.h"
+#include "gfx/Palette.h"
+#include "net/HttpClient.h"
+
+#include <process.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+
+namespace bass {
+
+std::unique_ptr<Library> LoadLibraryBesideUs() {
+    auto library = std::make_unique<Library>();
+    library->module.reset(LoadLibraryW(ModuleRelativePath(L"bass.dll").c_str()));
+    HMODULE module = library->module.get();
+    if (!module)
+        return library;
+    Functions& f = library->call;
+    auto resolve = [module](auto& entry, const char* name) {
+        entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(
+            GetProcAddress(module, name));
+    };
+    resolve(f.Init, "BASS_Init");
+    resolve(f.SetConfigPtr, "BASS_SetConfigPtr");
+    resolve(f.StreamCreateURL, "BASS_StreamCreateURL");
+    resolve(f.ChannelSetAttribute, "BASS_ChannelSetAttribute");
+    resolve(f.ChannelPlay, "BASS_ChannelPlay");
+    resolve(f.ChannelStop, "BASS_ChannelStop");
+    resolve(f.Free, "BASS_Free");
+    // Half a library is no library.
+    if (!f.complete())
+        library->call = Functions{};
+    return library;
+}
+
+}  // namespace bass
+
+namespace {
+
+constexpr int kFrameOffsets[4] = {0, -32, -64, -96};
+constexpr gdip::ARGB kTitleColour = 0xFFA9A2B4u;
+
+}  // namespace
+
+// ------------------------------------------------------------------ button
+
+RadioButton::RadioButton(Window* parent)
+    : Window(0, 10, 32, 32, parent), image(gdip::LoadPicture(L"images/radio-button.png")) {
+    UpdateRegion();
+}
+
+void RadioButton::UpdateRegion() {
+    // A rounded square: corners of a width/2 by height/2 ellipse.
+    gdip::PathPtr path = gdip::RoundRectPath(0, 0, float(width), float(height), width / 4.0f);
+    gdip::GpRegion* shape = nullptr;
+    if (!path || gdip::GdipCreateRegionPath(path.get(), &shape) != gdip::Ok) {
+        Window::UpdateRegion();
+        return;
+    }
+    region.native.reset(shape);
+}
+
+void RadioButton::Paint() {
+    if (!canvas->graphics)
+        return;
+    gdip::SavedClip saved(canvas->graphics);
+    canvas->graphics.Check(
+        gdip::GdipSetClipRegion(canvas->graphics.get(), region.get(), gdip::CombineModeIntersect));
+    canvas->DrawImage(image.get(), 0, float(kFrameOffsets[state]));
+}
+
+void RadioButton::SetState(State next) {
+    state = next;
+    Invalidate();
+}
+
+void RadioButton::OnMouseEnter(MouseEvent&) {
+    if (state == Stopped)
+        SetState(StoppedHover);
+}
+
+void RadioButton::OnMouseLeave(MouseEvent&) {
+    if (state == StoppedHover)
+        SetState(Stopped);
+}
+
+void RadioButton::OnClick(MouseEvent&) {
+    if (state == Stopped || state == StoppedHover) {
+        SetState(StartRequested);
+        parent->OnCommand(Radio::PlayCommand, 0);
+    } else {
+        SetState(StoppedHover);
+        parent->OnCommand(Radio::StopCommand, 0);
+    }
+}
+
+// ------------------------------------------------------------------ slider
+
+RadioVolume::RadioVolume(float volume, Window* parent)
+    : Window(32, 21, 75, 22, parent),
+      handleImage(gdip::LoadPicture(L"images/radio-slider-handler.png")),
+      handleHoverImage(gdip::LoadPicture(L"images/radio-slider-handler-hover.png")),
+      barBackgroundImage(gdip::LoadPicture(L"images/radio-sliderbar-background.png")),
+      barImage(gdip::LoadPicture(L"images/radio-sliderbar-bar.png")),
+      barHoverImage(gdip::LoadPicture(L"images/radio-sliderbar-bar-hover.png")) {
+    UpdateRegion();
+    PlaceHandle(volume);
+}
+
+void RadioVolume::PlaceHandle(float volume) {
+    handlePos = int(volume * float(Travel()));
+}
+
+bool RadioVolume::OverHandle(int x, int y) const {
+    return x >= handlePos && x < handlePos + kHandleWidth && y >= 0 && y < height;
+}
+
+void RadioVolume::ReportPercent() {
+    parent->OnCommand(Radio::VolumeCommand, handlePos * 100 / Travel());
+}
+
+void RadioVolume::Paint() {
+    canvas->DrawImage(barBackgroundImage.get(), 5, 9);
+    UINT barHeight = 0;
+    if (barImage)
+        gdip::GdipGetImageHeight(barImage.get(), &barHeight);
+    canvas->DrawImagePart(overSlider ? barHoverImage.get() : barImage.get(), 5, 9, 0, 0,
+                          handlePos, int(barHeight));
+    canvas->DrawImage(overHandle ? handleHoverImage.get() : handleImage.get(), float(handlePos),
+                      0);
+}
+
+void RadioVolume::OnMouseLeave(MouseEvent&) {
+    ClearHover();
+}
+
+void RadioVolume::ClearHover() {
+    if (!overSlider && !overHandle)
+        return;
+    overSlider = false;
+    overHandle = false;
+    Invalidate();
+}
+
+void RadioVolume::OnMouseDown(MouseEvent& event) {
+    if (OverHandle(event.x, event.y)) {
+        root->SetMouseCapture(this);
+        dragX = event.x;
+        return;
+    }
+    // Anywhere else on the slider, the handle jumps under the pointer.
+    handlePos = std::max(0, event.x - 6);
+    if (handlePos + 12 > width)
+        handlePos = width - 12;
+    ReportPercent();
+    dragX = event.x;
+    root->SetMouseCapture(this);
+    overHandle = true;
+    Invalidate();
+}
+
+void RadioVolume::OnMouseUp(MouseEvent&) {
+    root->ReleaseMouseCapture();
+}
+
+void RadioVolume::OnMouseMove(MouseEvent& event) {
+    const bool repaintDue = !overSlider;
+    overSlider = true;
+    if (root->CaptureWindow() == this) {
+        const bool pointerOnHandle = event.x >= handlePos && event.x < handlePos + kHandleWidth;
+        const bool anchorOnHandle = dragX >= handlePos && dragX < handlePos + kHandleWidth;
+        if (!pointerOnHandle && !anchorOnHandle) {
+            if (repaintDue)
+                Invalidate();
+            return;
+        }
+        int delta = event.x - dragX;
+        if (handlePos + delta < 0)
+            delta = -handlePos;
+        if (handlePos + delta + 12 > width)
+            delta = width - handlePos - 12;
+        handlePos += delta;
+        dragX += delta;
+        ReportPercent();
+        Invalidate();
+        return;
+    }
+    const bool over = OverHandle(event.x, event.y);
+    if (over != overHandle || repaintDue) {
+        overHandle = over;
+        Invalidate();
+    }
+}
+
+// ------------------------------------------------------------------- radio
+
+struct Radio::Opening {
+    bass::Functions call;  // a copy: the thread may outlive the radio
+    std::string url;
+    DWORD stream = 0;
+    std::atomic<bool> done{false};
+    std::atomic<bool> discarded{false};  // a stop came before the stream
+};
+
+namespace {
+
+unsigned __stdcall OpenStream(void* argument) {
+    // The thread's own reference: the record lives as long as either side.
+    std::shared_ptr<Radio::Opening> opening(
+        *static_cast<std::shared_ptr<Radio::Opening>*>(argument));
+    delete static_cast<std::shared_ptr<Radio::Opening>*>(argument);
+    // The proxy lookup may ask the network, or the user for a login.
+    const char* found = GetStreamingProxy(opening->url.c_str());
+    const std::string proxy = found ? found : "";
+    opening->call.SetConfigPtr(bass::kConfigNetProxy, found ? proxy.c_str() : nullptr);
+    opening->stream = opening->call.StreamCreateURL(
+        opening->url.c_str(), 0, bass::kStreamStatus | bass::kStreamAutoFree, nullptr, nullptr);
+    opening->done = true;
+    return 0;
+}
+
+}  // namespace
+
+Radio::Radio(Window* parent, const SettingsRecord* station, std::unique_ptr<bass::Library> audio)
+    : Window(193, 399, 108, 41, parent), station(station), audio(std::move(audio)) {
+    UpdateRegion();
+    titleFont = canvas ? canvas->GetFont(kRegularFamily, 10, FontRegular) : nullptr;
+    if (this->audio->call.complete())
+        this->audio->call.Init(-1, 44100, 0, surfaceWindow, nullptr);
+    button = std::make_unique<RadioButton>(this);
+    button->Show();
+    volumeSlider = std::make_unique<RadioVolume>(volume, this);
+    volumeSlider->Show();
+}
+
+Radio::~Radio() {
+    KillWindowTimer(kOpenTimer);
+    button->Hide();
+    volumeSlider->Hide();
+    if (!audio->call.complete())
+        return;
+    if (stream)
+        audio->call.ChannelStop(stream);
+    audio->call.Free();
+    if (!opening)
+        return;
+    // An open under way: the library was just told to let go of
+    // everything; its stream, should one still come, goes too.
+    opening->discarded = true;
+    if (WaitForSingleObject(openThread.get(), kOpenWaitMs) != WAIT_OBJECT_0) {
+        // Still inside the library: it must stay loaded for that thread.
+        audio->Keep();
+        return;
+    }
+    if (opening->stream) {
+        audio->call.ChannelStop(opening->stream);
+        audio->call.Free();
+    }
+}
+
+void Radio::Paint() {
+    if (station)
+        canvas->DrawText(station->radio_title, titleFont, kTitleColour, 33, 6);
+}
+
+void Radio::OnCommand(int code, int param) {
+    switch (code) {
+    case StopCommand:
+        Stop();
+        break;
+    case PlayCommand:
+        Play();
+        break;
+    case VolumeCommand:
+        volume = float(std::clamp(param, 0, 100) / 100.0);
+        if (stream)
+            audio->call.ChannelSetAttribute(stream, bass::kAttribVolume, volume);
+        break;
+    default:
+        break;
+    }
+}
+
+void Radio::Play() {
+    if (stream) {
+        // Already open: the play is told again.
+        BroadcastEvent(RadioStarted, 0);
+        audio->call.ChannelSetAttribute(stream, bass::kAttribVolume, volume);
+        audio->call.ChannelPlay(stream, FALSE);
+        button->SetState(RadioButton::Playing);
+        return;
+    }
+    if (opening) {
+        // The open asked for before is still under way: it plays after all.
+        opening->discarded = false;
+        return;
+    }
+    if (!audio->call.complete() || !station)
+        return;  // no library: as a stream that cannot be opened
+    auto record = std::make_shared<Opening>();
+    record->call = audio->call;
+    record->url = station->radio_url;
+    auto* handOver = new std::shared_ptr<Opening>(record);
+    HANDLE thread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, OpenStream, handOver, 0, nullptr));
+    if (!thread) {
+        delete handOver;
+        return;
+    }
+    opening = std::move(record);
+    openThread.reset(thread);
+    SetWindowTimer(kOpenTimer, kOpenPollMs);
+}
+
+void Radio::OnTimer(int id) {
+    if (id == kOpenTimer && opening && opening->done)
+        FinishOpening();
+}
+
+void Radio::FinishOpening() {
+    KillWindowTimer(kOpenTimer);
+    WaitForSingleObject(openThread.get(), INFINITE);  // it has returned already
+    openThread.reset();
+    std::shared_ptr<Opening> finished = std::move(opening);
+    if (finished->discarded) {
+        if (finished->stream)
+            audio->call.ChannelStop(finished->stream);  // auto-free: gone
+        return;
+    }
+    // A stream that could not be opened leaves the button as it is.
+    stream = finished->stream;
+    if (!stream)
+        return;
+    BroadcastEvent(RadioStarted, 0);
+    audio->call.ChannelSetAttribute(stream, bass::kAttribVolume, volume);
+    audio->call.ChannelPlay(stream, FALSE);
+    button->SetState(RadioButton::Playing);
+}
+
+void Radio::Stop() {
+    BroadcastEvent(RadioStopped, 0);
+    if (opening)
+        opening->discarded = true;
+    if (stream)
+        audio->call.ChannelStop(stream);
+    stream = 0;
+}
+
+void Radio::SetVolume(float v) {
+    volume = v;
+    volumeSlider->PlaceHandle(v);
+    volumeSlider->Invalidate();
+    if (stream)
+        audio->call.ChannelSetAttribute(stream, bass::kAttribVolume, volume);
+    Invalidate();
+}
