@@ -27,6 +27,8 @@ CONTENT = (19, 94, 280, 297)  # the page viewer, on the panel
 FIRST_LINK = (14, 96, 120, 12)  # the first line of the first News article, a link, in the viewer
 MAP_BACK = (44, 26)           # the office page's button back to the map, in the viewer
 SELECT_DOWN = (275, 385)      # the city selector's arrow to the next city, on the panel
+RADIO_BUTTON = (193, 409)     # the radio's play button (32 x 32), on the panel
+RADIO_SLIDER = (225, 420)     # the volume slider (75 x 22), on the panel
 
 
 class WineProgram:
@@ -401,6 +403,36 @@ class EndToEnd(unittest.TestCase):
         shot = screenshot()
         self.assertGreater(map_share(shot, 1), 0.8, "the next city's map shows")
         self.assertLess(map_share(shot, 0), 0.5)  # both maps have streets of one colour
+
+    def test_radio_button_frames_and_volume_slider_follow_real_clicks(self):
+        strip = picture("radio-button.png")
+        self.assertEqual(self.host.ask("load"), "1")
+        settle()
+        left, top = self.on_panel(RADIO_BUTTON)
+
+        def frame(shot):
+            """The frame of the button's strip closest to what the button shows."""
+            def distance(index):
+                return sum(abs(a - b) for x in range(10, 22) for y in range(10, 22)
+                           for a, b in zip(shot(left + x, top + y), strip(x, 32 * index + y)))
+            return min(range(4), key=distance)
+
+        self.assertEqual(frame(screenshot()), 0)
+        subprocess.run(["xdotool", "mousemove", str(left + 16), str(top + 16)], check=True)
+        settle()
+        self.assertEqual(frame(screenshot()), 1, "hovered")
+        # The first-run station cannot be reached here: the request stays shown.
+        click(left + 16, top + 16)
+        time.sleep(1.0)
+        self.assertEqual(frame(screenshot()), 3, "start requested")
+        click(left + 16, top + 16)
+        self.assertEqual(frame(screenshot()), 1, "stopped, still hovered")
+
+        # A click on the bar moves the handle there; closing keeps the volume.
+        sx, sy = self.on_panel(RADIO_SLIDER)
+        click(sx + 74, sy + 11)
+        self.host.ask("unload")
+        self.assertEqual(saved_setting("RadioVolume"), 100)
 
     def test_desktop_survives_a_host_that_dies_and_a_new_host_takes_over(self):
         self.assertEqual(self.host.ask("load"), "1")
