@@ -293,7 +293,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(self.host.ask("load"), "1")
         settle()
         x, y = self.panel()
-        grab = self.on_panel((300, 430))  # bare chrome, no child window there
+        grab = self.on_panel((305, 455))  # bare chrome below the radio, no child window there
         subprocess.run(["xdotool", "mousemove", *map(str, grab), "mousedown", "1"], check=True)
         for step in range(1, 6):
             subprocess.run(["xdotool", "mousemove", str(grab[0] - 20 * step), str(grab[1] + 10 * step)],
