@@ -13,18 +13,28 @@ Servers:
   tinyproxy                 when tinyproxy.conf exists beside this script
   misbehaving_server.py     on 127.0.0.2:80, the faulty answers
 
+The copy of www/ also serves media/radio/tone.mp3, a 440 Hz tone made with
+lame for each run (25 s, 44.1 kHz, 128 kbit/s, half of full scale).
+
 The command sees, as Windows paths (drive Z: is the Linux root under Wine):
   ORVELLA_WWW          the served copy of www/, which tests may change
   ORVELLA_ACCESS_LOG   nginx's access log (request line, If-Modified-Since)
   ORVELLA_SERVERS_DIR  the temporary folder of this run
 and ORVELLA_FAULTY_HOST, the address of the misbehaving server.
 
+With ORVELLA_CAPTURE_AUDIO=1 in its environment, the command's sound goes
+to a file instead of a sound card: it runs with a HOME of its own whose
+.asoundrc makes ALSA's default device write raw samples to the file that
+ORVELLA_AUDIO_FILE names (Wine plays through ALSA when no sound server runs).
+
 Runs of this script on one machine take turns (a lock file), since they all
 need the same ports. The command's exit status is the script's; a server
 that cannot start fails the run before the command starts.
 """
 import argparse
+import array
 import fcntl
+import math
 import os
 import shutil
 import signal
@@ -119,6 +129,53 @@ def copy_content_set(www):
         os.utime(path, ns=(stat.st_atime_ns, stat.st_mtime_ns))
 
 
+TONE = {"seconds": 25, "rate": 44100, "hertz": 440, "amplitude": 0.5}
+
+
+def make_radio_tone(www):
+    """The radio's test stream, www/media/radio/tone.mp3: a stereo sine."""
+    if not shutil.which("lame"):
+        print("with_servers: lame is not installed; no radio stream is served", file=sys.stderr)
+        return
+    folder = os.path.join(www, "media", "radio")
+    os.makedirs(folder, exist_ok=True)
+    rate = TONE["rate"]
+    # One second holds a whole number of periods, so seconds repeat seamlessly.
+    second = array.array("h", (round(TONE["amplitude"] * 32767 *
+                                     math.sin(2 * math.pi * TONE["hertz"] * i / rate))
+                               for i in range(rate)))
+    stereo = array.array("h", bytes(4 * rate))
+    stereo[0::2] = second
+    stereo[1::2] = second
+    raw = os.path.join(folder, "tone.raw")
+    with open(raw, "wb") as f:
+        f.write(stereo.tobytes() * TONE["seconds"])
+    subprocess.run(["lame", "--quiet", "-r", "-s", str(rate / 1000), "--bitwidth", "16",
+                    "--signed", "--little-endian", "-m", "j", "-b", "128", raw,
+                    os.path.join(folder, "tone.mp3")],
+                   check=True, stderr=subprocess.DEVNULL)
+    os.remove(raw)
+
+
+def capture_audio(work, env):
+    """Points ALSA's default device of the command at a raw file."""
+    home = os.path.join(work, "audio-home")
+    os.makedirs(home)
+    played = os.path.join(work, "audio", "played.raw")
+    os.makedirs(os.path.dirname(played))
+    with open(os.path.join(home, ".asoundrc"), "w") as f:
+        f.write('pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n'
+                % played)
+    # Wine's prefix stays the one it would be without the new HOME.
+    env.setdefault("WINEPREFIX", os.path.join(os.path.expanduser("~"), ".wine"))
+    env["HOME"] = home
+    env["ORVELLA_AUDIO_FILE"] = windows_path(played)
+    # Wine prefers a PulseAudio server where one runs; without its driver
+    # it takes ALSA, for this command only.
+    overrides = [item for item in env.get("WINEDLLOVERRIDES", "").split(";") if item]
+    env["WINEDLLOVERRIDES"] = ";".join(overrides + ["winepulse.drv=d"])
+
+
 def proxy_address(conf):
     port, listen = 8888, "127.0.0.1"
     with open(conf) as f:
@@ -195,6 +252,7 @@ def main():
         www = os.path.join(work, "www")
         shutil.copytree(os.path.join(HERE, "www"), www)
         copy_content_set(www)
+        make_radio_tone(www)
         for folder in ("logs", "temp"):
             os.makedirs(os.path.join(work, folder))
         error_log = os.path.join(work, "logs", "error.log")
@@ -233,6 +291,8 @@ def main():
         env["ORVELLA_SERVERS_DIR"] = windows_path(work)
         env["ORVELLA_FAULTY_HOST"] = FAULTY_ADDRESS[0]
         env["ORVELLA_BIN"] = os.path.abspath(args.bin)
+        if os.environ.get("ORVELLA_CAPTURE_AUDIO") == "1":
+            capture_audio(work, env)
 
         program = subprocess.Popen(command, cwd=args.bin, env=env, start_new_session=True)
         try:

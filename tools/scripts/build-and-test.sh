@@ -21,6 +21,7 @@ python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
   wine "$BUILD/bin/feed_bench.exe"
 python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
   wine "$BUILD/bin/stats_bench.exe" upload
+ORVELLA_CAPTURE_AUDIO=1 python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- wine "$BUILD/bin/bass_bench.exe"
 echo
 echo "Page gallery (the pages as the page viewer shows them):"
 wine "$BUILD/bin/page_gallery.exe" "$(winepath -w "$BUILD/gallery")"

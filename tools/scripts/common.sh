@@ -13,7 +13,7 @@ PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools
           binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils xdotool
           imagemagick nlohmann-json3-dev libgtest-dev python3
           fonts-paratype librsvg2-bin fonts-liberation
-          nginx-light tinyproxy-bin curl)
+          nginx-light tinyproxy-bin curl lame)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

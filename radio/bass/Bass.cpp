@@ -1,0 +1,206 @@
+// The library's exported functions (bass.h) and its process-wide state: the
+// output device chosen at BASS_Init, the proxy, and the table of streams by
+// handle.
+//
+// Any thread may call; the table's lock is never held while a stream
+// connects or stops, because a stream's playing thread takes it when the
+// stream ends by itself and frees itself.
+#include "radio/bass/bass.h"
+
+#include "base/Text.h"
+#include "radio/bass/Stream.h"
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace {
+
+struct Library {
+    std::mutex lock;
+    bool initialised = false;
+    UINT device = WAVE_MAPPER;
+    std::string proxy;
+    HSTREAM lastHandle = 0;
+    std::map<HSTREAM, std::shared_ptr<Stream>> streams;
+};
+
+// Never destroyed: at process exit the system has already ended the
+// playing threads, and closing devices from the loader's lock could hang.
+Library& TheLibrary() {
+    static Library* library = new Library;
+    return *library;
+}
+
+thread_local int lastError = BASS_OK;
+
+// Sets the calling thread's error code and answers the call's failure value.
+template <class T>
+T Fail(int error, T value) {
+    lastError = error;
+    return value;
+}
+
+template <class T>
+T Succeed(T value) {
+    lastError = BASS_OK;
+    return value;
+}
+
+std::shared_ptr<Stream> Find(DWORD handle) {
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> hold(library.lock);
+    auto found = library.streams.find(handle);
+    return found == library.streams.end() ? nullptr : found->second;
+}
+
+// A stream with the auto-free flag that ended by itself leaves the table;
+// its playing thread, still holding it, closes it on the way out.
+void Forget(Stream* stream) {
+    if (!stream->AutoFree())
+        return;
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> hold(library.lock);
+    for (auto entry = library.streams.begin(); entry != library.streams.end(); ++entry) {
+        if (entry->second.get() == stream) {
+            library.streams.erase(entry);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* dsguid) {
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> hold(library.lock);
+    if (library.initialised)
+        return Fail(BASS_ERROR_ALREADY, FALSE);
+    // -1 is the system's default device, 1 the first real one; 0, the
+    // vendor's "no sound" device, is not offered.
+    if (device != -1 && (device < 1 || UINT(device) > waveOutGetNumDevs()))
+        return Fail(BASS_ERROR_DEVICE, FALSE);
+    WSADATA winsock;
+    if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0)
+        return Fail(BASS_ERROR_NONET, FALSE);
+    library.device = device == -1 ? WAVE_MAPPER : UINT(device - 1);
+    library.initialised = true;
+    // Once used, the library stays loaded until the process ends: each load
+    // and unload of it costs the process about 80 kB that the unload does
+    // not give back (the C++ runtime linked into it sets memory aside when
+    // it starts), which a host that loads and unloads the widget again and
+    // again would lose each time.
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&BASS_Init), &self);
+    return Succeed(TRUE);
+}
+
+BOOL WINAPI BASS_Free(void) {
+    Library& library = TheLibrary();
+    std::map<HSTREAM, std::shared_ptr<Stream>> streams;
+    {
+        std::lock_guard<std::mutex> hold(library.lock);
+        if (!library.initialised)
+            return Fail(BASS_ERROR_INIT, FALSE);
+        library.initialised = false;
+        streams.swap(library.streams);
+    }
+    for (auto& entry : streams)
+        entry.second->Stop();
+    streams.clear();
+    WSACleanup();
+    return Succeed(TRUE);
+}
+
+BOOL WINAPI BASS_SetConfigPtr(DWORD option, const void* value) {
+    if ((option & ~DWORD(BASS_UNICODE)) != BASS_CONFIG_NET_PROXY)
+        return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    std::string proxy;
+    if (value && (option & BASS_UNICODE))
+        proxy = ToNarrow(Encoding::Ansi, static_cast<const wchar_t*>(value));
+    else if (value)
+        proxy = static_cast<const char*>(value);
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> hold(library.lock);
+    library.proxy = proxy;
+    return Succeed(TRUE);
+}
+
+HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
+                                    DOWNLOADPROC* proc, void* user) {
+    Library& library = TheLibrary();
+    Stream::Options options;
+    {
+        std::lock_guard<std::mutex> hold(library.lock);
+        if (!library.initialised)
+            return Fail(BASS_ERROR_INIT, HSTREAM(0));
+        options.device = library.device;
+        options.proxy = library.proxy;
+    }
+    if (!url)
+        return Fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
+    options.url = (flags & BASS_UNICODE)
+                      ? ToNarrow(Encoding::Utf8, reinterpret_cast<const wchar_t*>(url))
+                      : std::string(url);
+    options.flags = flags;
+    options.download = proc;
+    options.user = user;
+    options.ended = &Forget;
+    std::shared_ptr<Stream> stream;
+    if (int error = Stream::Create(options, &stream))
+        return Fail(error, HSTREAM(0));
+
+    std::lock_guard<std::mutex> hold(library.lock);
+    if (!library.initialised)  // freed while this one connected
+        return Fail(BASS_ERROR_INIT, HSTREAM(0));
+    // Handles are never reused, so a stale one never reaches a newer stream.
+    if (++library.lastHandle == 0)
+        ++library.lastHandle;
+    library.streams[library.lastHandle] = std::move(stream);
+    return Succeed(library.lastHandle);
+}
+
+BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+    std::shared_ptr<Stream> stream = Find(handle);
+    if (!stream)
+        return Fail(BASS_ERROR_HANDLE, FALSE);
+    if (attrib != BASS_ATTRIB_VOL)
+        return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    if (std::isnan(value))
+        return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    stream->SetVolume(value);
+    return Succeed(TRUE);
+}
+
+BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
+    std::shared_ptr<Stream> stream = Find(handle);
+    if (!stream)
+        return Fail(BASS_ERROR_HANDLE, FALSE);
+    // A live stream cannot go back: restart means nothing here.
+    if (int error = stream->Play())
+        return Fail(error, FALSE);
+    return Succeed(TRUE);
+}
+
+BOOL WINAPI BASS_ChannelStop(DWORD handle) {
+    Library& library = TheLibrary();
+    std::shared_ptr<Stream> stream;
+    {
+        std::lock_guard<std::mutex> hold(library.lock);
+        auto found = library.streams.find(handle);
+        if (found == library.streams.end())
+            return Fail(BASS_ERROR_HANDLE, FALSE);
+        stream = found->second;
+        if (stream->AutoFree())
+            library.streams.erase(found);
+    }
+    stream->Stop();
+    return Succeed(TRUE);
+}
+
+int WINAPI BASS_ErrorGetCode(void) {
+    return lastError;
+}
