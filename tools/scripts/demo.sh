@@ -17,6 +17,11 @@ show() {
     echo "Content server: http://127.0.0.1/media/data/ serves $www/media/data/"
     echo "  (a temporary copy of resources/content/media, removed when the demo ends)"
   fi
+  local played=${ORVELLA_AUDIO_FILE:-}
+  if [ -n "$played" ]; then
+    played=${played#Z:}
+    echo "Sound: written to ${played//\\//} (16-bit stereo, 44.1 kHz), removed when the demo ends"
+  fi
   # Both servers on the local nginx, set before the host loads the widget.
   local value
   for value in ContentServer StorageServer; do
