@@ -1,16 +1,21 @@
-// Benchmark: the time from embedding the panel to its first composed paint
-// with every feed's cache present (the install folder's first-run caches),
-// one full repaint of the panel on the Club tab, switching cities on the map
-// tab (a click on the selector's arrows to the painted map of the next
-// city), and the memory that an embedded panel adds to the desktop's
-// process. Prints figures; asserts
-// nothing.
+// Benchmark: the panel embedded in the in-process stand-in desktop (a real
+// SysListView32 with six icons) with every feed's cache present (the install
+// folder's first-run caches). Measures, in one run:
+//   - Load to the first composed paint;
+//   - the desktop's synchronous repaint of the panel's rectangle and of the
+//     whole screen, with the panel and, after Unload, without it, as ratios;
+//   - one smooth-scroll tick, one hover change over a page link and one step
+//     of a hint's fade, each with the paint it asks for;
+//   - switching cities on the map tab and a full repaint on the Club tab;
+//   - the private bytes the panel adds, and what stays after 20 more
+//     Load/Unload cycles.
+// Prints figures; asserts nothing.
 #include "Bench.h"
 #include "TestDesktop.h"
-#include "host/DesktopSurface.h"
 #include "base/WidgetKey.h"
 #include "host/DesktopSurface.h"
 #include "host/HostBridge.h"
+#include "layout/Scene.h"
 #include "widget/Widget.h"
 
 #include <psapi.h>
@@ -29,6 +34,35 @@ double PrivateMegabytes() {
     return double(counters.PagefileUsage) / (1024.0 * 1024.0);
 }
 
+// The first link of a scene that lies wholly in view, as a point in list view
+// coordinates; false when there is none.
+bool FirstVisibleLink(const SContainer& container, int originX, int originY, int top,
+                      int bottom, POINT& at) {
+    int x = originX + int(container.rect.x);
+    int y = originY + int(container.rect.y);
+    for (const auto& child : container.children) {
+        if (child->kind == SceneContainer &&
+            FirstVisibleLink(static_cast<const SContainer&>(*child), x, y, top, bottom, at))
+            return true;
+        if (child->kind != SceneLink)
+            continue;
+        const FloatRect& r = child->rect;
+        int cy = y + int(r.y + r.height / 2);
+        if (cy > top + 2 && cy < bottom - 2) {
+            at = POINT{x + int(r.x) + 3, cy};
+            return true;
+        }
+    }
+    return false;
+}
+
+double Repaint(HWND listView, const RECT* area, int runs) {
+    return MedianMs(runs, [&](int) {
+        InvalidateRect(listView, area, TRUE);
+        UpdateWindow(listView);
+    });
+}
+
 }  // namespace
 
 int main() {
@@ -41,6 +75,8 @@ int main() {
         CopyFileW((folder + L"..\\dist\\feeds\\" + name).c_str(),
                   (folder + L"feeds\\" + name).c_str(), FALSE);
     TestDesktop desktop;
+    for (int i = 0; i < 6; ++i)
+        desktop.AddIcon(20, 20 + i * 100);
     RecordingHost host;
     PumpMessages();
     double before = PrivateMegabytes();
@@ -48,7 +84,6 @@ int main() {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-
     if (!Load(host.window, L"")) {
         std::printf("the panel did not load\n");
         return 1;
@@ -59,43 +94,112 @@ int main() {
     PumpMessages();
     double after = PrivateMegabytes();
 
+    HWND listView = desktop.listView;
     Widget* panel = Bridge().instance->embedding->widget.get();
-    panel->OnCommand(Widget::SelectTabCommand, 1);  // the Club tab
     RECT area{panel->x, panel->y, panel->x + panel->width, panel->y + panel->height};
-    double clubMs = MedianMs(100, [&](int) {
-        InvalidateRect(desktop.listView, &area, TRUE);
-        UpdateWindow(desktop.listView);
+    // The News tab, as the panel starts.
+    panel->OnCommand(Widget::SelectTabCommand, 0);
+    UpdateWindow(listView);
+    double panelMs = Repaint(listView, &area, 200);
+    double screenMs = Repaint(listView, nullptr, 50);
+
+    // Smooth scrolling: ticks of 20 pixels down and up again.
+    Navigator* viewer = panel->navigator.get();
+    double scrollMs = MedianMs(100, [&](int run) {
+        viewer->pendingScroll = run % 2 ? -100 : 100;
+        viewer->OnTimer(Navigator::kScrollTimer);
+        UpdateWindow(listView);
     });
+    viewer->pendingScroll = 0;
+    viewer->KillWindowTimer(Navigator::kScrollTimer);
+    viewer->ShowPage(viewer->page);
+    UpdateWindow(listView);
+
+    // Hovering a page link and leaving it for bare page.
+    double hoverMs = -1;
+    POINT link{};
+    if (viewer->page && viewer->page->scene &&
+        FirstVisibleLink(*viewer->page->scene, panel->x + viewer->x, panel->y + viewer->y,
+                         panel->y + viewer->y + int(viewer->page->headerHeight),
+                         panel->y + viewer->y + viewer->height, link)) {
+        const POINT bare{panel->x + viewer->x + viewer->width - 30, link.y};
+        hoverMs = MedianMs(100, [&](int run) {
+            POINT at = run % 2 ? bare : link;
+            SendMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+            UpdateWindow(listView);
+        });
+    }
+    SendMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    UpdateWindow(listView);
+
+    // One step of a hint's fade, over the middle of the page.
+    PopupHint* hint = viewer->hint.get();
+    hint->relativeRect = IntRect{100, 200, 40, 20};
+    hint->text = L"Ярмарочный";
+    hint->Show();
+    UpdateWindow(listView);
+    double fadeMs = MedianMs(100, [&](int run) {
+        hint->alpha = 0.1f * float(run % 9);
+        hint->OnTimer(PopupHint::kFadeTimer);
+        UpdateWindow(listView);
+    });
+    hint->Hide();
+    hint->text = nullptr;
+    UpdateWindow(listView);
+
+    panel->OnCommand(Widget::SelectTabCommand, 1);  // the Club tab
+    UpdateWindow(listView);
+    double clubMs = Repaint(listView, &area, 100);
 
     // Down to the second city and up again: a click on either arrow of the
     // selector, then the paint it asked for.
     panel->OnCommand(Widget::SelectTabCommand, Widget::kMapTab);
-    UpdateWindow(desktop.listView);
+    UpdateWindow(listView);
     const int arrowX = panel->x + panel->citySelect->x + panel->citySelect->width - 5;
     const int arrowY = panel->y + panel->citySelect->y;
     double cityMs = MedianMs(100, [&](int run) {
         const LPARAM at = MAKELPARAM(arrowX, arrowY + (run % 2 ? 4 : 16));
-        SendMessageW(desktop.listView, WM_MOUSEMOVE, 0, at);
-        SendMessageW(desktop.listView, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        SendMessageW(desktop.listView, WM_LBUTTONUP, 0, at);
-        UpdateWindow(desktop.listView);
+        SendMessageW(listView, WM_MOUSEMOVE, 0, at);
+        SendMessageW(listView, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(listView, WM_LBUTTONUP, 0, at);
+        UpdateWindow(listView);
     });
     const int shownCity = panel->cityModel.selected;
+    const size_t cities = panel->cityModel.items.size();
+    const int screenWidth = Bridge().instance->embedding->root.width;
+    const int screenHeight = Bridge().instance->embedding->root.height;
+    Unload();
+
+    // The same rectangles on the bare desktop.
+    PumpMessages();
+    double barePanelMs = Repaint(listView, &area, 200);
+    double bareScreenMs = Repaint(listView, nullptr, 50);
 
     std::printf("Load to the first composed paint of the panel: %.1f ms\n", firstPaintMs);
+    std::printf("repaint of the panel's rectangle (News tab): %.2f ms with the panel, %.2f ms "
+                "bare: %.2f times\n",
+                panelMs, barePanelMs, panelMs / barePanelMs);
+    std::printf("repaint of the whole screen %dx%d: %.2f ms with the panel, %.2f ms bare: "
+                "%.2f times\n",
+                screenWidth, screenHeight, screenMs, bareScreenMs, screenMs / bareScreenMs);
+    std::printf("one smooth-scroll tick with its paint: median %.2f ms\n", scrollMs);
+    if (hoverMs >= 0)
+        std::printf("a hover change over a page link with its paint: median %.2f ms\n", hoverMs);
+    else
+        std::printf("a hover change: no link in view on the News page\n");
+    std::printf("one step of a hint's fade with its paint: median %.2f ms\n", fadeMs);
     std::printf("full repaint of the panel on the Club tab: median %.2f ms\n", clubMs);
     std::printf("switching cities (arrow click to painted map, %zu cities, city %d at the end): "
                 "median %.2f ms\n",
-                panel->cityModel.items.size(), shownCity, cityMs);
+                cities, shownCity, cityMs);
     std::printf("private bytes added by the embedded panel: %.1f MB (%.1f -> %.1f MB)\n",
                 after - before, before, after);
-    Unload();
     // Twenty more lives of the panel: what stays behind after each.
     const int cycles = 20;
     double afterFirst = PrivateMegabytes();
     for (int cycle = 0; cycle < cycles; ++cycle) {
         Load(host.window, L"");
-        UpdateWindow(desktop.listView);
+        UpdateWindow(listView);
         PumpMessages();
         Unload();
     }
