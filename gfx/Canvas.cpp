@@ -5,13 +5,93 @@
 #include "gfx/Palette.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
+#include <map>
+#include <mutex>
 #include <tuple>
 #include <utility>
 
 using namespace gdip;
 
 namespace gdip {
+
+namespace {
+
+// The DIB sections under pictures, by the image drawn on them. Pictures may
+// be loaded and let go on any thread.
+std::mutex& SectionsLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<const GpImage*, HBITMAP>& Sections() {
+    static std::map<const GpImage*, HBITMAP> sections;
+    return sections;
+}
+
+// The decoded picture again, on premultiplied pixels in a DIB section; null
+// when it is no bitmap or the memory cannot be had.
+ImagePtr OnSection(GpImage* decoded) {
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(decoded, &width);
+    GdipGetImageHeight(decoded, &height);
+    if (width == 0 || height == 0 || width > 16384 || height > 16384)
+        return nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = LONG(width);
+    info.bmiHeader.biHeight = -LONG(height);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    gdi::Bitmap section(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!section || !bits)
+        return nullptr;
+    GpRect whole{0, 0, INT(width), INT(height)};
+    BitmapData data{};
+    if (GdipBitmapLockBits(static_cast<GpBitmap*>(decoded), &whole, ImageLockModeRead,
+                           PixelFormat32bppPARGB, &data) != Ok)
+        return nullptr;
+    for (UINT y = 0; y < height; ++y)
+        std::memcpy(static_cast<BYTE*>(bits) + size_t(y) * width * 4,
+                    static_cast<const BYTE*>(data.Scan0) + ptrdiff_t(y) * data.Stride,
+                    size_t(width) * 4);
+    GdipBitmapUnlockBits(static_cast<GpBitmap*>(decoded), &data);
+    GpBitmap* twin = nullptr;
+    if (GdipCreateBitmapFromScan0(INT(width), INT(height), INT(width * 4), PixelFormat32bppPARGB,
+                                  static_cast<BYTE*>(bits), &twin) != Ok)
+        return nullptr;
+    std::lock_guard<std::mutex> hold(SectionsLock());
+    Sections()[twin] = section.release();
+    return ImagePtr(twin);
+}
+
+}  // namespace
+
+GpStatus WINGDIPAPI DisposeImage(GpImage* image) {
+    // The image first: it draws on the section's pixels to the end.
+    GpStatus status = GdipDisposeImage(image);
+    HBITMAP section = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(SectionsLock());
+        auto found = Sections().find(image);
+        if (found != Sections().end()) {
+            section = found->second;
+            Sections().erase(found);
+        }
+    }
+    if (section)
+        DeleteObject(section);
+    return status;
+}
+
+HBITMAP PictureSection(const GpImage* image) {
+    std::lock_guard<std::mutex> hold(SectionsLock());
+    auto found = Sections().find(image);
+    return found == Sections().end() ? nullptr : found->second;
+}
 
 ImagePtr LoadPicture(const wchar_t* path) {
     if (!path)
@@ -21,7 +101,12 @@ ImagePtr LoadPicture(const wchar_t* path) {
     ImagePtr owner(image);
     if (status != Ok)
         return nullptr;
-    return owner;
+    ImageType type = ImageTypeUnknown;
+    GdipGetImageType(image, &type);
+    if (type != ImageTypeBitmap)
+        return owner;
+    ImagePtr twin = OnSection(image);
+    return twin ? std::move(twin) : std::move(owner);
 }
 
 PathPtr RoundRectPath(float x, float y, float width, float height, float radius) {
@@ -108,6 +193,17 @@ Canvas::Canvas(HWND window) : window_(window) {
 }
 
 Canvas::~Canvas() = default;
+
+Canvas::DrawingOnLayer::DrawingOnLayer(Canvas& canvas, Layer& layer)
+    : canvas_(canvas), layer_(layer), previous_(canvas.target_) {
+    canvas_.graphics.native.swap(layer_.graphics.native);
+    canvas_.target_ = &layer_;
+}
+
+Canvas::DrawingOnLayer::~DrawingOnLayer() {
+    canvas_.graphics.native.swap(layer_.graphics.native);
+    canvas_.target_ = previous_;
+}
 
 void Canvas::RebuildBackBuffer() {
     gdi::WindowDC screen(GetDesktopWindow());
@@ -234,14 +330,82 @@ void Canvas::DrawImage(GpImage* image, float x, float y) {
 }
 
 void Canvas::DrawImage(GpImage* image, float x, float y, float width, float height) {
-    if (image && graphics)
-        graphics.Check(GdipDrawImageRect(graphics.get(), image, x, y, width, height));
+    if (!image || !graphics)
+        return;
+    UINT imageWidth = 0, imageHeight = 0;
+    if (target_ && PictureSection(image)) {
+        GdipGetImageWidth(image, &imageWidth);
+        GdipGetImageHeight(image, &imageHeight);
+    }
+    if (width == float(imageWidth) && height == float(imageHeight) &&
+        BlendPicture(image, x, y, width, height, 0, 0))
+        return;
+    graphics.Check(GdipDrawImageRect(graphics.get(), image, x, y, width, height));
+}
+
+bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float height,
+                          int sourceX, int sourceY) {
+    HBITMAP section = target_ ? PictureSection(image) : nullptr;
+    if (!section)
+        return false;
+    // Only a translation moves what is drawn, by whole pixels.
+    GpMatrix* matrix = nullptr;
+    if (GdipCreateMatrix(&matrix) != Ok)
+        return false;
+    REAL m[6] = {0, 0, 0, 0, 0, 0};
+    GpStatus status = GdipGetWorldTransform(graphics.get(), matrix);
+    if (status == Ok)
+        status = GdipGetMatrixElements(matrix, m);
+    GdipDeleteMatrix(matrix);
+    const float left = x + m[4], top = y + m[5];
+    if (status != Ok || m[0] != 1 || m[1] != 0 || m[2] != 0 || m[3] != 1 ||
+        left != float(int(left)) || top != float(int(top)))
+        return false;
+    // The clip, in the layer's pixels.
+    GpRegion* clip = nullptr;
+    if (GdipCreateRegion(&clip) != Ok)
+        return false;
+    RegionPtr clipOwner(clip);
+    BOOL infinite = FALSE;
+    HRGN area = nullptr;
+    if (GdipGetClip(graphics.get(), clip) != Ok ||
+        GdipIsInfiniteRegion(clip, graphics.get(), &infinite) != Ok ||
+        (!infinite && GdipGetRegionHRgn(clip, graphics.get(), &area) != Ok))
+        return false;
+    gdi::Region areaOwner(area);
+    if (!pictureDC_)
+        pictureDC_.reset(CreateCompatibleDC(nullptr));
+    if (!pictureDC_)
+        return false;
+    HDC dest = target_->dc();
+    graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
+    if (area)
+        SelectClipRgn(dest, area);
+    HGDIOBJ previous = SelectObject(pictureDC_.get(), section);
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(dest, int(left), int(top), int(width), int(height), pictureDC_.get(), sourceX,
+               sourceY, int(width), int(height), blend);
+    SelectObject(pictureDC_.get(), previous);
+    if (area)
+        SelectClipRgn(dest, nullptr);
+    GdiFlush();
+    return true;
 }
 
 void Canvas::DrawImagePart(GpImage* image, int x, int y, int sourceX, int sourceY, int width,
                            int height) {
-    if (image && graphics && width > 0 && height > 0)
-        graphics.Check(GdipDrawImageRectRectI(graphics.get(), image, x, y, width, height, sourceX,
+    if (!image || !graphics || width <= 0 || height <= 0)
+        return;
+    UINT imageWidth = 0, imageHeight = 0;
+    if (target_ && PictureSection(image)) {
+        GdipGetImageWidth(image, &imageWidth);
+        GdipGetImageHeight(image, &imageHeight);
+    }
+    if (sourceX >= 0 && sourceY >= 0 && UINT(sourceX + width) <= imageWidth &&
+        UINT(sourceY + height) <= imageHeight &&
+        BlendPicture(image, float(x), float(y), float(width), float(height), sourceX, sourceY))
+        return;
+    graphics.Check(GdipDrawImageRectRectI(graphics.get(), image, x, y, width, height, sourceX,
                                               sourceY, width, height, UnitPixel, nullptr,
                                               nullptr, nullptr));
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "gfx/GdiPlus.h"
+#include "gfx/Layer.h"
 
 #include <string>
 #include <utility>
@@ -117,6 +118,24 @@ public:
 
     HDC memoryDC() const { return memoryDC_.get(); }
 
+    // For its lifetime, everything drawn through the canvas goes to the
+    // layer (whose graphics stands in for the canvas's own) instead of the
+    // back buffer. Scopes nest; each puts back what it found.
+    class DrawingOnLayer {
+    public:
+        DrawingOnLayer(Canvas& canvas, Layer& layer);
+        ~DrawingOnLayer();
+        DrawingOnLayer(const DrawingOnLayer&) = delete;
+        DrawingOnLayer& operator=(const DrawingOnLayer&) = delete;
+
+    private:
+        Canvas& canvas_;
+        Layer& layer_;
+        Layer* previous_;
+    };
+    // The layer being drawn on; null while drawing goes to the back buffer.
+    Layer* targetLayer() const { return target_; }
+
 private:
     friend class ImageUse;
 
@@ -147,8 +166,16 @@ private:
     };
 
     gdip::FontFamilyPtr FindFamily(const wchar_t* family);
+    // Blends a part of a picture at its own size onto the layer being drawn
+    // on, within the clip; false (nothing drawn) when the picture has no
+    // section, the size differs or the place is not a whole pixel, for
+    // GDI+ to draw it instead.
+    bool BlendPicture(gdip::GpImage* image, float x, float y, float width, float height,
+                      int sourceX, int sourceY);
     void ReleaseImage(gdip::GpImage* image);
 
+    Layer* target_ = nullptr;  // borrowed, while a DrawingOnLayer lasts
+    gdi::MemoryDC pictureDC_;  // holds a picture's section while it is blended
     gdip::FontCollectionObject privateFonts_;  // null until a font file is added
     std::vector<FontEntry> fonts_;             // may use the private families
     std::vector<ImageEntry> images_;

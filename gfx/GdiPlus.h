@@ -33,10 +33,14 @@ struct FontCollectionDeleter {
     }
 };
 
+// Disposes an image and, when it is a picture loaded with a premultiplied
+// copy (LoadPicture), the pixels under it.
+GpStatus WINGDIPAPI DisposeImage(GpImage* image);
+
 using GraphicsPtr = std::unique_ptr<GpGraphics, Deleter<GpGraphics, GdipDeleteGraphics>>;
 using RegionPtr = std::unique_ptr<GpRegion, Deleter<GpRegion, GdipDeleteRegion>>;
-using ImagePtr = std::unique_ptr<GpImage, Deleter<GpImage, GdipDisposeImage>>;
-using BitmapPtr = std::unique_ptr<GpBitmap, Deleter<GpImage, GdipDisposeImage>>;
+using ImagePtr = std::unique_ptr<GpImage, Deleter<GpImage, DisposeImage>>;
+using BitmapPtr = std::unique_ptr<GpBitmap, Deleter<GpImage, DisposeImage>>;
 using CachedBitmapPtr =
     std::unique_ptr<GpCachedBitmap, Deleter<GpCachedBitmap, GdipDeleteCachedBitmap>>;
 using BrushPtr = std::unique_ptr<GpBrush, Deleter<GpBrush, GdipDeleteBrush>>;
@@ -123,8 +127,14 @@ private:
 };
 
 // Loads a picture of the widget's own, relative to the library's folder;
-// null when it is missing or unreadable (drawing null draws nothing).
+// null when it is missing or unreadable (drawing null draws nothing). A
+// bitmap comes back drawn on premultiplied pixels in a DIB section, which
+// the canvas blends with GDI where it is drawn at its own size.
 ImagePtr LoadPicture(const wchar_t* path);
+
+// The DIB section under a picture from LoadPicture; null for any other image.
+// Valid while the image lives.
+HBITMAP PictureSection(const GpImage* image);
 
 }  // namespace gdip
 
@@ -152,10 +162,7 @@ using MemoryDC = UniqueHandle<MemoryDCTraits>;
 class OriginalSelection {
 public:
     OriginalSelection() = default;
-    ~OriginalSelection() {
-        if (original_)
-            SelectObject(dc_, original_);
-    }
+    ~OriginalSelection() { Restore(); }
     OriginalSelection(const OriginalSelection&) = delete;
     OriginalSelection& operator=(const OriginalSelection&) = delete;
     // Selects object into dc; the first call remembers what it replaced.
@@ -165,6 +172,14 @@ public:
             dc_ = dc;
             original_ = previous;
         }
+    }
+
+    // Puts the original back now; a later Select starts afresh.
+    void Restore() {
+        if (original_)
+            SelectObject(dc_, original_);
+        dc_ = nullptr;
+        original_ = nullptr;
     }
 
 private:

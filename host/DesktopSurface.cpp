@@ -457,26 +457,33 @@ bool ComposePaint(DesktopInstance* instance, const RECT& update, HDC dc) {
     int height = update.bottom - update.top;
 
     gdi::Region clip(CreateRectRgnIndirect(&update));
-    graphics.Check(GdipSetClipHrgn(graphics.get(), clip.get(), CombineModeReplace));
     SelectClipRgn(canvas.memoryDC(), clip.get());
     SelectClipRgn(dc, clip.get());
+    // GDI+ draws on the back buffer only for the legacy wallpaper and for
+    // windows painted directly; the layers are copied with GDI.
+    const bool direct = instance->legacyPaint || !embedding->root.retained;
+    if (direct)
+        graphics.Check(GdipSetClipHrgn(graphics.get(), clip.get(), CombineModeReplace));
 
     if (instance->legacyPaint)
         DrawWallpaper(instance->listView, *embedding);
     else
         CallPrevious(instance, WM_ERASEBKGND, WPARAM(canvas.memoryDC()), 0);
 
-    graphics.Check(GdipSetClipRectI(graphics.get(), update.left, update.top, width, height,
-                                    CombineModeReplace));
+    if (direct)
+        graphics.Check(GdipSetClipRectI(graphics.get(), update.left, update.top, width, height,
+                                        CombineModeReplace));
     embedding->root.PaintTree(update.left, update.top, width, height);
     // The list view draws into the same DC next; GDI+ must be done with it.
-    graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
+    if (direct)
+        graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
 
     CallPrevious(instance, WM_PRINTCLIENT, WPARAM(canvas.memoryDC()), PRF_CLIENT);
     BitBlt(dc, update.left, update.top, width, height, canvas.memoryDC(), update.left,
            update.top, SRCCOPY);
 
-    graphics.Check(GdipResetClip(graphics.get()));
+    if (direct)
+        graphics.Check(GdipResetClip(graphics.get()));
     SelectClipRgn(canvas.memoryDC(), nullptr);
     return true;
 }

@@ -161,6 +161,24 @@ SElement* findAt(const SContainer& container, int x, int y, uint32_t kind, IntRe
     return nullptr;
 }
 
+bool findOffset(const SContainer& container, const SElement* element, float& x, float& y) {
+    for (const auto& child : container.children) {
+        bool found = child.get() == element;
+        if (!found && child->kind == SceneContainer)
+            found = findOffset(static_cast<const SContainer&>(*child), element, x, y);
+        if (found) {
+            if (child.get() == element) {
+                x = 0;
+                y = 0;
+            }
+            x += container.rect.x;
+            y += container.rect.y;
+            return true;
+        }
+    }
+    return false;
+}
+
 SElement* findAnchor(const SContainer& container, const wchar_t* name, float* outY) {
     if (!name)
         return nullptr;

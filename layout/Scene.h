@@ -160,6 +160,11 @@ public:
 SElement* findAt(const SContainer& container, int x, int y, uint32_t kind,
                  IntRect* outRect = nullptr);
 
+// Whether the element lies in the container; x and y then receive the
+// offset of the element's parent space in the space of the container's own
+// rect (which, as for findAt, is counted in).
+bool findOffset(const SContainer& container, const SElement* element, float& x, float& y);
+
 // The first element named so, depth first; outY receives its y below the
 // container (the container's own y not included).
 SElement* findAnchor(const SContainer& container, const wchar_t* name, float* outY = nullptr);

@@ -142,6 +142,8 @@ void Window::Hide() {
     nextSibling = nullptr;
     Invalidate();
     attached = false;
+    if (parent == root)
+        root->DropLayer(this);
     // Last, once unlinked: a holder that hides itself on losing the capture
     // finds itself hidden already.
     if (root->CaptureWithin(this))
@@ -149,11 +151,17 @@ void Window::Hide() {
 }
 
 void Window::Invalidate() {
-    if (!attached)
+    InvalidatePart(RECT{0, 0, width, height});
+}
+
+void Window::InvalidatePart(const RECT& part) {
+    if (!attached || IsRectEmpty(&part))
         return;
     POINT origin = SurfaceOrigin(this);
-    RECT rect{origin.x, origin.y, origin.x + width, origin.y + height};
+    RECT rect = part;
+    OffsetRect(&rect, origin.x, origin.y);
     InvalidateRect(surfaceWindow, &rect, TRUE);
+    root->MarkStale(this, part);
 }
 
 void Window::MoveBy(int dx, int dy) {
@@ -174,6 +182,12 @@ void Window::MoveBy(int dx, int dy) {
     rect.right += 1;
     rect.bottom += 1;
     InvalidateRect(surfaceWindow, &rect, TRUE);
+    // A top-level window carries its layer along unchanged; anywhere else
+    // both places change in the ancestor's layer.
+    if (parent && parent != root) {
+        OffsetRect(&rect, -(before.x - (x - dx)), -(before.y - (y - dy)));
+        root->MarkStale(parent, rect);
+    }
 }
 
 bool Window::HitTest(int px, int py) {
@@ -199,6 +213,9 @@ void Window::KillWindowTimer(int id) {
 
 namespace {
 
+// (x, y, width, height) is the part being painted, in the window's parent's
+// coordinates: a window that does not meet it is not asked to paint, though
+// its children still may.
 void PaintWindow(Window* window, int x, int y, int width, int height) {
     Canvas* canvas = window->canvas;
     canvas->PushTranslation();
@@ -206,7 +223,9 @@ void PaintWindow(Window* window, int x, int y, int width, int height) {
         canvas->graphics.Check(GdipTranslateWorldTransform(
             canvas->graphics.get(), float(window->x), float(window->y), MatrixOrderAppend));
     }
-    window->Paint();
+    if (window->x < x + width && x < window->x + window->width && window->y < y + height &&
+        y < window->y + window->height)
+        window->Paint();
     for (Window* child = window->firstChild; child; child = child->nextSibling)
         PaintWindow(child, x - window->x, y - window->y, width, height);
     canvas->PopTranslation();
@@ -224,6 +243,7 @@ RootWindow::~RootWindow() {
 }
 
 void RootWindow::Forget(Window* window) {
+    DropLayer(window);
     if (CaptureWithin(window)) {
         Window* holder = captureWindow_;
         captureWindow_ = nullptr;
@@ -330,9 +350,135 @@ void RootWindow::KillTreeTimer(Window* window, int id) {
     }
 }
 
+RootWindow::Retained* RootWindow::FindRetained(const Window* window) const {
+    for (const auto& entry : layers_) {
+        if (entry->window == window)
+            return entry.get();
+    }
+    return nullptr;
+}
+
+const Layer* RootWindow::LayerOf(const Window* window) const {
+    Retained* entry = FindRetained(window);
+    return entry && !entry->layer.empty() ? &entry->layer : nullptr;
+}
+
+void RootWindow::DropLayer(const Window* window) {
+    for (auto it = layers_.begin(); it != layers_.end(); ++it) {
+        if ((*it)->window == window) {
+            layers_.erase(it);
+            return;
+        }
+    }
+}
+
+void RootWindow::MarkStale(const Window* window, RECT part) {
+    if (window == this) {
+        for (auto& entry : layers_)
+            entry->stale.assign(1, RECT{0, 0, entry->layer.width(), entry->layer.height()});
+        return;
+    }
+    const Window* top = window;
+    while (top->parent && top->parent != this) {
+        OffsetRect(&part, top->x, top->y);
+        top = top->parent;
+    }
+    Retained* entry = top->parent ? FindRetained(top) : nullptr;
+    // Without a layer there is nothing stale: its first paint draws it all.
+    if (!entry || IsRectEmpty(&part))
+        return;
+    std::vector<RECT>& stale = entry->stale;
+    for (const RECT& known : stale) {
+        RECT both{};
+        UnionRect(&both, &known, &part);
+        if (EqualRect(&both, &known))
+            return;
+    }
+    // Hovers and fades mark a few small parts; past a handful, one
+    // rectangle around them all is cheaper to redraw than many.
+    constexpr size_t kMostParts = 6;
+    if (stale.size() >= kMostParts) {
+        for (const RECT& known : stale)
+            UnionRect(&part, &part, &known);
+        stale.clear();
+    }
+    stale.push_back(part);
+}
+
+bool RootWindow::Refresh(Window* window, Retained& entry) {
+    Layer& layer = entry.layer;
+    if (layer.width() != window->width || layer.height() != window->height) {
+        if (!layer.Resize(window->width, window->height))
+            return false;
+        entry.stale.assign(1, RECT{0, 0, window->width, window->height});
+    }
+    // Taken first: a window that invalidates while it paints is drawn
+    // again at the next paint, not forgotten.
+    std::vector<RECT> parts;
+    parts.swap(entry.stale);
+    Canvas::DrawingOnLayer drawing(*canvas, layer);
+    GraphicsObject& graphics = canvas->graphics;
+    for (RECT part : parts) {
+        RECT whole{0, 0, layer.width(), layer.height()};
+        if (!IntersectRect(&part, &part, &whole))
+            continue;
+        layer.Clear(part);
+        graphics.Check(GdipResetWorldTransform(graphics.get()));
+        graphics.Check(GdipSetClipRectI(graphics.get(), part.left, part.top,
+                                        part.right - part.left, part.bottom - part.top,
+                                        CombineModeReplace));
+        // PaintWindow adds the window's place back: its origin lands on the
+        // layer's.
+        graphics.Check(GdipTranslateWorldTransform(graphics.get(), float(-window->x),
+                                                   float(-window->y), MatrixOrderAppend));
+        PaintWindow(window, part.left + window->x, part.top + window->y, part.right - part.left,
+                    part.bottom - part.top);
+        layer.MarkChanged(part.top, part.bottom);
+    }
+    graphics.Check(GdipResetClip(graphics.get()));
+    graphics.Check(GdipResetWorldTransform(graphics.get()));
+    return true;
+}
+
+void RootWindow::PaintDirectly(Window* window, const RECT& update) {
+    GraphicsObject& graphics = canvas->graphics;
+    graphics.Check(GdipSetClipRectI(graphics.get(), update.left, update.top,
+                                    update.right - update.left, update.bottom - update.top,
+                                    CombineModeReplace));
+    PaintWindow(window, update.left, update.top, update.right - update.left,
+                update.bottom - update.top);
+    graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
+    graphics.Check(GdipResetClip(graphics.get()));
+}
+
 void RootWindow::PaintTree(int x, int y, int width, int height) {
-    if (canvas)
+    if (!canvas)
+        return;
+    if (!retained) {
         PaintWindow(this, x, y, width, height);
+        return;
+    }
+    // The root itself draws nothing; its children each come from a layer.
+    RECT update{x, y, x + width, y + height};
+    for (Window* child = firstChild; child; child = child->nextSibling) {
+        RECT place{child->x, child->y, child->x + child->width, child->y + child->height};
+        RECT part{};
+        if (!IntersectRect(&part, &place, &update))
+            continue;
+        Retained* entry = FindRetained(child);
+        if (!entry) {
+            layers_.push_back(std::make_unique<Retained>());
+            entry = layers_.back().get();
+            entry->window = child;
+        }
+        if (!Refresh(child, *entry)) {
+            DropLayer(child);
+            PaintDirectly(child, update);
+            continue;
+        }
+        OffsetRect(&part, -child->x, -child->y);
+        entry->layer.CopyTo(canvas->memoryDC(), child->x, child->y, part);
+    }
 }
 
 bool RootWindow::RouteButton(int button, bool down, int x, int y, unsigned keyState) {

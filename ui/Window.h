@@ -19,6 +19,16 @@
 // go only of a capture it took; hiding the holder or an ancestor of it, or
 // destroying the holder, ends the capture.
 //
+// Painting is retained: every window shown directly on the root (the panel,
+// each popup) has a layer of its own size holding the pixels of it and its
+// subtree. Invalidating a window marks its rectangle stale in its top-level
+// ancestor's layer as well as on the list view; a paint first redraws the
+// stale parts of each layer, clipped to them (a window that does not meet
+// a part is not asked to paint), then copies the layers to the back buffer
+// in order. Moving a top-level window leaves its layer as it is; hiding one
+// lets its layer go. Without a layer (no memory) a window is drawn directly,
+// as it is everywhere while `retained` is off.
+//
 // The root is the one window without a parent. It holds what the whole tree
 // shares: the canvas and the list view that every window draws on and sets
 // its timers on (each window takes them from its parent at construction, so
@@ -32,8 +42,11 @@
 #pragma once
 
 #include "gfx/GdiPlus.h"
+#include "gfx/Layer.h"
 
 #include <map>
+#include <memory>
+#include <vector>
 
 class Canvas;
 class RootWindow;
@@ -96,6 +109,8 @@ public:
     void Hide();
     // Invalidates the window's rectangle on the list view.
     void Invalidate();
+    // Invalidates a part of it, in the window's own coordinates.
+    void InvalidatePart(const RECT& part);
     // Moves the window and invalidates the old and the new place.
     void MoveBy(int dx, int dy);
     // Whether the point, in the window's own coordinates, lies in its region.
@@ -154,6 +169,8 @@ public:
     // Entry points for the desktop surface, with points in list view client
     // coordinates and the message's key state. Each answers whether a
     // window took the event.
+    // Brings the stale parts of the layers up to date and draws the tree's
+    // part of the rectangle on the canvas's back buffer.
     void PaintTree(int x, int y, int width, int height);
     bool RouteButton(int button, bool down, int x, int y, unsigned keyState);
     // A left button message as the list view got it; the second press of a
@@ -168,8 +185,23 @@ public:
     // is over.
     void CaptureLost();
 
+    // The part (in the window's own coordinates) of a window of this tree
+    // will be drawn again at the next paint; the root's own stands for all.
+    void MarkStale(const Window* window, RECT part);
+    // The layer of a top-level window; null when it has none (yet).
+    const Layer* LayerOf(const Window* window) const;
+
+    // Off: every paint draws the windows straight on the back buffer.
+    bool retained = true;
+
 private:
     friend class Window;
+
+    struct Retained {
+        const Window* window;       // top-level; borrowed
+        Layer layer;                // its size; empty until first painted
+        std::vector<RECT> stale;    // parts to redraw, in its coordinates
+    };
 
     // A window's timer: the window (borrowed) and its own id.
     struct TreeTimer {
@@ -185,6 +217,13 @@ private:
     void LetGoOfSystemCapture();
     void SetTreeTimer(Window* window, int id, unsigned intervalMs);
     void KillTreeTimer(Window* window, int id);
+    Retained* FindRetained(const Window* window) const;
+    void DropLayer(const Window* window);
+    // Redraws the stale parts of a top-level window's layer; false when the
+    // layer cannot be had and the window must be drawn directly.
+    bool Refresh(Window* window, Retained& entry);
+    // Paints a top-level window straight on the back buffer, within update.
+    void PaintDirectly(Window* window, const RECT& update);
 
     Window* captureWindow_ = nullptr;  // borrowed
     Window* hoverWindow_ = nullptr;    // borrowed
@@ -192,4 +231,5 @@ private:
     bool pressTaken_ = false;          // the left button went down on the tree
     bool releasing_ = false;           // the tree is letting go of the system capture
     std::map<int, TreeTimer> timers_;  // by the list view's timer id
+    std::vector<std::unique_ptr<Retained>> layers_;
 };

@@ -7,6 +7,7 @@
 #include "gfx/Palette.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cwchar>
 #include <utility>
@@ -77,6 +78,7 @@ void Navigator::ShowPage(Page* newPage) {
     PlaceScene();
     MouseEvent none;
     OnMouseLeave(none);
+    sceneCopied_ = false;
     Invalidate();
 }
 
@@ -130,9 +132,15 @@ void Navigator::PlaceScene() {
 }
 
 void Navigator::ScrollTo(int position) {
+    int before = ScrollPosition();
     scroller->setPosition(position);
     PlaceScene();
-    Invalidate();
+    if (ScrollPosition() == before)
+        return;
+    // The header and what lies above it stay; the copy of the scene moves
+    // its rows at the next paint.
+    int header = page ? int(page->headerHeight) : 0;
+    InvalidatePart(RECT{0, header, width, height});
 }
 
 void Navigator::StopScrolling() {
@@ -158,10 +166,137 @@ void Navigator::Paint() {
     canvas->graphics.Check(GdipSetClipRect(canvas->graphics.get(), 0, header, float(width),
                                            float(height) - header, CombineModeIntersect));
     PlaceScene();
-    page->scene->draw(*canvas);
+    if (!DrawRetainedScene(int(header)))
+        page->scene->draw(*canvas);
+}
+
+bool Navigator::DrawRetainedScene(int header) {
+    Layer* target = canvas->targetLayer();
+    const int viewHeight = height - header;
+    if (!target || viewHeight <= 0 || width <= 0)
+        return false;
+    if (sceneLayer_.width() != width || sceneLayer_.height() != viewHeight) {
+        if (!sceneLayer_.Resize(width, viewHeight))
+            return false;
+        sceneCopied_ = false;
+    }
+    const int scroll = ScrollPosition();
+    if (sceneCopied_ && scroll != copiedScroll_) {
+        const int distance = scroll - copiedScroll_;
+        if (std::abs(distance) >= viewHeight) {
+            sceneCopied_ = false;
+        } else {
+            sceneLayer_.ScrollRows(distance);
+            RECT exposed = distance > 0 ? RECT{0, viewHeight - distance, width, viewHeight}
+                                        : RECT{0, 0, width, -distance};
+            OffsetRect(&exposed, 0, scroll);
+            sceneStale_.push_back(exposed);
+        }
+    }
+    if (!sceneCopied_)
+        sceneStale_.assign(1, RECT{0, scroll, width, scroll + viewHeight});
+    sceneCopied_ = true;
+    copiedScroll_ = scroll;
+
+    GraphicsObject& graphics = canvas->graphics;
+    if (!sceneStale_.empty()) {
+        std::vector<RECT> parts;
+        parts.swap(sceneStale_);
+        Canvas::DrawingOnLayer drawing(*canvas, sceneLayer_);
+        const RECT whole{0, 0, width, viewHeight};
+        for (RECT part : parts) {
+            // Kept in the scene's own rows: to the copy's.
+            OffsetRect(&part, 0, -scroll);
+            if (!IntersectRect(&part, &part, &whole))
+                continue;
+            sceneLayer_.Clear(part);
+            graphics.Check(GdipResetWorldTransform(graphics.get()));
+            graphics.Check(GdipSetClipRectI(graphics.get(), part.left, part.top,
+                                            part.right - part.left, part.bottom - part.top,
+                                            CombineModeReplace));
+            graphics.Check(GdipTranslateWorldTransform(graphics.get(), 0, float(-header),
+                                                       MatrixOrderAppend));
+            page->scene->draw(*canvas);
+            sceneLayer_.MarkChanged(part.top, part.bottom);
+        }
+        graphics.Check(GdipResetClip(graphics.get()));
+        graphics.Check(GdipResetWorldTransform(graphics.get()));
+    }
+
+    // Onto the layer being painted, where this view lies on it and within
+    // the part being painted (a rectangle: the tree paints rectangles, and
+    // Paint cut it to the space below the header).
+    GpMatrix* matrix = nullptr;
+    if (GdipCreateMatrix(&matrix) != Ok)
+        return false;
+    float elements[6] = {1, 0, 0, 1, 0, 0};
+    graphics.Check(GdipGetWorldTransform(graphics.get(), matrix));
+    GdipGetMatrixElements(matrix, elements);
+    GdipDeleteMatrix(matrix);
+    GpRect clip{};
+    if (graphics.Check(GdipGetClipBoundsI(graphics.get(), &clip)) != Ok)
+        return false;
+    RECT part{clip.X, clip.Y - header, clip.X + clip.Width, clip.Y + clip.Height - header};
+    graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
+    sceneLayer_.BlendTo(target->dc(), int(elements[4]), int(elements[5]) + header, part);
+    GdiFlush();
+    return true;
+}
+
+void Navigator::InvalidateScenePart(RECT part) {
+    InvalidatePart(part);
+    if (!sceneCopied_ || !page || !page->scene)
+        return;
+    OffsetRect(&part, 0, -int(page->scene->rect.y));
+    for (const RECT& known : sceneStale_) {
+        RECT both{};
+        UnionRect(&both, &known, &part);
+        if (EqualRect(&both, &known))
+            return;
+    }
+    constexpr size_t kMostParts = 6;
+    if (sceneStale_.size() >= kMostParts) {
+        for (const RECT& known : sceneStale_)
+            UnionRect(&part, &part, &known);
+        sceneStale_.clear();
+    }
+    sceneStale_.push_back(part);
+}
+
+void Navigator::InvalidateElement(const SElement* element) {
+    if (!element || !page)
+        return;
+    float offsetX = 0, offsetY = 0;
+    bool found = page->scene && findOffset(*page->scene, element, offsetX, offsetY);
+    if (!found)
+        found = page->overlayScene && findOffset(*page->overlayScene, element, offsetX, offsetY);
+    if (!found) {
+        sceneCopied_ = false;
+        Invalidate();
+        return;
+    }
+    // Antialiased edges and glyph overhangs reach a little past the boxes.
+    constexpr int kMargin = 4;
+    auto rows = [&](const FloatRect& r) {
+        return RECT{0, int(std::floor(offsetY + r.y)) - kMargin, width,
+                    int(std::ceil(offsetY + r.y + r.height)) + kMargin};
+    };
+    if (element->kind == SceneLink) {
+        const auto* link = static_cast<const SLink*>(element);
+        InvalidateScenePart(rows(link->rect));
+        for (const SLink::Run& run : link->runs)
+            InvalidateScenePart(rows(run.rect));
+        return;
+    }
+    FloatRect box = element->bounds();
+    InvalidateScenePart(RECT{int(std::floor(offsetX + box.x)) - kMargin,
+                             int(std::floor(offsetY + box.y)) - kMargin,
+                             int(std::ceil(offsetX + box.x + box.width)) + kMargin,
+                             int(std::ceil(offsetY + box.y + box.height)) + kMargin});
 }
 
 void Navigator::OnResize() {
+    sceneCopied_ = false;
     if (page)
         page->scrollPos = float(ScrollPosition());
     scroller->height = height - scroller->y;
@@ -205,7 +340,9 @@ void Navigator::OnTimer(int id) {
 }
 
 void Navigator::OnMouseLeave(MouseEvent&) {
-    bool highlighted = hoveredLink || pressedLink || hoveredButton || hint->attached;
+    InvalidateElement(hoveredLink);
+    InvalidateElement(pressedLink);
+    InvalidateElement(hoveredButton);
     MoveFlag(hoveredLink, static_cast<SLink*>(nullptr), &SLink::hover);
     MoveFlag(pressedLink, static_cast<SLink*>(nullptr), &SLink::pressed);
     MoveFlag(hoveredButton, static_cast<SButton*>(nullptr), &SButton::hover);
@@ -217,8 +354,6 @@ void Navigator::OnMouseLeave(MouseEvent&) {
     // and joins the next wheel turn.
     KillWindowTimer(kScrollTimer);
     ShowSystemCursor(IDC_ARROW);
-    if (highlighted)
-        Invalidate();
 }
 
 void Navigator::OnMouseWheel(MouseEvent& event) {
@@ -238,7 +373,7 @@ void Navigator::OnMouseDown(MouseEvent&) {
     pressedLink = hoveredLink;
     if (pressedLink) {
         pressedLink->pressed = true;
-        Invalidate();
+        InvalidateElement(pressedLink);
     }
     pressedButton = hoveredButton;
 }
@@ -246,7 +381,7 @@ void Navigator::OnMouseDown(MouseEvent&) {
 void Navigator::OnMouseUp(MouseEvent&) {
     if (SLink* link = std::exchange(pressedLink, nullptr)) {
         link->pressed = false;
-        Invalidate();
+        InvalidateElement(link);
         if (link == hoveredLink)
             Follow(link->url);
     }
@@ -288,19 +423,29 @@ void Navigator::OnMouseMove(MouseEvent& event) {
         return;
     // The scroller may have been dragged since the last paint.
     PlaceScene();
-    if (UpdateHover(event.x, event.y))
-        Invalidate();
+    UpdateHover(event.x, event.y);
     ShowSystemCursor(hoveredLink || hoveredButton ? IDC_HAND : IDC_ARROW);
     UpdateHint();
 }
 
 bool Navigator::UpdateHover(int x, int y) {
+    SLink* oldLink = hoveredLink;
+    SButton* oldButton = hoveredButton;
     bool changed = MoveFlag(hoveredLink, LinkAt(x, y), &SLink::hover);
+    if (changed) {
+        InvalidateElement(oldLink);
+        InvalidateElement(hoveredLink);
+    }
     IntRect rect;
     SButton* button = ButtonAt(x, y, rect);
     if (button)
         hintRect = rect;
-    return MoveFlag(hoveredButton, button, &SButton::hover) || changed;
+    if (MoveFlag(hoveredButton, button, &SButton::hover)) {
+        InvalidateElement(oldButton);
+        InvalidateElement(hoveredButton);
+        changed = true;
+    }
+    return changed;
 }
 
 bool Navigator::InScrolledArea(int y) const {

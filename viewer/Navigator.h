@@ -8,6 +8,12 @@
 // "anchor://name" scrolls to the element of that name here, every other link
 // goes to the owner's OnLink.
 //
+// While the tree paints into a layer, the scene is drawn from a retained copy
+// of its own (the scene alone on clear pixels, as tall as the space below the
+// header): a scroll moves that copy's rows and draws only the rows that came
+// into view, a hover draws only the rows of what changed. Painted directly,
+// the scene is drawn as it is.
+//
 // Coordinates: the Navigator's own, origin at its top-left; the overlay
 // scene is placed in them as it is, the page's scene at y = header height
 // minus the scroll position. Timers: 1 smooth scroll, 10 hint delay (the
@@ -18,6 +24,7 @@
 // pointer into the page outlives it.
 #pragma once
 
+#include "gfx/Layer.h"
 #include "viewer/Page.h"
 #include "ui/Popup.h"
 #include "ui/Scroller.h"
@@ -90,7 +97,22 @@ private:
     // Restarts the hint delay when the pointer reached another button.
     void UpdateHint();
     void HideHint();
+    // Invalidates where an element of the shown page is drawn: the rows of a
+    // link across the whole width (its hover font may be wider), the
+    // rectangles of a button with a margin; the whole view when it is not
+    // found.
+    void InvalidateElement(const SElement* element);
+    // Invalidates a part of the view and of the scene's retained copy.
+    void InvalidateScenePart(RECT part);
+    // Draws the scene from its retained copy on the layer being painted,
+    // bringing the copy up to date first; false when there is no copy.
+    bool DrawRetainedScene(int header);
     // Follows a link of the page from a copy: an owner that replaces the
     // page while it handles the link must not pull the text away under it.
     void Follow(std::wstring url);
+
+    Layer sceneLayer_;               // the scene alone; row 0 is the header line
+    bool sceneCopied_ = false;       // sceneLayer_ holds the shown page's scene
+    int copiedScroll_ = 0;           // at this scroll position
+    std::vector<RECT> sceneStale_;   // parts of sceneLayer_ to draw again
 };
