@@ -383,7 +383,7 @@ bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float h
         SelectClipRgn(dest, area);
     HGDIOBJ previous = SelectObject(pictureDC_.get(), section);
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(dest, int(left), int(top), int(width), int(height), pictureDC_.get(), sourceX,
+    GdiAlphaBlend(dest, int(left), int(top), int(width), int(height), pictureDC_.get(), sourceX,
                sourceY, int(width), int(height), blend);
     SelectObject(pictureDC_.get(), previous);
     if (area)

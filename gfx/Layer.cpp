@@ -135,7 +135,7 @@ void Layer::Blend(HDC dest, int destX, int destY, int left, int top, int right, 
     if (left >= right || top >= bottom)
         return;
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(dest, destX + left, destY + top, right - left, bottom - top, dc_.get(), left, top,
+    GdiAlphaBlend(dest, destX + left, destY + top, right - left, bottom - top, dc_.get(), left, top,
                right - left, bottom - top, blend);
 }
 

@@ -101,50 +101,6 @@ int main() {
     panel->OnCommand(Widget::SelectTabCommand, 0);
     UpdateWindow(listView);
     double panelMs = Repaint(listView, &area, 200);
-    {
-        Layer* layer = const_cast<Layer*>(Bridge().instance->embedding->root.LayerOf(panel));
-        int opaqueRows = 0, partial = 0, minL = 9999, maxR = 0;
-        for (int y = 0; y < layer->height(); ++y) {
-            uint32_t* row = layer->Row(y);
-            int n = 0;
-            for (int x = 0; x < layer->width(); ++x) n += (row[x] >> 24) == 255;
-            if (n == layer->width()) ++opaqueRows; else { ++partial; if (partial < 12) std::printf("row %d opaque %d first-alpha %u mid %u\n", y, n, row[0] >> 24, row[159] >> 24); }
-        }
-        std::printf("rows opaque %d partial %d\n", opaqueRows, partial);
-        HDC dc = Bridge().instance->embedding->canvas.memoryDC();
-        double copyMs = MedianMs(200, [&](int) { layer->CopyTo(dc, panel->x, panel->y, RECT{0, 0, 318, 468}); });
-        double bltMs = MedianMs(200, [&](int) { BitBlt(dc, panel->x, panel->y, 318, 468, layer->dc(), 0, 0, SRCCOPY); });
-        std::printf("copy %.3f blt %.3f\n", copyMs, bltMs);
-        panel->Hide();
-        double hiddenMs = Repaint(listView, &area, 200);
-        double hiddenScreenMs = Repaint(listView, nullptr, 50);
-        panel->Show();
-        UpdateWindow(listView);
-        std::printf("hidden panel: rect %.3f screen %.3f\n", hiddenMs, hiddenScreenMs);
-        HRGN clip = CreateRectRgnIndirect(&area);
-        SelectClipRgn(dc, clip);
-        double eraseMs = MedianMs(200, [&](int) { SendMessageW(listView, WM_ERASEBKGND, WPARAM(dc), 0); });
-        double printMs = MedianMs(200, [&](int) { SendMessageW(listView, WM_PRINTCLIENT, WPARAM(dc), PRF_CLIENT); });
-        HDC screen = GetDC(listView);
-        SelectClipRgn(screen, clip);
-        double toScreenMs = MedianMs(200, [&](int) { BitBlt(screen, area.left, area.top, 318, 468, dc, area.left, area.top, SRCCOPY); });
-        double beginMs = MedianMs(200, [&](int) { InvalidateRect(listView, &area, TRUE); PAINTSTRUCT ps; BeginPaint(listView, &ps); EndPaint(listView, &ps); });
-        ReleaseDC(listView, screen);
-        SelectClipRgn(dc, nullptr);
-        DeleteObject(clip);
-        double fullMs = MedianMs(50, [&](int) { panel->Invalidate(); UpdateWindow(listView); });
-        double navMs = MedianMs(50, [&](int) { panel->navigator->Invalidate(); UpdateWindow(listView); });
-        Page* shown = panel->navigator->page;
-        panel->navigator->page = nullptr;
-        double navEmptyMs = MedianMs(50, [&](int) { panel->navigator->Invalidate(); UpdateWindow(listView); });
-        panel->navigator->page = shown;
-        auto bg = panel->backgrounds[0].get();
-        panel->backgrounds[0].release();
-        double navNoBgMs = MedianMs(50, [&](int) { panel->navigator->Invalidate(); UpdateWindow(listView); });
-        panel->backgrounds[0].reset(bg);
-        std::printf("full layer %.3f nav %.3f navEmpty %.3f navNoBg %.3f\n", fullMs, navMs, navEmptyMs, navNoBgMs);
-        std::printf("erase %.3f print %.3f toscreen %.3f beginend %.3f\n", eraseMs, printMs, toScreenMs, beginMs);
-    }
     double screenMs = Repaint(listView, nullptr, 50);
 
     // Smooth scrolling: ticks of 20 pixels down and up again.

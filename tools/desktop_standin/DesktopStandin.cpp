@@ -13,6 +13,10 @@
 //                  negative: a screen left of or above the primary one)
 //   rebuild        destroys the list view and makes a new one, as the shell
 //                  does when it rebuilds its desktop view
+//   repaint X Y W H N
+//                  repaints that rectangle of the list view (W or H 0: the
+//                  whole client area) synchronously N times on the window
+//                  thread; answers "repaint MS", the median milliseconds
 //   quit           (or, on a pipe, its end) closes the desktop.
 #include "common/LineIo.h"
 #include "gfx/GdiPlus.h"
@@ -20,8 +24,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <memory>
+#include <vector>
 #include <type_traits>
 
 namespace {
@@ -36,6 +42,31 @@ constexpr UINT kClearSelection = WM_APP + 5;
 // From the command reader to the window thread.
 constexpr UINT kPlaceDesktop = WM_APP + 6;  // wParam: x, y; lParam: width, height
 constexpr UINT kRebuildListView = WM_APP + 7;
+constexpr UINT kTimeRepaints = WM_APP + 8;  // lParam: a RepaintRequest
+
+struct RepaintRequest {
+    RECT area{};     // empty: the whole client area
+    int times = 0;
+    double medianMs = 0;
+};
+
+// Invalidates and repaints the area at once, as the shell does when a window
+// above the desktop moves away, and times each round.
+void TimeRepaints(HWND listView, RepaintRequest& request) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    const RECT* area = IsRectEmpty(&request.area) ? nullptr : &request.area;
+    std::vector<double> times;
+    for (int round = 0; round < request.times; ++round) {
+        QueryPerformanceCounter(&start);
+        RedrawWindow(listView, area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        QueryPerformanceCounter(&end);
+        times.push_back(double(end.QuadPart - start.QuadPart) * 1000.0 /
+                        double(frequency.QuadPart));
+    }
+    std::sort(times.begin(), times.end());
+    request.medianMs = times.empty() ? 0 : times[times.size() / 2];
+}
 
 // Where the library puts its panel, in list view client coordinates, and
 // where on the panel its Club tab lies: one icon is placed there so that
@@ -152,6 +183,9 @@ LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return SendMessageW(listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
     case kQuerySelectedItem:
         return SendMessageW(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED);
+    case kTimeRepaints:
+        TimeRepaints(listView, *reinterpret_cast<RepaintRequest*>(lParam));
+        return 0;
     case kClearSelection: {
         LVITEMW item{};
         item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -301,13 +335,20 @@ int wmain(int argc, wchar_t** argv) {
     HWND progman = desktop.progman;
     ReadStdinLines(
         [progman](const std::string& line) {
-            int x = 0, y = 0, width = 0, height = 0;
+            int x = 0, y = 0, width = 0, height = 0, times = 0;
             if (line == "quit") {
                 PostMessageW(progman, WM_CLOSE, 0, 0);
             } else if (std::sscanf(line.c_str(), "place %d %d %d %d", &x, &y, &width, &height) == 4) {
                 SendMessageW(progman, kPlaceDesktop, MAKEWPARAM(WORD(x), WORD(y)),
                              MAKELPARAM(WORD(width), WORD(height)));
                 PrintLine("place");
+            } else if (std::sscanf(line.c_str(), "repaint %d %d %d %d %d", &x, &y, &width,
+                                   &height, &times) == 5) {
+                RepaintRequest request;
+                request.area = RECT{x, y, x + width, y + height};
+                request.times = std::max(1, std::min(times, 100000));
+                SendMessageW(progman, kTimeRepaints, 0, LPARAM(&request));
+                PrintLine("repaint %.3f", request.medianMs);
             } else if (line == "rebuild") {
                 SendMessageW(progman, kRebuildListView, 0, 0);
                 PrintLine("rebuild");
