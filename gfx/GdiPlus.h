@@ -12,6 +12,7 @@
 #include <gdiplus.h>
 
 #include <memory>
+#include <string>
 
 namespace gdip {
 
@@ -131,6 +132,28 @@ private:
 // bitmap comes back drawn on premultiplied pixels in a DIB section, which
 // the canvas blends with GDI where it is drawn at its own size.
 ImagePtr LoadPicture(const wchar_t* path);
+
+// A picture loaded when it is first asked for, so that nothing that is never
+// drawn is decoded (the panel starts faster and smaller). One that fails to
+// load is not tried again. Window thread only.
+class LazyPicture {
+public:
+    LazyPicture() = default;
+    explicit LazyPicture(const wchar_t* path) : path_(path ? path : L"") {}
+    GpImage* get() {
+        if (!tried_ && !path_.empty()) {
+            tried_ = true;
+            image_ = LoadPicture(path_.c_str());
+        }
+        return image_.get();
+    }
+    bool loaded() const { return image_ != nullptr; }
+
+private:
+    std::wstring path_;
+    ImagePtr image_;
+    bool tried_ = false;
+};
 
 // The DIB section under a picture from LoadPicture; null for any other image.
 // Valid while the image lives.

@@ -65,9 +65,15 @@ void SLink::draw(Canvas& canvas) {
     ARGB useColor = hover ? hoverColor : color;
     // A pressed link keeps its normal font in the hover colour.
     GpFont* useFont = hover && !pressed ? hoverFont : font;
-    canvas.DrawText(text.c_str(), useFont, useColor, rect.x, rect.y);
-    for (const Run& run : runs)
-        canvas.DrawText(run.text.c_str(), useFont, useColor, run.rect.x, run.rect.y);
+    // A link may wrap over many lines: only those in the clip are drawn.
+    RectF clip(0, 0, 0, 0);
+    bool clipped = canvas.graphics && GdipGetClipBounds(canvas.graphics.get(), &clip) == Ok;
+    if (!clipped || Meets(rect, clip))
+        canvas.DrawText(text.c_str(), useFont, useColor, rect.x, rect.y);
+    for (const Run& run : runs) {
+        if (!clipped || Meets(run.rect, clip))
+            canvas.DrawText(run.text.c_str(), useFont, useColor, run.rect.x, run.rect.y);
+    }
 }
 
 bool SLink::hitTest(int x, int y) const {

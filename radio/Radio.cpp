@@ -105,10 +105,10 @@ void RadioButton::OnClick(MouseEvent&) {
 RadioVolume::RadioVolume(float volume, Window* parent)
     : Window(32, 21, 75, 22, parent),
       handleImage(gdip::LoadPicture(L"images/radio-slider-handler.png")),
-      handleHoverImage(gdip::LoadPicture(L"images/radio-slider-handler-hover.png")),
+      handleHoverImage(L"images/radio-slider-handler-hover.png"),
       barBackgroundImage(gdip::LoadPicture(L"images/radio-sliderbar-background.png")),
       barImage(gdip::LoadPicture(L"images/radio-sliderbar-bar.png")),
-      barHoverImage(gdip::LoadPicture(L"images/radio-sliderbar-bar-hover.png")) {
+      barHoverImage(L"images/radio-sliderbar-bar-hover.png") {
     UpdateRegion();
     PlaceHandle(volume);
 }
@@ -231,8 +231,6 @@ Radio::Radio(Window* parent, const SettingsRecord* station, std::unique_ptr<bass
     : Window(193, 399, 108, 41, parent), station(station), audio(std::move(audio)) {
     UpdateRegion();
     titleFont = canvas ? canvas->GetFont(kRegularFamily, 10, FontRegular) : nullptr;
-    if (this->audio->call.complete())
-        this->audio->call.Init(-1, 44100, 0, surfaceWindow, nullptr);
     button = std::make_unique<RadioButton>(this);
     button->Show();
     volumeSlider = std::make_unique<RadioVolume>(volume, this);
@@ -243,7 +241,7 @@ Radio::~Radio() {
     KillWindowTimer(kOpenTimer);
     button->Hide();
     volumeSlider->Hide();
-    if (!audio->call.complete())
+    if (!audio || !audio->call.complete() || !audioStarted)
         return;
     if (stream)
         audio->call.ChannelStop(stream);
@@ -301,8 +299,16 @@ void Radio::Play() {
         opening->discarded = false;
         return;
     }
-    if (!audio->call.complete() || !station)
+    if (!audio)
+        audio = bass::LoadLibraryBesideUs();
+    if (!audio || !audio->call.complete() || !station)
         return;  // no library: as a stream that cannot be opened
+    if (!audioStarted) {
+        // At the first play rather than at start: opening the output
+        // device costs the panel's start tens of milliseconds.
+        audio->call.Init(-1, 44100, 0, surfaceWindow, nullptr);
+        audioStarted = true;
+    }
     auto record = std::make_shared<Opening>();
     record->call = audio->call;
     record->url = station->radio_url;

@@ -63,10 +63,10 @@ public:
     void PlaceHandle(float volume);
 
     gdip::ImagePtr handleImage;
-    gdip::ImagePtr handleHoverImage;
+    gdip::LazyPicture handleHoverImage;  // decoded at the first hover
     gdip::ImagePtr barBackgroundImage;
     gdip::ImagePtr barImage;
-    gdip::ImagePtr barHoverImage;
+    gdip::LazyPicture barHoverImage;  // decoded at the first hover
     int handlePos = 0;  // left edge of the handle, 0 to Travel()
     int dragX = 0;      // pointer x where the drag last moved the handle
     bool overSlider = false;
@@ -89,9 +89,10 @@ public:
     // How long teardown waits for an open under way.
     static constexpr DWORD kOpenWaitMs = 3000;
 
-    // station: the panel's settings, borrowed; audio: the library to call.
+    // station: the panel's settings, borrowed; audio: the library to call,
+    // or null to load the one beside us at the first play.
     Radio(Window* parent, const SettingsRecord* station,
-          std::unique_ptr<bass::Library> audio = bass::LoadLibraryBesideUs());
+          std::unique_ptr<bass::Library> audio = nullptr);
     ~Radio() override;
 
     void Paint() override;
@@ -109,7 +110,8 @@ public:
     float volume = 0.5f;
     const SettingsRecord* station;   // borrowed
     gdip::GpFont* titleFont = nullptr;  // borrowed from the font cache
-    std::unique_ptr<bass::Library> audio;
+    std::unique_ptr<bass::Library> audio;  // null until the first play, unless given
+    bool audioStarted = false;  // the library was initialised, at the first play
     std::shared_ptr<Opening> opening;  // the open under way, if any
     KernelHandle openThread;
 

@@ -10,7 +10,7 @@ void ShowSystemCursor(const wchar_t* id) {
 Button::Button(int x, int y, int width, int height, int commandCode, int commandParam,
                const wchar_t* imagePath, Button** group, Window* parent)
     : Window(x, y, width, height, parent),
-      image(gdip::LoadPicture(imagePath)),
+      image(imagePath),
       commandCode(commandCode),
       commandParam(commandParam),
       group(group) {
@@ -19,7 +19,7 @@ Button::Button(int x, int y, int width, int height, int commandCode, int command
 }
 
 void Button::Paint() {
-    if (hover && image)
+    if (hover)
         canvas->DrawImage(image.get(), 0, 0);
 }
 

@@ -18,7 +18,7 @@ public:
     void OnMouseLeave(MouseEvent& event) override;
     void OnClick(MouseEvent& event) override;
 
-    gdip::ImagePtr image;  // highlight, null when there is none
+    gdip::LazyPicture image;  // highlight, null when there is none
     int commandCode;
     int commandParam;
     bool hover = false;

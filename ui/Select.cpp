@@ -16,8 +16,8 @@ SelectPopup::SelectPopup(int x, int y, int width, int height, Window* owner,
     : Popup(x, y, width, height, owner),
       font(font),
       model(model),
-      hoverImage(gdip::LoadPicture(L"images/map-hover.png")),
-      checkImage(gdip::LoadPicture(L"images/check.png")),
+      hoverImage(L"images/map-hover.png"),
+      checkImage(L"images/check.png"),
       rowHeight(int(canvas ? canvas->FontHeight(font) : 0) + 3) {}
 
 void SelectPopup::OnShow() {
@@ -78,9 +78,6 @@ Select::Select(int x, int y, int width, int height, SelectModel* model, Window* 
     UpdateRegion();
     font = canvas ? canvas->GetFont(kRegularFamily, 13, FontBold) : nullptr;
     popup = std::make_unique<SelectPopup>(-10, 0, width + 10, height, this, font, model);
-    arrowsImage = gdip::LoadPicture(L"images/arrows.png");
-    upHoverImage = gdip::LoadPicture(L"images/arrows_up_on.png");
-    downHoverImage = gdip::LoadPicture(L"images/arrows_down_on.png");
 }
 
 Select::~Select() {

@@ -36,8 +36,8 @@ public:
     gdip::GpFont* font;   // borrowed from the font cache
     SelectModel* model;   // borrowed
     int hovered = -1;     // row under the pointer, -1 for none
-    gdip::ImagePtr hoverImage;
-    gdip::ImagePtr checkImage;
+    gdip::LazyPicture hoverImage;
+    gdip::LazyPicture checkImage;
     int topMargin = kTopMargin;
     int rowHeight;
 };
@@ -58,9 +58,9 @@ public:
     std::unique_ptr<SelectPopup> popup;
     SelectModel* model;  // borrowed
     gdip::GpFont* font;  // borrowed from the font cache
-    gdip::ImagePtr arrowsImage;
-    gdip::ImagePtr upHoverImage;
-    gdip::ImagePtr downHoverImage;
+    gdip::LazyPicture arrowsImage{L"images/arrows.png"};
+    gdip::LazyPicture upHoverImage{L"images/arrows_up_on.png"};
+    gdip::LazyPicture downHoverImage{L"images/arrows_down_on.png"};
     bool upHover = false;
     bool downHover = false;
 

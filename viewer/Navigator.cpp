@@ -157,7 +157,11 @@ void Navigator::Paint() {
     if (!page->scene)
         return;
     float header = float(page->headerHeight);
-    if (page->title) {
+    // Only a paint that reaches the header draws the title: a scroll
+    // repaints just the space below it.
+    RectF clip(0, 0, 0, 0);
+    if (page->title &&
+        (GdipGetClipBounds(canvas->graphics.get(), &clip) != Ok || clip.Y < header)) {
         canvas->DrawText(page->title->c_str(), titleFont, palette::Black,
                          RectF(10, 14, float(width - 10), header));
     }
@@ -282,10 +286,14 @@ void Navigator::InvalidateElement(const SElement* element) {
                     int(std::ceil(offsetY + r.y + r.height)) + kMargin};
     };
     if (element->kind == SceneLink) {
+        // Its lines follow one another: one part from the first to the last.
         const auto* link = static_cast<const SLink*>(element);
-        InvalidateScenePart(rows(link->rect));
-        for (const SLink::Run& run : link->runs)
-            InvalidateScenePart(rows(run.rect));
+        RECT all = rows(link->rect);
+        for (const SLink::Run& run : link->runs) {
+            RECT line = rows(run.rect);
+            UnionRect(&all, &all, &line);
+        }
+        InvalidateScenePart(all);
         return;
     }
     FloatRect box = element->bounds();

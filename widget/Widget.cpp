@@ -72,7 +72,7 @@ Widget::Widget(Window* parent)
         canvas->AddShippedFonts();
     }
     for (int tab = 0; tab < kTabs; ++tab)
-        backgrounds[tab] = gdip::LoadPicture(kBackgrounds[tab]);
+        backgrounds[tab] = gdip::LazyPicture(kBackgrounds[tab]);
     for (int tab = 0; tab < kTabs; ++tab) {
         const IntRect& r = kTabRects[tab];
         tabButtons[tab] = std::make_unique<Button>(r.x, r.y, r.width, r.height, SelectTabCommand,
@@ -80,10 +80,7 @@ Widget::Widget(Window* parent)
     }
     closeButton = std::make_unique<Button>(290, 15, 11, 13, ToggleShown, 0,
                                            L"images/cross_on.png", nullptr, this);
-    phoneBubbleImage = gdip::LoadPicture(L"images/phone.png");
-    phoneHoverImage = gdip::LoadPicture(L"images/top_phone_on.png");
     headerFont = canvas ? canvas->GetFont(kRegularFamily, 13, FontRegular) : nullptr;
-    bankingPopupImage = gdip::LoadPicture(L"images/enter_orvella_popup.png");
     bankingFont = headerFont;
 
     navigator = std::make_unique<Navigator>(kPageArea.x, kPageArea.y, kPageArea.width,
@@ -153,7 +150,7 @@ void Widget::Paint() {
         canvas->DrawText(settings.phone_number, headerFont, palette::Red,
                          float(p.x + 25) + leadWidth, float(p.y + 2));
     }
-    if (bankingHover && bankingPopupImage) {
+    if (bankingHover && bankingPopupImage.get()) {
         UINT popupWidth = 0;
         gdip::GdipGetImageWidth(bankingPopupImage.get(), &popupWidth);
         float labelWidth = measured(kBankingLabel, bankingFont);
@@ -230,7 +227,7 @@ void Widget::OnCommand(int code, int param) {
         break;
     case CityChanged:
         if (CityMapData* city = SelectedCity()) {
-            ShowCityPage(secondCityPage ? city->allOfficesPage.get() : city->mapPage.get());
+            ShowPage(secondCityPage ? city->allOfficesPage.get() : city->mapPage.get());
             Invalidate();
             BroadcastEvent(CityChosen, 0);
         }
@@ -259,7 +256,7 @@ void Widget::SelectTab(int tab) {
     navigator->OnResize();
     if (tab == kMapTab) {
         CityMapData* city = SelectedCity();
-        ShowCityPage(city ? city->currentPage : nullptr);
+        ShowPage(city ? city->currentPage : nullptr);
         Invalidate();
         citySelect->Show();
         return;
@@ -272,16 +269,16 @@ void Widget::SelectTab(int tab) {
             break;
         }
     }
-    navigator->ShowPage(shown);
+    ShowPage(shown);
     Invalidate();
 }
 
 void Widget::OnContent(int kind, void* payload) {
     if (kind != PageContent || !payload)
         return;
+    // Laid out when first shown: at start every feed delivers its cached
+    // pages at once, and only the current tab's is needed for the first paint.
     std::unique_ptr<Page> page(static_cast<Page*>(payload));
-    if (canvas)
-        layoutPage(*page, *canvas);
     Page* arrived = page.get();
     bool replaced = false;
     for (auto& held : pages) {
@@ -296,12 +293,13 @@ void Widget::OnContent(int kind, void* payload) {
     if (!replaced)
         pages.push_back(std::move(page));
     if (arrived->name == tabNames[currentTab])
-        navigator->ShowPage(arrived);
+        ShowPage(arrived);
 }
 
-void Widget::ShowCityPage(Page* page) {
-    // A city's pages are laid out when first shown: most are never opened,
-    // and a map's picture is decoded only for a map that is looked at.
+void Widget::ShowPage(Page* page) {
+    // Pages are laid out when first shown: most of a city's are never
+    // opened, a map's picture is decoded only for a map that is looked at,
+    // and the start lays out only the current tab's page.
     if (page && canvas)
         layoutPage(*page, *canvas);
     navigator->ShowPage(page);
@@ -398,6 +396,6 @@ void Widget::OnLink(const wchar_t* url) {
     }
     BroadcastEvent(event, 0);
     city->currentPage = page;
-    ShowCityPage(page);
+    ShowPage(page);
     Invalidate();
 }

@@ -76,14 +76,15 @@ public:
     // Keeps the city's pages, in place of a city of the same name or after
     // the others.
     void AddCity(std::unique_ptr<CityMapData> city);
-    // Shows a page of a city (null for none), laying it out first if it
+    // Shows a page (null for none) in the viewer, laying it out first if it
     // never was.
-    void ShowCityPage(Page* page);
+    void ShowPage(Page* page);
     // The record of the city chosen in the selector; null before it arrived.
     CityMapData* SelectedCity() const;
 
     static const wchar_t* const tabNames[kTabs];  // the page each tab shows
-    std::array<gdip::ImagePtr, kTabs> backgrounds;
+    // Each decoded when its tab is first drawn.
+    std::array<gdip::LazyPicture, kTabs> backgrounds;
     int currentTab = 0;
     std::array<std::unique_ptr<Button>, kTabs> tabButtons;
     Button* selectedTabButton = nullptr;  // the tab buttons' group slot
@@ -109,12 +110,12 @@ public:
     // Written on the window thread, read by the feeds for the page titles.
     std::mutex settingsLock;
     SettingsRecord settings;
-    gdip::ImagePtr phoneBubbleImage;
-    gdip::ImagePtr phoneHoverImage;
+    gdip::LazyPicture phoneBubbleImage{L"images/phone.png"};
+    gdip::LazyPicture phoneHoverImage{L"images/top_phone_on.png"};
     bool phoneHover = false;
     IntRect phoneRect{15, 9, 12, 21};
     gdip::GpFont* headerFont = nullptr;  // borrowed from the font cache
-    gdip::ImagePtr bankingPopupImage;
+    gdip::LazyPicture bankingPopupImage{L"images/enter_orvella_popup.png"};
     bool bankingHover = false;
     IntRect bankingRect{113, 9, 90, 14};
     gdip::GpFont* bankingFont = nullptr;  // borrowed from the font cache

@@ -201,7 +201,14 @@ TEST_F(PageDeliveryTest, PagesArriveAsKindZeroOrAreFreedWhenNothingTakesThem) {
         pages[page->name] = page.get();
     ASSERT_TRUE(pages[L"Club"] && pages[L"About"]);
     EXPECT_EQ(pages[L"Club"]->title, std::wstring(instance.embedding->widget->settings.title_2));
+    // Laid out when their tabs are first shown, not at start.
+    Widget& panel = *instance.embedding->widget;
+    EXPECT_FALSE(pages[L"Club"]->scene || pages[L"About"]->scene);
+    panel.SelectTab(1);
+    panel.SelectTab(5);
     EXPECT_TRUE(pages[L"Club"]->scene && pages[L"About"]->scene);
+    EXPECT_EQ(panel.navigator->page, pages[L"About"]);
+    panel.SelectTab(0);
 
     Mailbox box(0, 0, 1, 1, &instance.embedding->root);
     bool gone = false;
