@@ -374,6 +374,7 @@ void RootWindow::DropLayer(const Window* window) {
 
 void RootWindow::MarkStale(const Window* window, RECT part) {
     if (window == this) {
+        ++generation_;
         for (auto& entry : layers_)
             entry->stale.assign(1, RECT{0, 0, entry->layer.width(), entry->layer.height()});
         return;

@@ -190,6 +190,9 @@ public:
     void MarkStale(const Window* window, RECT part);
     // The layer of a top-level window; null when it has none (yet).
     const Layer* LayerOf(const Window* window) const;
+    // Counts the times everything was marked stale (a display change): what
+    // a window keeps drawn on its own is drawn again when this moved on.
+    unsigned Generation() const { return generation_; }
 
     // Off: every paint draws the windows straight on the back buffer.
     bool retained = true;
@@ -232,4 +235,5 @@ private:
     bool releasing_ = false;           // the tree is letting go of the system capture
     std::map<int, TreeTimer> timers_;  // by the list view's timer id
     std::vector<std::unique_ptr<Retained>> layers_;
+    unsigned generation_ = 0;
 };

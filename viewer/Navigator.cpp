@@ -185,6 +185,9 @@ bool Navigator::DrawRetainedScene(int header) {
         sceneCopied_ = false;
     }
     const int scroll = ScrollPosition();
+    if (copiedGeneration_ != root->Generation())
+        sceneCopied_ = false;
+    copiedGeneration_ = root->Generation();
     if (sceneCopied_ && scroll != copiedScroll_) {
         const int distance = scroll - copiedScroll_;
         if (std::abs(distance) >= viewHeight) {

@@ -114,5 +114,6 @@ private:
     Layer sceneLayer_;               // the scene alone; row 0 is the header line
     bool sceneCopied_ = false;       // sceneLayer_ holds the shown page's scene
     int copiedScroll_ = 0;           // at this scroll position
+    unsigned copiedGeneration_ = 0;  // and the root's generation
     std::vector<RECT> sceneStale_;   // parts of sceneLayer_ to draw again
 };

@@ -1,6 +1,7 @@
 // The Canvas's image and font caches and where its drawing lands.
 #include "TestTree.h"
 #include "base/ModulePath.h"
+#include "gfx/Layer.h"
 
 #include <algorithm>
 #include <string>
@@ -176,6 +177,82 @@ TEST_F(CanvasTest, TranslationsSurviveAPushAndPopButNothingElse) {
     canvas->PopTranslation();  // nothing saved: the identity
     canvas->FillRect(0, 0, 2, 2, 0xFF00FF00u);
     EXPECT_EQ(Pixel(0, 0), 0x00FF00u);
+}
+
+TEST_F(CanvasTest, LayersCopyOpaqueRunsBlendTheRestAndScrollTheirRows) {
+    Layer layer;
+    ASSERT_TRUE(layer.Resize(6, 4));
+    // Row 0 clear; row 1 opaque but for a half-covered pixel at each end;
+    // row 2 opaque; row 3 opaque with a clear hole in the middle.
+    for (int x = 0; x < 6; ++x) {
+        layer.Row(1)[x] = x == 0 || x == 5 ? 0x80000080u : 0xFFFF0000u;
+        layer.Row(2)[x] = 0xFF00FF00u;
+        layer.Row(3)[x] = x == 2 ? 0u : 0xFF0000FFu;
+    }
+    layer.MarkChanged(0, 4);
+    Clear(0xFFFFFFFFu);
+    GdipFlush(canvas->graphics.get(), FlushIntentionSync);
+    // A part reaching past every edge is cut to the layer.
+    layer.CopyTo(canvas->memoryDC(), 10, 20, RECT{-3, -3, 9, 9});
+    EXPECT_EQ(Pixel(10, 20), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(15, 20), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(11, 21), 0xFF0000u);
+    const unsigned half = Pixel(10, 21);  // blue over white, half covered
+    EXPECT_NEAR(int(half & 0xFF), 255, 2);
+    EXPECT_NEAR(int(half >> 16), 127, 2);
+    EXPECT_EQ(Pixel(15, 22), 0x00FF00u);
+    EXPECT_EQ(Pixel(12, 23), 0xFFFFFFu);  // the hole
+    EXPECT_EQ(Pixel(13, 23), 0x0000FFu);
+    EXPECT_EQ(Pixel(16, 22), 0xFFFFFFu);  // first pixels past the layer
+    EXPECT_EQ(Pixel(10, 24), 0xFFFFFFu);
+
+    // Content scrolled down by one moves every row up by one, and back.
+    layer.ScrollRows(1);
+    EXPECT_EQ(layer.Row(1)[3], 0xFF00FF00u);
+    EXPECT_EQ(layer.Row(2)[2], 0u);
+    layer.ScrollRows(-2);
+    EXPECT_EQ(layer.Row(3)[3], 0xFF00FF00u);
+    layer.ScrollRows(4);  // the whole height or more: nothing to keep
+    EXPECT_EQ(layer.Row(3)[3], 0xFF00FF00u);
+}
+
+TEST_F(CanvasTest, PicturesAtTheirOwnSizeBlendOntoALayerAsGdiPlusDrawsThem) {
+    // Half-transparent blue on the left, opaque red on the right.
+    std::vector<uint32_t> pixels(8 * 4);
+    for (int i = 0; i < 32; ++i)
+        pixels[size_t(i)] = i % 8 < 4 ? 0x800000FFu : 0xFFFF0000u;
+    GpBitmap* made = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromScan0(8, 4, 32, PixelFormat32bppARGB,
+                                        reinterpret_cast<BYTE*>(pixels.data()), &made),
+              Ok);
+    CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    ASSERT_EQ(GdipSaveImageToFile(made, ModuleRelativePath(kPicture).c_str(), &png, nullptr), Ok);
+    GdipDisposeImage(made);
+    ImagePtr picture = LoadPicture(kPicture);
+    ASSERT_TRUE(picture && PictureSection(picture.get()));
+
+    Layer blended, drawn;
+    ASSERT_TRUE(blended.Resize(20, 10) && drawn.Resize(20, 10));
+    for (Layer* layer : {&blended, &drawn}) {
+        Canvas::DrawingOnLayer on(*canvas, *layer);
+        canvas->FillRect(0, 0, 20, 10, 0xFFFFFFFFu);
+        GdipSetClipRectI(canvas->graphics.get(), 0, 0, 20, 3, CombineModeReplace);
+        if (layer == &blended)
+            canvas->DrawImage(picture.get(), 2, 1);  // at its own size: blended by GDI
+        else
+            GdipDrawImageRect(canvas->graphics.get(), picture.get(), 2, 1, 8, 4);
+        GdipResetClip(canvas->graphics.get());
+    }
+    GdiFlush();
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const uint32_t a = blended.Row(y)[x], b = drawn.Row(y)[x];
+            for (int shift = 0; shift < 32; shift += 8)
+                EXPECT_NEAR(int((a >> shift) & 0xFF), int((b >> shift) & 0xFF), 2)
+                    << x << "," << y;
+        }
+    EXPECT_EQ(blended.Row(3)[5], 0xFFFFFFFFu);  // clipped away below row 3
+    EXPECT_EQ(blended.Row(1)[9], 0xFFFF0000u);
 }
 
 }  // namespace

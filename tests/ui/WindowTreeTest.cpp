@@ -540,4 +540,57 @@ TEST_F(WindowTreeTest, PagesFromTwoSendersAreEachTakenOrReturnedExactlyOnce) {
     }
 }
 
+TEST_F(WindowTreeTest, RetainedLayersRedrawOnlyWhatWasInvalidated) {
+    HDC dc = canvas->memoryDC();
+    auto paint = [&] {
+        RECT all{0, 0, 400, 300};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        log.clear();
+        root->PaintTree(0, 0, 400, 300);
+    };
+    Probe* panel = Add("p", 100, 50, 200, 150);
+    Probe* first = Add("a", 10, 10, 10, 10, panel);
+    Add("b", 190, 140, 10, 10, panel)->fill = 0xFF00FF00u;  // flush with the corner
+    Add("q", 0, 200, 50, 50);
+    paint();
+    EXPECT_EQ(log, (Log{"p paint", "a paint", "b paint", "q paint"}));
+    ASSERT_TRUE(root->LayerOf(panel));
+
+    // One child: it and what lies beneath it, nothing beside it.
+    first->fill = 0xFF0000FFu;
+    first->Invalidate();
+    paint();
+    EXPECT_EQ(log, (Log{"p paint", "a paint"}));
+    EXPECT_EQ(PixelAt(dc, 110, 60), 0x0000FFu);
+    EXPECT_EQ(PixelAt(dc, 119, 69), 0x0000FFu);
+    EXPECT_EQ(PixelAt(dc, 290, 190), 0x00FF00u);  // from the layer, not repainted
+    EXPECT_EQ(PixelAt(dc, 299, 199), 0x00FF00u);
+    EXPECT_EQ(PixelAt(dc, 150, 100), 0x000000u);  // clear in the layer: the desktop shows
+    EXPECT_EQ(PixelAt(dc, 300, 200), 0x000000u);  // first pixel past both edges
+
+    // A part: only the windows that meet it are asked.
+    panel->InvalidatePart(RECT{185, 135, 200, 150});
+    paint();
+    EXPECT_EQ(log, (Log{"p paint", "b paint"}));
+
+    // A top-level window moves with its layer as it is.
+    panel->MoveBy(-100, 20);
+    paint();
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(PixelAt(dc, 10, 80), 0x0000FFu);
+    EXPECT_EQ(PixelAt(dc, 199, 219), 0x00FF00u);
+    EXPECT_EQ(PixelAt(dc, 110, 60), 0x000000u);
+
+    // A display change marks everything; hiding lets the layer go.
+    root->Invalidate();
+    paint();
+    EXPECT_EQ(log, (Log{"p paint", "a paint", "b paint", "q paint"}));
+    panel->Hide();
+    EXPECT_EQ(root->LayerOf(panel), nullptr);
+    paint();
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(PixelAt(dc, 10, 80), 0x000000u);
+    EXPECT_EQ(PixelAt(dc, 5, 205), 0xFF0000u);  // still copied from its layer
+}
+
 }  // namespace

@@ -1,0 +1,213 @@
+// The panel drawn through its retained layers gives the pixels that drawing
+// every window straight on the back buffer gives, after each change made the
+// way a user makes it (a tab, a hover, a hint fading in, a scroll, the open
+// city list): a part the layers failed to redraw would show as stale pixels.
+// The two paths draw text through different GDI+ routes, so pixels may differ
+// by antialiasing; a stale or missing element differs by far more.
+#include "base/Desktop.h"
+#include "base/WidgetKey.h"
+#include "host/DesktopSurface.h"
+#include "TestDesktop.h"
+#include "widget/Widget.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The composed pixels of a rectangle of a device context, as 0xRRGGBB.
+std::vector<unsigned> Grab(HDC dc, const RECT& area) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC copyDC = CreateCompatibleDC(dc);
+    HBITMAP copy = CreateDIBSection(copyDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(copyDC, copy);
+    BitBlt(copyDC, 0, 0, width, height, dc, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    std::vector<unsigned> pixels(static_cast<unsigned*>(bits),
+                                 static_cast<unsigned*>(bits) + size_t(width) * size_t(height));
+    for (unsigned& pixel : pixels)
+        pixel &= 0xFFFFFF;
+    SelectObject(copyDC, old);
+    DeleteObject(copy);
+    DeleteDC(copyDC);
+    return pixels;
+}
+
+int ChannelDistance(unsigned a, unsigned b) {
+    int most = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+        most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return most;
+}
+
+class RetainedDrawingTest : public testing::Test {
+protected:
+    void SetUp() override {
+        WidgetKey::Erase();
+        // Every feed's first-run cache, as the install folder ships them.
+        const std::wstring folder = ProgramFolder();
+        CreateDirectoryW((folder + L"feeds").c_str(), nullptr);
+        for (const wchar_t* name : {L"settings.json", L"rates.json", L"news.json",
+                                    L"friday.json", L"exclusive.json", L"maps.json"})
+            CopyFileW((folder + L"..\\dist\\feeds\\" + name).c_str(),
+                      (folder + L"feeds\\" + name).c_str(), FALSE);
+        SetDesktopListView(desktop.listView);
+        instance.listView = desktop.listView;
+        instance.hostWindow = host.window;
+        ASSERT_TRUE(Attach(&instance));
+        panel = instance.embedding->widget.get();
+        root = &instance.embedding->root;
+        UpdateWindow(desktop.listView);
+    }
+    void TearDown() override {
+        Detach(&instance);
+        SetDesktopListView(nullptr);
+        WidgetKey::Erase();
+    }
+
+    // The panel's rectangle and what lies a little around it (popups).
+    RECT Area() const {
+        RECT area{panel->x - 20, panel->y - 40, panel->x + panel->width + 20,
+                  panel->y + panel->height + 20};
+        RECT client{0, 0, root->width, root->height};
+        IntersectRect(&area, &area, &client);
+        return area;
+    }
+    std::vector<unsigned> Composed(bool retained) {
+        root->retained = retained;
+        // The list view alone is invalidated: the layers keep what they hold.
+        RECT area = Area();
+        InvalidateRect(desktop.listView, &area, TRUE);
+        UpdateWindow(desktop.listView);
+        root->retained = true;
+        return Grab(instance.embedding->canvas.memoryDC(), area);
+    }
+    // How many pixels of two pictures of Area() differ by more than
+    // `tolerance` in a channel from everything within `reach` pixels of
+    // their place in the other.
+    size_t Differing(const std::vector<unsigned>& a, const std::vector<unsigned>& b,
+                     int tolerance, int reach) {
+        const RECT area = Area();
+        const int width = area.right - area.left, height = area.bottom - area.top;
+        auto closeBy = [&](const std::vector<unsigned>& in, int x, int y, unsigned pixel) {
+            for (int dy = -reach; dy <= reach; ++dy)
+                for (int dx = -reach; dx <= reach; ++dx) {
+                    int nx = x + dx, ny = y + dy;
+                    if (nx >= 0 && ny >= 0 && nx < width && ny < height &&
+                        ChannelDistance(in[size_t(ny) * size_t(width) + size_t(nx)], pixel) <=
+                            tolerance)
+                        return true;
+                }
+            return false;
+        };
+        size_t differing = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const size_t i = size_t(y) * size_t(width) + size_t(x);
+                differing += !closeBy(b, x, y, a[i]) || !closeBy(a, x, y, b[i]);
+            }
+        return differing;
+    }
+    // Paints what the change asked for through the layers, then compares
+    // what they hold with the layers drawn afresh (exactly: nothing stale)
+    // and with every window drawn directly (the same picture, though under
+    // Wine GDI+ draws text on the back buffer through GDI and on a layer
+    // with its own rasteriser, which sets glyphs a little differently).
+    void ExpectSameAsDirect(const char* state) {
+        UpdateWindow(desktop.listView);
+        const std::vector<unsigned> kept = Composed(true);
+        root->Invalidate();
+        const std::vector<unsigned> fresh = Composed(true);
+        const std::vector<unsigned> direct = Composed(false);
+        ASSERT_EQ(kept.size(), direct.size());
+        EXPECT_EQ(Differing(kept, fresh, 0, 0), 0u) << state;
+        const size_t glyphs = Differing(fresh, direct, 64, 1);
+        EXPECT_LT(glyphs, kept.size() / 25) << state << ": " << glyphs << " of " << kept.size();
+    }
+    void Move(int x, int y) {
+        SendMessageW(desktop.listView, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    }
+
+    TestDesktop desktop;
+    RecordingHost host;
+    DesktopInstance instance;
+    Widget* panel = nullptr;
+    RootWindow* root = nullptr;
+};
+
+TEST_F(RetainedDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
+    ExpectSameAsDirect("start");
+    for (int tab : {1, 3, 4, 5, 2, 0}) {
+        panel->OnCommand(Widget::SelectTabCommand, tab);
+        ExpectSameAsDirect(("tab " + std::to_string(tab)).c_str());
+    }
+
+    // A smooth scroll, tick by tick, then the pointer over what came under it.
+    Navigator& viewer = *panel->navigator;
+    ASSERT_TRUE(viewer.scroller->attached);
+    MouseEvent wheel;
+    wheel.wheel = -3;
+    viewer.OnMouseWheel(wheel);
+    for (int tick = 0; tick < 6; ++tick) {
+        viewer.OnTimer(Navigator::kScrollTimer);
+        UpdateWindow(desktop.listView);
+    }
+    ExpectSameAsDirect("scrolled part way");
+    for (int tick = 0; tick < 40 && viewer.pendingScroll != 0; ++tick)
+        viewer.OnTimer(Navigator::kScrollTimer);
+    ExpectSameAsDirect("scrolled");
+    for (int y = 100; y < 380; y += 6) {
+        Move(panel->x + viewer.x + 40, panel->y + viewer.y + y);
+        if (viewer.hoveredLink)
+            break;
+    }
+    ASSERT_NE(viewer.hoveredLink, nullptr);
+    ExpectSameAsDirect("link hovered");
+    Move(panel->x + viewer.x + 270, panel->y + viewer.y + 5);
+    ExpectSameAsDirect("link left");
+
+    // The map: a marker's hint fading in, the city list open.
+    panel->OnCommand(Widget::SelectTabCommand, Widget::kMapTab);
+    ExpectSameAsDirect("map");
+    ASSERT_TRUE(viewer.page && viewer.page->scene);
+    SButton* marker = nullptr;
+    IntRect rect;
+    for (int y = 40; y < 260 && !marker; y += 3)
+        for (int x = 10; x < 270 && !marker; x += 3) {
+            Move(panel->x + viewer.x + x, panel->y + viewer.y + y);
+            if (viewer.hoveredButton && viewer.hoveredButton->hint)
+                marker = viewer.hoveredButton;
+        }
+    ASSERT_NE(marker, nullptr);
+    ExpectSameAsDirect("marker hovered");
+    root->DispatchTimer(Navigator::kHintTimer);
+    ASSERT_TRUE(viewer.hint->attached);
+    root->DispatchTimer(PopupHint::kFadeTimer);
+    ExpectSameAsDirect("hint fading in");
+    while (viewer.hint->alpha < 1)
+        root->DispatchTimer(PopupHint::kFadeTimer);
+    ExpectSameAsDirect("hint shown");
+    Move(2, 2);
+    ExpectSameAsDirect("hint gone");
+
+    Select& select = *panel->citySelect;
+    const int selectX = panel->x + select.x + 20, selectY = panel->y + select.y + 8;
+    Move(selectX, selectY);
+    SendMessageW(desktop.listView, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(selectX, selectY));
+    SendMessageW(desktop.listView, WM_LBUTTONUP, 0, MAKELPARAM(selectX, selectY));
+    ASSERT_TRUE(select.popup->attached);
+    ExpectSameAsDirect("city list open");
+}
+
+}  // namespace
