@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <process.h>
 #include <cwchar>
 #include <map>
 #include <mutex>
@@ -93,9 +94,102 @@ HBITMAP PictureSection(const GpImage* image) {
     return found == Sections().end() ? nullptr : found->second;
 }
 
+namespace {
+
+// The pictures being decoded ahead, and the thread decoding them.
+struct Prefetch {
+    std::mutex lock;
+    std::vector<std::wstring> paths;  // asked for, decoded or not yet
+    std::vector<std::pair<std::wstring, ImagePtr>> done;
+    HANDLE thread = nullptr;
+};
+
+Prefetch& Ahead() {
+    static Prefetch prefetch;
+    return prefetch;
+}
+
+ImagePtr DecodePicture(const wchar_t* path);
+
+unsigned __stdcall PrefetchThread(void*) {
+    Prefetch& ahead = Ahead();
+    std::vector<std::wstring> paths;
+    {
+        std::lock_guard<std::mutex> hold(ahead.lock);
+        paths = ahead.paths;
+    }
+    for (const std::wstring& path : paths) {
+        ImagePtr picture = DecodePicture(path.c_str());
+        std::lock_guard<std::mutex> hold(ahead.lock);
+        ahead.done.emplace_back(path, std::move(picture));
+    }
+    return 0;
+}
+
+// The prefetched picture of the path, once; null when it is not among them.
+ImagePtr TakePrefetched(const wchar_t* path) {
+    Prefetch& ahead = Ahead();
+    HANDLE thread = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(ahead.lock);
+        if (std::find(ahead.paths.begin(), ahead.paths.end(), path) == ahead.paths.end())
+            return nullptr;
+        thread = ahead.thread;
+    }
+    if (thread)
+        WaitForSingleObject(thread, INFINITE);
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    for (auto& [donePath, picture] : ahead.done) {
+        if (donePath == path)
+            return std::move(picture);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void PrefetchPictures(std::vector<std::wstring> paths) {
+    EndPrefetch();
+    Prefetch& ahead = Ahead();
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    ahead.paths = std::move(paths);
+    ahead.thread = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, PrefetchThread, nullptr, 0, nullptr));
+    // Without a thread every picture is decoded when it is asked for.
+    if (!ahead.thread)
+        ahead.paths.clear();
+}
+
+void EndPrefetch() {
+    Prefetch& ahead = Ahead();
+    HANDLE thread = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(ahead.lock);
+        thread = std::exchange(ahead.thread, nullptr);
+    }
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    std::vector<std::pair<std::wstring, ImagePtr>> unclaimed;
+    {
+        std::lock_guard<std::mutex> hold(ahead.lock);
+        ahead.paths.clear();
+        unclaimed.swap(ahead.done);
+    }
+}
+
 ImagePtr LoadPicture(const wchar_t* path) {
     if (!path)
         return nullptr;
+    if (ImagePtr early = TakePrefetched(path))
+        return early;
+    return DecodePicture(path);
+}
+
+namespace {
+
+ImagePtr DecodePicture(const wchar_t* path) {
     GpImage* image = nullptr;
     GpStatus status = GdipLoadImageFromFile(ModuleRelativePath(path).c_str(), &image);
     ImagePtr owner(image);
@@ -108,6 +202,8 @@ ImagePtr LoadPicture(const wchar_t* path) {
     ImagePtr twin = OnSection(image);
     return twin ? std::move(twin) : std::move(owner);
 }
+
+}  // namespace
 
 PathPtr RoundRectPath(float x, float y, float width, float height, float radius) {
     GpPath* created = nullptr;

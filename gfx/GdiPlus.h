@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace gdip {
 
@@ -132,6 +133,14 @@ private:
 // bitmap comes back drawn on premultiplied pixels in a DIB section, which
 // the canvas blends with GDI where it is drawn at its own size.
 ImagePtr LoadPicture(const wchar_t* path);
+
+// Starts decoding pictures on a thread of their own, for LoadPicture to hand
+// over when one of them is asked for (after waiting for that thread), so
+// that what the first paint needs is decoded while the window thread builds
+// the rest. A new set first ends the last.
+void PrefetchPictures(std::vector<std::wstring> paths);
+// Waits for the thread and lets go of what nobody asked for.
+void EndPrefetch();
 
 // A picture loaded when it is first asked for, so that nothing that is never
 // drawn is decoded (the panel starts faster and smaller). One that fails to

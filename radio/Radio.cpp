@@ -51,7 +51,7 @@ constexpr gdip::ARGB kTitleColour = 0xFFA9A2B4u;
 // ------------------------------------------------------------------ button
 
 RadioButton::RadioButton(Window* parent)
-    : Window(0, 10, 32, 32, parent), image(gdip::LoadPicture(L"images/radio-button.png")) {
+    : Window(0, 10, 32, 32, parent), image(kButtonPicture) {
     UpdateRegion();
 }
 
@@ -104,10 +104,10 @@ void RadioButton::OnClick(MouseEvent&) {
 
 RadioVolume::RadioVolume(float volume, Window* parent)
     : Window(32, 21, 75, 22, parent),
-      handleImage(gdip::LoadPicture(L"images/radio-slider-handler.png")),
+      handleImage(kHandlePicture),
       handleHoverImage(L"images/radio-slider-handler-hover.png"),
-      barBackgroundImage(gdip::LoadPicture(L"images/radio-sliderbar-background.png")),
-      barImage(gdip::LoadPicture(L"images/radio-sliderbar-bar.png")),
+      barBackgroundImage(kBarBackgroundPicture),
+      barImage(kBarPicture),
       barHoverImage(L"images/radio-sliderbar-bar-hover.png") {
     UpdateRegion();
     PlaceHandle(volume);
@@ -128,7 +128,7 @@ void RadioVolume::ReportPercent() {
 void RadioVolume::Paint() {
     canvas->DrawImage(barBackgroundImage.get(), 5, 9);
     UINT barHeight = 0;
-    if (barImage)
+    if (barImage.get())
         gdip::GdipGetImageHeight(barImage.get(), &barHeight);
     canvas->DrawImagePart(overSlider ? barHoverImage.get() : barImage.get(), 5, 9, 0, 0,
                           handlePos, int(barHeight));

@@ -21,6 +21,12 @@
 #include <memory>
 
 // The play/stop button: a rounded square showing one of four frames.
+// The pictures the radio shows at once, which the panel decodes ahead.
+constexpr wchar_t kButtonPicture[] = L"images/radio-button.png";
+constexpr wchar_t kHandlePicture[] = L"images/radio-slider-handler.png";
+constexpr wchar_t kBarBackgroundPicture[] = L"images/radio-sliderbar-background.png";
+constexpr wchar_t kBarPicture[] = L"images/radio-sliderbar-bar.png";
+
 class RadioButton : public Window {
 public:
     enum State : int {
@@ -39,7 +45,7 @@ public:
     void OnMouseLeave(MouseEvent& event) override;
     void SetState(State next);
 
-    gdip::ImagePtr image;  // the four 32-pixel frames, one above the other
+    gdip::LazyPicture image;  // the four 32-pixel frames, one above the other
     State state = Stopped;
 };
 
@@ -62,10 +68,10 @@ public:
     int Travel() const { return width - 12; }
     void PlaceHandle(float volume);
 
-    gdip::ImagePtr handleImage;
+    gdip::LazyPicture handleImage;
     gdip::LazyPicture handleHoverImage;  // decoded at the first hover
-    gdip::ImagePtr barBackgroundImage;
-    gdip::ImagePtr barImage;
+    gdip::LazyPicture barBackgroundImage;
+    gdip::LazyPicture barImage;
     gdip::LazyPicture barHoverImage;  // decoded at the first hover
     int handlePos = 0;  // left edge of the handle, 0 to Travel()
     int dragX = 0;      // pointer x where the drag last moved the handle

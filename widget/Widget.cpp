@@ -68,6 +68,10 @@ const wchar_t* const Widget::tabNames[Widget::kTabs] = {L"News",      L"Club",  
 Widget::Widget(Window* parent)
     : Window(0, 0, kWidth, kHeight, parent), settings(DefaultSettings()) {
     UpdateRegion();
+    // What the first paint shows is decoded beside the window thread while
+    // it loads the fonts and builds the current tab's page.
+    gdip::PrefetchPictures({kBackgrounds[SavedTab()], kButtonPicture, kHandlePicture,
+                            kBarBackgroundPicture, kBarPicture});
     if (canvas) {
         canvas->AddShippedFonts();
     }
@@ -129,6 +133,8 @@ Widget::~Widget() {
     pages.clear();
     clubPages.reset();
     aboutPages.reset();
+    // Nothing decoded ahead outlives the panel.
+    gdip::EndPrefetch();
 }
 
 void Widget::Paint() {

@@ -103,6 +103,12 @@ using HashHandle = std::unique_ptr<void, HashDestroyer>;
 
 }  // namespace
 
+int SavedTab() {
+    WidgetKey key;
+    int tab = ReadNumber(key, kCurrentTabValue, 0);
+    return tab >= 0 && tab < Widget::kTabs ? tab : 0;
+}
+
 void LoadWidgetSettings(Widget& widget) {
     // The parent is the root, which covers the desktop list view's client area.
     int roomWidth = widget.parent->width;

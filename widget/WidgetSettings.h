@@ -22,6 +22,8 @@ class Widget;
 // brought wholly inside the parent (the top-left corner when the parent is
 // the smaller), the tab and volume into their ranges.
 void LoadWidgetSettings(Widget& widget);
+// The tab saved at the last exit, or the first for a value we never write.
+int SavedTab();
 // Writes position (never below 0), tab and volume (whole percent).
 void SaveWidgetSettings(const Widget& widget);
 // The identity text: 32 lowercase hexadecimal digits, terminated; points into
