@@ -127,6 +127,18 @@ def picture(name, folder="images"):
         check=True, capture_output=True).stdout)
 
 
+def chrome_share(shot, origin, background):
+    """The share of the panel's header and tab strip (drawn from the tab's
+    background alone) that shows the background as it is at origin: below
+    1 where anything stale or missing lies over it."""
+    x0, y0 = origin
+    # Clear of the rounded corners, where the desktop shows through, and of
+    # the stand-in's icon over the Club tab.
+    points = [(x, y) for y in range(0, 88, 2) for x in range(14, 304, 2)
+              if not (96 <= x < 176 and y >= 44)]
+    return sum(shot(x0 + x, y0 + y) == background(x, y) for x, y in points) / len(points)
+
+
 def settle():
     time.sleep(0.4)
 
@@ -288,6 +300,8 @@ class EndToEnd(unittest.TestCase):
             picture_ = picture(BACKGROUNDS[tab])
             self.assertTrue(all(shot(*self.on_panel(p)) == picture_(*p) for p in PROBES),
                             f"tab {tab} shows {BACKGROUNDS[tab]}")
+            # Nothing of the tab before is left over the new one.
+            self.assertGreater(chrome_share(shot, self.panel(), picture_), 0.99, f"tab {tab}")
 
     def test_drag_moves_the_panel_and_unload_saves_its_place(self):
         self.assertEqual(self.host.ask("load"), "1")
@@ -531,6 +545,9 @@ class Screens(unittest.TestCase):
         shot = screenshot()
         self.assertTrue(self.shown_at(shot, 2 * x, PANEL_TOP))
         self.assertFalse(self.shown_at(shot, x, PANEL_TOP))
+        # Whole at its new place, and nothing of it left at the old one.
+        self.assertGreater(chrome_share(shot, (2 * x, PANEL_TOP), self.background), 0.99)
+        self.assertLess(chrome_share(shot, (x, PANEL_TOP), self.background), 0.5)
 
 
 class Library(unittest.TestCase):
