@@ -1,5 +1,6 @@
 // The About and Club pages, laid out with the shipped fonts and pictures, and
 // their delivery to the panel through the desktop list view.
+#include "base/WidgetKey.h"
 #include "content/StaticPages.h"
 #include "host/DesktopSurface.h"
 #include "layout/LayoutFixture.h"
@@ -175,6 +176,7 @@ struct Mailbox : Window {
 class PageDeliveryTest : public testing::Test {
 protected:
     void SetUp() override {
+        WidgetKey::Erase();  // the News tab first, whatever an earlier run saved
         SetDesktopListView(desktop.listView);
         instance.listView = desktop.listView;
         instance.hostWindow = host.window;

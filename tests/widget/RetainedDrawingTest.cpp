@@ -74,6 +74,9 @@ protected:
         Detach(&instance);
         SetDesktopListView(nullptr);
         WidgetKey::Erase();
+        // The panel's worker asks every build to stop as it goes; the tests
+        // after this one build feeds of their own.
+        SetClosingRequested(false);
     }
 
     // The panel's rectangle and what lies a little around it (popups).
