@@ -312,8 +312,23 @@ void Canvas::RebuildBackBuffer() {
     graphics.native.reset();
     if (!memoryDC_)
         return;
-    gdi::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
-    if (!bitmap)
+    // A DIB section rather than a compatible bitmap: its pixels are pages
+    // of their own, given back whole when it is deleted. Wine takes a
+    // compatible bitmap's pixels from the C heap of its Unix side, which
+    // after the first screen-sized block keeps such blocks once they are
+    // freed: from the second attach on, a closed panel would leave a whole
+    // back buffer behind in the shell.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    gdi::Bitmap bitmap(
+        CreateDIBSection(memoryDC_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits)
         return;
     selection_.Select(memoryDC_.get(), bitmap.get());
     backBuffer_ = std::move(bitmap);

@@ -3,6 +3,8 @@
 #include "base/ModulePath.h"
 #include "gfx/Layer.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -253,6 +255,38 @@ TEST_F(CanvasTest, PicturesAtTheirOwnSizeBlendOntoALayerAsGdiPlusDrawsThem) {
         }
     EXPECT_EQ(blended.Row(3)[5], 0xFFFFFFFFu);  // clipped away below row 3
     EXPECT_EQ(blended.Row(1)[9], 0xFFFF0000u);
+}
+
+// Private bytes, as Windows and Wine both report them (PagefileUsage).
+double PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return double(counters.PagefileUsage);
+}
+
+TEST(CanvasMemoryTest, ScreenSizedBackBuffersGoBackWithTheirCanvas) {
+    // Without a window the back buffer covers the whole screen.
+    auto backBuffer = [](Canvas& canvas) {
+        return static_cast<HBITMAP>(GetCurrentObject(canvas.memoryDC(), OBJ_BITMAP));
+    };
+    double bufferBytes = 0;
+    {
+        Canvas canvas(nullptr);
+        DIBSECTION section{};
+        // A compatible bitmap answers only its BITMAP part.
+        EXPECT_EQ(GetObjectW(backBuffer(canvas), sizeof(section), &section), int(sizeof(section)));
+        EXPECT_EQ(section.dsBm.bmBitsPixel, 32);
+        bufferBytes = double(section.dsBm.bmWidthBytes) * double(section.dsBm.bmHeight);
+    }
+    // The panel is attached and closed again and again in one shell: what
+    // one canvas held must not stay once it is gone, nor pile up.
+    const double before = PrivateBytes();
+    for (int attach = 0; attach < 4; ++attach) {
+        Canvas canvas(nullptr);
+        GdipGraphicsClear(canvas.graphics.get(), 0xFF204060);
+    }
+    EXPECT_LT(PrivateBytes() - before, bufferBytes / 2);
 }
 
 }  // namespace
