@@ -301,6 +301,27 @@ Canvas::DrawingOnLayer::~DrawingOnLayer() {
     canvas_.target_ = previous_;
 }
 
+void Canvas::RedrawParts(Layer& layer, const std::vector<RECT>& parts, int dx, int dy,
+                         const std::function<void(const RECT&)>& draw) {
+    DrawingOnLayer drawing(*this, layer);
+    const RECT whole{0, 0, layer.width(), layer.height()};
+    for (RECT part : parts) {
+        if (!IntersectRect(&part, &part, &whole))
+            continue;
+        layer.Clear(part);
+        graphics.Check(GdipResetWorldTransform(graphics.get()));
+        graphics.Check(GdipSetClipRectI(graphics.get(), part.left, part.top,
+                                        part.right - part.left, part.bottom - part.top,
+                                        CombineModeReplace));
+        graphics.Check(
+            GdipTranslateWorldTransform(graphics.get(), float(dx), float(dy), MatrixOrderAppend));
+        draw(part);
+        layer.MarkChanged(part.top, part.bottom);
+    }
+    graphics.Check(GdipResetClip(graphics.get()));
+    graphics.Check(GdipResetWorldTransform(graphics.get()));
+}
+
 void Canvas::RebuildBackBuffer() {
     gdi::WindowDC screen(GetDesktopWindow());
     RECT client{};
@@ -336,12 +357,7 @@ void Canvas::RebuildBackBuffer() {
     GpGraphics* created = nullptr;
     if (graphics.Check(GdipCreateFromHDC(memoryDC_.get(), &created)) != Ok)
         return;
-    graphics.native.reset(created);
-    graphics.Check(GdipSetPageUnit(created, UnitPixel));
-    graphics.Check(GdipSetSmoothingMode(created, SmoothingModeAntiAlias));
-    graphics.Check(GdipSetTextRenderingHint(created, TextRenderingHintAntiAlias));
-    graphics.Check(GdipSetPixelOffsetMode(created, PixelOffsetModeHalf));
-    graphics.Check(GdipSetTextContrast(created, 2));
+    UsePanelDrawing(graphics, created);
 }
 
 ImageUse Canvas::AcquireImage(const wchar_t* path) {

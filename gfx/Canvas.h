@@ -13,6 +13,7 @@
 #include "gfx/GdiPlus.h"
 #include "gfx/Layer.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -133,6 +134,11 @@ public:
         Layer& layer_;
         Layer* previous_;
     };
+    // Draws parts of a layer again, each cleared first: draw is called once a
+    // part (in the layer's pixels) with everything drawn clipped to it and
+    // moved by (dx, dy). Parts reaching past the layer are cut to it.
+    void RedrawParts(Layer& layer, const std::vector<RECT>& parts, int dx, int dy,
+                     const std::function<void(const RECT&)>& draw);
     // The layer being drawn on; null while drawing goes to the back buffer.
     Layer* targetLayer() const { return target_; }
 

@@ -30,6 +30,33 @@ void LongestOpaqueRun(const uint32_t* row, int width, int& left, int& right) {
 
 }  // namespace
 
+void UsePanelDrawing(gdip::GraphicsObject& graphics, GpGraphics* created) {
+    graphics.native.reset(created);
+    graphics.Check(GdipSetPageUnit(created, UnitPixel));
+    graphics.Check(GdipSetSmoothingMode(created, SmoothingModeAntiAlias));
+    graphics.Check(GdipSetTextRenderingHint(created, TextRenderingHintAntiAlias));
+    graphics.Check(GdipSetPixelOffsetMode(created, PixelOffsetModeHalf));
+    graphics.Check(GdipSetTextContrast(created, 2));
+}
+
+void AddStalePart(std::vector<RECT>& parts, RECT part) {
+    if (IsRectEmpty(&part))
+        return;
+    for (const RECT& known : parts) {
+        RECT both{};
+        UnionRect(&both, &known, &part);
+        if (EqualRect(&both, &known))
+            return;
+    }
+    constexpr size_t kMostParts = 6;
+    if (parts.size() >= kMostParts) {
+        for (const RECT& known : parts)
+            UnionRect(&part, &part, &known);
+        parts.clear();
+    }
+    parts.push_back(part);
+}
+
 Layer::~Layer() {
     Release();
 }
@@ -87,12 +114,7 @@ bool Layer::Resize(int width, int height) {
         Release();
         return false;
     }
-    graphics.native.reset(created);
-    graphics.Check(GdipSetPageUnit(created, UnitPixel));
-    graphics.Check(GdipSetSmoothingMode(created, SmoothingModeAntiAlias));
-    graphics.Check(GdipSetTextRenderingHint(created, TextRenderingHintAntiAlias));
-    graphics.Check(GdipSetPixelOffsetMode(created, PixelOffsetModeHalf));
-    graphics.Check(GdipSetTextContrast(created, 2));
+    UsePanelDrawing(graphics, created);
     runs_.assign(size_t(height), Run{});
     stale_.assign(size_t(height), false);
     return true;

@@ -17,6 +17,15 @@
 #include <cstdint>
 #include <vector>
 
+// Gives a new graphics the settings everything of the panel is drawn with
+// (pixels, antialiased shapes and text, half-pixel offsets) and keeps it.
+void UsePanelDrawing(gdip::GraphicsObject& graphics, gdip::GpGraphics* created);
+
+// Adds a part to a list of parts to draw again: nothing when a listed part
+// holds it; past a handful of parts, one rectangle around them all, which
+// is cheaper to redraw than many.
+void AddStalePart(std::vector<RECT>& parts, RECT part);
+
 class Layer {
 public:
     Layer() = default;

@@ -386,24 +386,8 @@ void RootWindow::MarkStale(const Window* window, RECT part) {
     }
     Retained* entry = top->parent ? FindRetained(top) : nullptr;
     // Without a layer there is nothing stale: its first paint draws it all.
-    if (!entry || IsRectEmpty(&part))
-        return;
-    std::vector<RECT>& stale = entry->stale;
-    for (const RECT& known : stale) {
-        RECT both{};
-        UnionRect(&both, &known, &part);
-        if (EqualRect(&both, &known))
-            return;
-    }
-    // Hovers and fades mark a few small parts; past a handful, one
-    // rectangle around them all is cheaper to redraw than many.
-    constexpr size_t kMostParts = 6;
-    if (stale.size() >= kMostParts) {
-        for (const RECT& known : stale)
-            UnionRect(&part, &part, &known);
-        stale.clear();
-    }
-    stale.push_back(part);
+    if (entry)
+        AddStalePart(entry->stale, part);
 }
 
 bool RootWindow::Refresh(Window* window, Retained& entry) {
@@ -417,27 +401,12 @@ bool RootWindow::Refresh(Window* window, Retained& entry) {
     // again at the next paint, not forgotten.
     std::vector<RECT> parts;
     parts.swap(entry.stale);
-    Canvas::DrawingOnLayer drawing(*canvas, layer);
-    GraphicsObject& graphics = canvas->graphics;
-    for (RECT part : parts) {
-        RECT whole{0, 0, layer.width(), layer.height()};
-        if (!IntersectRect(&part, &part, &whole))
-            continue;
-        layer.Clear(part);
-        graphics.Check(GdipResetWorldTransform(graphics.get()));
-        graphics.Check(GdipSetClipRectI(graphics.get(), part.left, part.top,
-                                        part.right - part.left, part.bottom - part.top,
-                                        CombineModeReplace));
-        // PaintWindow adds the window's place back: its origin lands on the
-        // layer's.
-        graphics.Check(GdipTranslateWorldTransform(graphics.get(), float(-window->x),
-                                                   float(-window->y), MatrixOrderAppend));
-        PaintWindow(window, part.left + window->x, part.top + window->y, part.right - part.left,
-                    part.bottom - part.top);
-        layer.MarkChanged(part.top, part.bottom);
-    }
-    graphics.Check(GdipResetClip(graphics.get()));
-    graphics.Check(GdipResetWorldTransform(graphics.get()));
+    // PaintWindow adds the window's place back: its origin lands on the
+    // layer's.
+    canvas->RedrawParts(layer, parts, -window->x, -window->y, [&](const RECT& part) {
+        PaintWindow(window, part.left + window->x, part.top + window->y,
+                    part.right - part.left, part.bottom - part.top);
+    });
     return true;
 }
 

@@ -207,27 +207,13 @@ bool Navigator::DrawRetainedScene(int header) {
 
     GraphicsObject& graphics = canvas->graphics;
     if (!sceneStale_.empty()) {
+        // Kept in the scene's own rows: to the copy's.
         std::vector<RECT> parts;
         parts.swap(sceneStale_);
-        Canvas::DrawingOnLayer drawing(*canvas, sceneLayer_);
-        const RECT whole{0, 0, width, viewHeight};
-        for (RECT part : parts) {
-            // Kept in the scene's own rows: to the copy's.
+        for (RECT& part : parts)
             OffsetRect(&part, 0, -scroll);
-            if (!IntersectRect(&part, &part, &whole))
-                continue;
-            sceneLayer_.Clear(part);
-            graphics.Check(GdipResetWorldTransform(graphics.get()));
-            graphics.Check(GdipSetClipRectI(graphics.get(), part.left, part.top,
-                                            part.right - part.left, part.bottom - part.top,
-                                            CombineModeReplace));
-            graphics.Check(GdipTranslateWorldTransform(graphics.get(), 0, float(-header),
-                                                       MatrixOrderAppend));
-            page->scene->draw(*canvas);
-            sceneLayer_.MarkChanged(part.top, part.bottom);
-        }
-        graphics.Check(GdipResetClip(graphics.get()));
-        graphics.Check(GdipResetWorldTransform(graphics.get()));
+        canvas->RedrawParts(sceneLayer_, parts, 0, -header,
+                            [&](const RECT&) { page->scene->draw(*canvas); });
     }
 
     // Onto the layer being painted, where this view lies on it and within
@@ -255,19 +241,7 @@ void Navigator::InvalidateScenePart(RECT part) {
     if (!sceneCopied_ || !page || !page->scene)
         return;
     OffsetRect(&part, 0, -int(page->scene->rect.y));
-    for (const RECT& known : sceneStale_) {
-        RECT both{};
-        UnionRect(&both, &known, &part);
-        if (EqualRect(&both, &known))
-            return;
-    }
-    constexpr size_t kMostParts = 6;
-    if (sceneStale_.size() >= kMostParts) {
-        for (const RECT& known : sceneStale_)
-            UnionRect(&part, &part, &known);
-        sceneStale_.clear();
-    }
-    sceneStale_.push_back(part);
+    AddStalePart(sceneStale_, part);
 }
 
 void Navigator::InvalidateElement(const SElement* element) {
