@@ -4,9 +4,10 @@
 #include "base/ModulePath.h"
 #include "gfx/Palette.h"
 
+#include <process.h>
+
 #include <algorithm>
 #include <cstring>
-#include <process.h>
 #include <cwchar>
 #include <map>
 #include <mutex>
