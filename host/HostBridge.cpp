@@ -172,7 +172,9 @@ bool Load(HWND hostWindow, const wchar_t* commandLine) {
         bridge.hook = nullptr;
         return false;
     }
-    RedrawWindow(listView, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    // The panel invalidated its own place as it came up; the rest of the
+    // desktop looks as it did and is not composed again.
+    RedrawWindow(listView, nullptr, nullptr, RDW_UPDATENOW);
     return true;
 }
 
