@@ -477,17 +477,11 @@ bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float h
     if (!section)
         return false;
     // Only a translation moves what is drawn, by whole pixels.
-    GpMatrix* matrix = nullptr;
-    if (GdipCreateMatrix(&matrix) != Ok)
+    float dx = 0, dy = 0;
+    if (!WorldOffset(dx, dy))
         return false;
-    REAL m[6] = {0, 0, 0, 0, 0, 0};
-    GpStatus status = GdipGetWorldTransform(graphics.get(), matrix);
-    if (status == Ok)
-        status = GdipGetMatrixElements(matrix, m);
-    GdipDeleteMatrix(matrix);
-    const float left = x + m[4], top = y + m[5];
-    if (status != Ok || m[0] != 1 || m[1] != 0 || m[2] != 0 || m[3] != 1 ||
-        left != float(int(left)) || top != float(int(top)))
+    const float left = x + dx, top = y + dy;
+    if (left != float(int(left)) || top != float(int(top)))
         return false;
     // The clip, in the layer's pixels.
     GpRegion* clip = nullptr;
@@ -596,18 +590,24 @@ float Canvas::FontHeight(GpFont* font) {
     return height;
 }
 
+bool Canvas::WorldOffset(float& dx, float& dy) {
+    GpMatrix* matrix = nullptr;
+    if (!graphics || graphics.Check(GdipCreateMatrix(&matrix)) != Ok)
+        return false;
+    REAL m[6] = {};
+    bool read = graphics.Check(GdipGetWorldTransform(graphics.get(), matrix)) == Ok &&
+                graphics.Check(GdipGetMatrixElements(matrix, m)) == Ok;
+    GdipDeleteMatrix(matrix);
+    if (!read)
+        return false;
+    dx = m[4];
+    dy = m[5];
+    return m[0] == 1 && m[1] == 0 && m[2] == 0 && m[3] == 1;
+}
+
 void Canvas::PushTranslation() {
     float dx = 0, dy = 0;
-    GpMatrix* matrix = nullptr;
-    if (graphics && graphics.Check(GdipCreateMatrix(&matrix)) == Ok) {
-        if (graphics.Check(GdipGetWorldTransform(graphics.get(), matrix)) == Ok) {
-            REAL m[6] = {};
-            graphics.Check(GdipGetMatrixElements(matrix, m));
-            dx = m[4];
-            dy = m[5];
-        }
-        GdipDeleteMatrix(matrix);
-    }
+    WorldOffset(dx, dy);
     transformStack.emplace_back(dx, dy);
 }
 

@@ -112,6 +112,9 @@ public:
     // The line spacing of a font on this surface, in pixels.
     float FontHeight(gdip::GpFont* font);
 
+    // The world transform's offsets (left as they are when it cannot be
+    // read); true when it does nothing but move by them.
+    bool WorldOffset(float& dx, float& dy);
     // Saves the translation part of the world transform.
     void PushTranslation();
     // Restores the last saved translation, or the identity when none is saved.

@@ -219,19 +219,15 @@ bool Navigator::DrawRetainedScene(int header) {
     // Onto the layer being painted, where this view lies on it and within
     // the part being painted (a rectangle: the tree paints rectangles, and
     // Paint cut it to the space below the header).
-    GpMatrix* matrix = nullptr;
-    if (GdipCreateMatrix(&matrix) != Ok)
+    float originX = 0, originY = 0;
+    if (!canvas->WorldOffset(originX, originY))
         return false;
-    float elements[6] = {1, 0, 0, 1, 0, 0};
-    graphics.Check(GdipGetWorldTransform(graphics.get(), matrix));
-    GdipGetMatrixElements(matrix, elements);
-    GdipDeleteMatrix(matrix);
     GpRect clip{};
     if (graphics.Check(GdipGetClipBoundsI(graphics.get(), &clip)) != Ok)
         return false;
     RECT part{clip.X, clip.Y - header, clip.X + clip.Width, clip.Y + clip.Height - header};
     graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
-    sceneLayer_.BlendTo(target->dc(), int(elements[4]), int(elements[5]) + header, part);
+    sceneLayer_.BlendTo(target->dc(), int(originX), int(originY) + header, part);
     GdiFlush();
     return true;
 }

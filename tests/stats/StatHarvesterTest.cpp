@@ -72,18 +72,12 @@ TEST(StatTime, ElapsedSecondsAreTruncatedAndNeverRunBackwards) {
 class HarvesterTest : public testing::Test {
 protected:
     void SetUp() override {
-        WidgetKey::Erase();
+        StartStatTest(*harvester);
         const wchar_t nobody[] = L"127.0.0.9";
         RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, nobody,
                         sizeof(nobody));
-        HttpInit();
-        DeleteFileW(harvester->queuePath.c_str());
     }
-    void TearDown() override {
-        DeleteFileW(harvester->queuePath.c_str());
-        HttpRelease();
-        WidgetKey::Erase();
-    }
+    void TearDown() override { EndStatTest(*harvester); }
     void Restart(int tab) { harvester = std::make_unique<StatHarvester>(tab, &panel, kUid); }
     // Runs a script on a fresh harvester showing the tab: event names,
     // "tabN" and "evN" (TabSelected N, raw code N), "wN" (N seconds pass),

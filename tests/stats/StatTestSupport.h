@@ -2,6 +2,8 @@
 // system's UTC time, and a report read back as its non-zero numbers.
 #pragma once
 
+#include "base/WidgetKey.h"
+#include "net/HttpClient.h"
 #include "stats/StatHarvester.h"
 
 #include <nlohmann/json.hpp>
@@ -9,6 +11,18 @@
 #include <algorithm>
 #include <map>
 #include <string>
+
+// Around each statistics test: no widget key, HTTP started, no queue file.
+inline void StartStatTest(const StatHarvester& harvester) {
+    WidgetKey::Erase();
+    HttpInit();
+    DeleteFileW(harvester.queuePath.c_str());
+}
+inline void EndStatTest(const StatHarvester& harvester) {
+    DeleteFileW(harvester.queuePath.c_str());
+    HttpRelease();
+    WidgetKey::Erase();
+}
 
 // Replaces the harvester's clock for its lifetime; one at a time.
 class FakeStatClock {

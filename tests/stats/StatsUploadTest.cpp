@@ -20,16 +20,8 @@ constexpr char kUploadPath[] = "/orvella/stat/stat?stat=";
 
 class UploadTest : public testing::Test {
 protected:
-    void SetUp() override {
-        WidgetKey::Erase();
-        HttpInit();
-        DeleteFileW(harvester->queuePath.c_str());
-    }
-    void TearDown() override {
-        DeleteFileW(harvester->queuePath.c_str());
-        HttpRelease();
-        WidgetKey::Erase();
-    }
+    void SetUp() override { StartStatTest(*harvester); }
+    void TearDown() override { EndStatTest(*harvester); }
     static void PointStorageAt(const std::wstring& host) {
         RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, host.c_str(),
                         DWORD((host.size() + 1) * sizeof(wchar_t)));
