@@ -71,7 +71,7 @@ void ArticleStream::AddArticleHeader(MContainer& root, const wchar_t* title,
 
 NewsStream::NewsStream(FeedOwner* owner)
     : ArticleStream(owner, L"/media/data/news.json", L"feeds/news.json", 600000, L"News",
-                    L"images/menu_1_news_plashka.png") {
+                    kNewsStripPicture) {
     LoadCache();
 }
 
@@ -84,7 +84,7 @@ void NewsStream::AddArticleBody(MContainer& root, wchar_t* text, const wchar_t* 
 
 FridayStream::FridayStream(FeedOwner* owner)
     : ArticleStream(owner, L"/media/data/friday.json", L"feeds/friday.json", 3600000,
-                    L"Friday", L"images/menu_5_pyatnica_plashka.png") {
+                    L"Friday", kFridayStripPicture) {
     LoadCache();
 }
 

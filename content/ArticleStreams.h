@@ -14,6 +14,10 @@
 // whatever the date held. Capacity counts units with the terminator.
 void FormatArticleDate(const wchar_t* publishDate, wchar_t* text, size_t capacity);
 
+// The pictures under the article headers of each page.
+constexpr const wchar_t* kNewsStripPicture = L"images/menu_1_news_plashka.png";
+constexpr const wchar_t* kFridayStripPicture = L"images/menu_5_pyatnica_plashka.png";
+
 class ArticleStream : public DataStream {
 public:
     // Field capacities, terminator included.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <condition_variable>
 #include <cwchar>
 #include <map>
 #include <mutex>
@@ -27,8 +28,13 @@ std::mutex& SectionsLock() {
     return lock;
 }
 
-std::map<const GpImage*, HBITMAP>& Sections() {
-    static std::map<const GpImage*, HBITMAP> sections;
+struct Section {
+    HBITMAP bitmap = nullptr;
+    std::vector<OpaqueRun> runs;  // one per row
+};
+
+std::map<const GpImage*, Section>& Sections() {
+    static std::map<const GpImage*, Section> sections;
     return sections;
 }
 
@@ -61,12 +67,19 @@ ImagePtr OnSection(GpImage* decoded) {
                     static_cast<const BYTE*>(data.Scan0) + ptrdiff_t(y) * data.Stride,
                     size_t(width) * 4);
     GdipBitmapUnlockBits(static_cast<GpBitmap*>(decoded), &data);
+    // Surveyed once, where it is decoded: the opaque inside of a picture
+    // is then copied rather than blended every time it is drawn.
+    std::vector<OpaqueRun> runs(height);
+    for (UINT y = 0; y < height; ++y)
+        runs[y] = LongestOpaqueRun(
+            reinterpret_cast<const uint32_t*>(static_cast<BYTE*>(bits) + size_t(y) * width * 4),
+            int(width));
     GpBitmap* twin = nullptr;
     if (GdipCreateBitmapFromScan0(INT(width), INT(height), INT(width * 4), PixelFormat32bppPARGB,
                                   static_cast<BYTE*>(bits), &twin) != Ok)
         return nullptr;
     std::lock_guard<std::mutex> hold(SectionsLock());
-    Sections()[twin] = section.release();
+    Sections()[twin] = Section{section.release(), std::move(runs)};
     return ImagePtr(twin);
 }
 
@@ -80,7 +93,7 @@ GpStatus WINGDIPAPI DisposeImage(GpImage* image) {
         std::lock_guard<std::mutex> hold(SectionsLock());
         auto found = Sections().find(image);
         if (found != Sections().end()) {
-            section = found->second;
+            section = found->second.bitmap;
             Sections().erase(found);
         }
     }
@@ -92,7 +105,43 @@ GpStatus WINGDIPAPI DisposeImage(GpImage* image) {
 HBITMAP PictureSection(const GpImage* image) {
     std::lock_guard<std::mutex> hold(SectionsLock());
     auto found = Sections().find(image);
-    return found == Sections().end() ? nullptr : found->second;
+    return found == Sections().end() ? nullptr : found->second.bitmap;
+}
+
+namespace {
+
+// The opaque runs of a picture from LoadPicture's rows; null for any other
+// image. Valid while the image lives.
+const std::vector<OpaqueRun>* PictureRuns(const GpImage* image) {
+    std::lock_guard<std::mutex> hold(SectionsLock());
+    auto found = Sections().find(image);
+    return found == Sections().end() ? nullptr : &found->second.runs;
+}
+
+}  // namespace
+
+std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& area) {
+    HBITMAP section = image ? PictureSection(image) : nullptr;
+    DIBSECTION dib{};
+    if (!section || GetObjectW(section, sizeof(dib), &dib) != sizeof(dib) || !dib.dsBm.bmBits ||
+        area.left < 0 || area.top < 0 || area.right > dib.dsBm.bmWidth ||
+        area.bottom > dib.dsBm.bmHeight || area.left >= area.right || area.top >= area.bottom)
+        return std::nullopt;
+    // Top-down, 32-bit premultiplied: an opaque pixel holds its colour as is.
+    auto row = [&](int y) {
+        return reinterpret_cast<const uint32_t*>(static_cast<const BYTE*>(dib.dsBm.bmBits) +
+                                                 size_t(y) * size_t(dib.dsBm.bmWidthBytes));
+    };
+    const uint32_t first = row(area.top)[area.left];
+    if ((first >> 24) != 0xFF)
+        return std::nullopt;
+    for (int y = area.top; y < area.bottom; ++y) {
+        const uint32_t* pixels = row(y);
+        for (int x = area.left; x < area.right; ++x)
+            if (pixels[x] != first)
+                return std::nullopt;
+    }
+    return first & 0xFFFFFFu;
 }
 
 namespace {
@@ -100,8 +149,10 @@ namespace {
 // The pictures being decoded ahead, and the thread decoding them.
 struct Prefetch {
     std::mutex lock;
+    std::condition_variable decoded;  // told after each picture and at the end
     std::vector<std::wstring> paths;  // asked for, decoded or not yet
     std::vector<std::pair<std::wstring, ImagePtr>> done;
+    bool finished = false;            // the thread decoded them all
     HANDLE thread = nullptr;
 };
 
@@ -123,28 +174,28 @@ unsigned __stdcall PrefetchThread(void*) {
         ImagePtr picture = DecodePicture(path.c_str());
         std::lock_guard<std::mutex> hold(ahead.lock);
         ahead.done.emplace_back(path, std::move(picture));
+        ahead.decoded.notify_all();
     }
+    std::lock_guard<std::mutex> hold(ahead.lock);
+    ahead.finished = true;
+    ahead.decoded.notify_all();
     return 0;
 }
 
 // The prefetched picture of the path, once; null when it is not among them.
 ImagePtr TakePrefetched(const wchar_t* path) {
     Prefetch& ahead = Ahead();
-    HANDLE thread = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(ahead.lock);
-        if (std::find(ahead.paths.begin(), ahead.paths.end(), path) == ahead.paths.end())
-            return nullptr;
-        thread = ahead.thread;
-    }
-    if (thread)
-        WaitForSingleObject(thread, INFINITE);
-    std::lock_guard<std::mutex> hold(ahead.lock);
-    for (auto& [donePath, picture] : ahead.done) {
-        if (donePath == path)
-            return std::move(picture);
-    }
-    return nullptr;
+    std::unique_lock<std::mutex> hold(ahead.lock);
+    if (std::find(ahead.paths.begin(), ahead.paths.end(), path) == ahead.paths.end())
+        return nullptr;
+    // Only as long as this one takes: the rest may still be on their way.
+    auto found = ahead.done.end();
+    ahead.decoded.wait(hold, [&] {
+        found = std::find_if(ahead.done.begin(), ahead.done.end(),
+                             [path](const auto& done) { return done.first == path; });
+        return found != ahead.done.end() || ahead.finished;
+    });
+    return found != ahead.done.end() ? std::move(found->second) : nullptr;
 }
 
 }  // namespace
@@ -154,6 +205,7 @@ void PrefetchPictures(std::vector<std::wstring> paths) {
     Prefetch& ahead = Ahead();
     std::lock_guard<std::mutex> hold(ahead.lock);
     ahead.paths = std::move(paths);
+    ahead.finished = false;
     ahead.thread = reinterpret_cast<HANDLE>(
         _beginthreadex(nullptr, 0, PrefetchThread, nullptr, 0, nullptr));
     // Without a thread every picture is decoded when it is asked for.
@@ -176,6 +228,7 @@ void EndPrefetch() {
     {
         std::lock_guard<std::mutex> hold(ahead.lock);
         ahead.paths.clear();
+        ahead.finished = false;
         unclaimed.swap(ahead.done);
     }
 }
@@ -316,7 +369,11 @@ void Canvas::RedrawParts(Layer& layer, const std::vector<RECT>& parts, int dx, i
                                         CombineModeReplace));
         graphics.Check(
             GdipTranslateWorldTransform(graphics.get(), float(dx), float(dy), MatrixOrderAppend));
+        Layer* outerLayer = std::exchange(redrawnLayer_, &layer);
+        RECT outerPart = std::exchange(redrawnPart_, part);
         draw(part);
+        redrawnLayer_ = outerLayer;
+        redrawnPart_ = outerPart;
         layer.MarkChanged(part.top, part.bottom);
     }
     graphics.Check(GdipResetClip(graphics.get()));
@@ -483,18 +540,9 @@ bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float h
     const float left = x + dx, top = y + dy;
     if (left != float(int(left)) || top != float(int(top)))
         return false;
-    // The clip, in the layer's pixels.
-    GpRegion* clip = nullptr;
-    if (GdipCreateRegion(&clip) != Ok)
+    gdi::Region area;
+    if (!DeviceClip(area))
         return false;
-    RegionPtr clipOwner(clip);
-    BOOL infinite = FALSE;
-    HRGN area = nullptr;
-    if (GdipGetClip(graphics.get(), clip) != Ok ||
-        GdipIsInfiniteRegion(clip, graphics.get(), &infinite) != Ok ||
-        (!infinite && GdipGetRegionHRgn(clip, graphics.get(), &area) != Ok))
-        return false;
-    gdi::Region areaOwner(area);
     if (!pictureDC_)
         pictureDC_.reset(CreateCompatibleDC(nullptr));
     if (!pictureDC_)
@@ -502,11 +550,10 @@ bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float h
     HDC dest = target_->dc();
     graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
     if (area)
-        SelectClipRgn(dest, area);
+        SelectClipRgn(dest, area.get());
     HGDIOBJ previous = SelectObject(pictureDC_.get(), section);
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    GdiAlphaBlend(dest, int(left), int(top), int(width), int(height), pictureDC_.get(), sourceX,
-               sourceY, int(width), int(height), blend);
+    CopyByRuns(dest, int(left) - sourceX, int(top) - sourceY, pictureDC_.get(), *PictureRuns(image),
+               RECT{sourceX, sourceY, sourceX + int(width), sourceY + int(height)});
     SelectObject(pictureDC_.get(), previous);
     if (area)
         SelectClipRgn(dest, nullptr);
@@ -536,8 +583,36 @@ void Canvas::DrawText(const wchar_t* text, GpFont* font, ARGB colour, float x, f
     DrawText(text, font, colour, RectF(x, y, 0, 0));
 }
 
+bool Canvas::DeviceClip(gdi::Region& area) {
+    GpRegion* clip = nullptr;
+    if (GdipCreateRegion(&clip) != Ok)
+        return false;
+    RegionPtr clipOwner(clip);
+    BOOL infinite = FALSE;
+    HRGN made = nullptr;
+    if (GdipGetClip(graphics.get(), clip) != Ok ||
+        GdipIsInfiniteRegion(clip, graphics.get(), &infinite) != Ok ||
+        (!infinite && GdipGetRegionHRgn(clip, graphics.get(), &made) != Ok))
+        return false;
+    area.reset(made);
+    return true;
+}
+
+bool Canvas::DrawKeptText(const wchar_t* text, GpFont* font, ARGB colour, float x, float y) {
+    // Reading the clip back from GDI+ costs as much as copying the line:
+    // only a part being redrawn, whose clip is known, takes kept lines.
+    float dx = 0, dy = 0;
+    if (redrawnLayer_ != target_ || !WorldOffset(dx, dy))
+        return false;
+    return keptText_.Draw(*target_, redrawnPart_, text, font, colour, x + dx, y + dy,
+                          FontHeight(font));
+}
+
 void Canvas::DrawText(const wchar_t* text, GpFont* font, ARGB colour, const RectF& box) {
     if (!text || !graphics)
+        return;
+    if (target_ && target_->opaque() && box.Width == 0 && box.Height == 0 &&
+        DrawKeptText(text, font, colour, box.X, box.Y))
         return;
     BrushPtr brush = MakeSolidBrush(colour);
     graphics.Check(GdipDrawString(graphics.get(), text, -1, font, &box, nullptr, brush.get()));

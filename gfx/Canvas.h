@@ -12,6 +12,7 @@
 
 #include "gfx/GdiPlus.h"
 #include "gfx/Layer.h"
+#include "gfx/TextCache.h"
 
 #include <functional>
 #include <string>
@@ -139,7 +140,8 @@ public:
     };
     // Draws parts of a layer again, each cleared first: draw is called once a
     // part (in the layer's pixels) with everything drawn clipped to it and
-    // moved by (dx, dy). Parts reaching past the layer are cut to it.
+    // moved by (dx, dy). Parts reaching past the layer are cut to it. draw
+    // must leave the clip as it finds it.
     void RedrawParts(Layer& layer, const std::vector<RECT>& parts, int dx, int dy,
                      const std::function<void(const RECT&)>& draw);
     // The layer being drawn on; null while drawing goes to the back buffer.
@@ -181,11 +183,22 @@ private:
     // GDI+ to draw it instead.
     bool BlendPicture(gdip::GpImage* image, float x, float y, float width, float height,
                       int sourceX, int sourceY);
+    // The clip in the device's pixels: area stays null when nothing is cut
+    // away. False when it cannot be read.
+    bool DeviceClip(gdi::Region& area);
+    // Sets one line on a layer of the opaque kind from the text cache, while
+    // RedrawParts draws a part of it; false when it must be set as usual.
+    bool DrawKeptText(const wchar_t* text, gdip::GpFont* font, gdip::ARGB colour, float x,
+                      float y);
     void ReleaseImage(gdip::GpImage* image);
 
     Layer* target_ = nullptr;  // borrowed, while a DrawingOnLayer lasts
+    // While RedrawParts draws: the layer and the part, which is the clip.
+    Layer* redrawnLayer_ = nullptr;  // borrowed
+    RECT redrawnPart_{0, 0, 0, 0};
     gdi::MemoryDC pictureDC_;  // holds a picture's section while it is blended
     gdip::FontCollectionObject privateFonts_;  // null until a font file is added
     std::vector<FontEntry> fonts_;             // may use the private families
     std::vector<ImageEntry> images_;
+    TextCache keptText_;  // keys hold fonts of fonts_
 };

@@ -11,7 +11,9 @@
 
 #include <gdiplus.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -167,6 +169,10 @@ private:
 // The DIB section under a picture from LoadPicture; null for any other image.
 // Valid while the image lives.
 HBITMAP PictureSection(const GpImage* image);
+// The one colour (0xRRGGBB) of a picture from LoadPicture across the area,
+// when every pixel there is opaque and of that colour; nothing otherwise,
+// for any other image, or for an area not wholly inside the picture.
+std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& area);
 
 }  // namespace gdip
 

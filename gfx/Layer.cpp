@@ -2,6 +2,7 @@
 #include "gfx/Layer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 using namespace gdip;
@@ -10,25 +11,54 @@ namespace {
 
 constexpr uint32_t kOpaque = 0xFF000000u;
 
-// The longest run of opaque pixels in a row.
-void LongestOpaqueRun(const uint32_t* row, int width, int& left, int& right) {
-    left = right = 0;
+void AlphaBlendPart(HDC dest, int destX, int destY, HDC source, int left, int top, int right,
+                    int bottom) {
+    if (left >= right || top >= bottom)
+        return;
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    GdiAlphaBlend(dest, destX + left, destY + top, right - left, bottom - top, source, left, top,
+                  right - left, bottom - top, blend);
+}
+
+}  // namespace
+
+OpaqueRun LongestOpaqueRun(const uint32_t* row, int width) {
+    OpaqueRun longest;
     int start = -1;
     for (int x = 0; x <= width; ++x) {
         bool opaque = x < width && (row[x] & kOpaque) == kOpaque;
         if (opaque && start < 0) {
             start = x;
         } else if (!opaque && start >= 0) {
-            if (x - start > right - left) {
-                left = start;
-                right = x;
-            }
+            if (x - start > longest.right - longest.left)
+                longest = OpaqueRun{start, x};
             start = -1;
         }
     }
+    return longest;
 }
 
-}  // namespace
+void CopyByRuns(HDC dest, int destX, int destY, HDC source, const std::vector<OpaqueRun>& runs,
+                const RECT& part) {
+    const int left = int(part.left), right = int(part.right);
+    int y = std::max(0, int(part.top));
+    const int bottom = std::min(int(runs.size()), int(part.bottom));
+    while (y < bottom) {
+        const OpaqueRun run = runs[size_t(y)];
+        int end = y + 1;
+        while (end < bottom && runs[size_t(end)].left == run.left &&
+               runs[size_t(end)].right == run.right)
+            ++end;
+        int opaqueLeft = std::clamp(run.left, left, right);
+        int opaqueRight = std::clamp(run.right, opaqueLeft, right);
+        AlphaBlendPart(dest, destX, destY, source, left, y, opaqueLeft, end);
+        if (opaqueLeft < opaqueRight)
+            BitBlt(dest, destX + opaqueLeft, destY + y, opaqueRight - opaqueLeft, end - y, source,
+                   opaqueLeft, y, SRCCOPY);
+        AlphaBlendPart(dest, destX, destY, source, opaqueRight, y, right, end);
+        y = end;
+    }
+}
 
 void UsePanelDrawing(gdip::GraphicsObject& graphics, GpGraphics* created) {
     graphics.native.reset(created);
@@ -69,14 +99,17 @@ void Layer::Release() {
     selection_.Restore();
     dib_.reset();
     dc_.reset();
-    pixels_ = nullptr;
+    bits_ = nullptr;
+    stride_ = 0;
     width_ = height_ = 0;
+    opaque_ = false;
+    fill_ = 0;
     runs_.clear();
     stale_.clear();
     anyStale_ = false;
 }
 
-bool Layer::Resize(int width, int height) {
+bool Layer::Allocate(int width, int height, int bitsPerPixel) {
     Release();
     if (width <= 0 || height <= 0)
         return false;
@@ -85,7 +118,7 @@ bool Layer::Resize(int width, int height) {
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = -height;  // top-down
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biBitCount = WORD(bitsPerPixel);
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     dc_.reset(CreateCompatibleDC(nullptr));
@@ -97,14 +130,36 @@ bool Layer::Resize(int width, int height) {
         return false;
     }
     selection_.Select(dc_.get(), dib_.get());
-    pixels_ = static_cast<uint32_t*>(bits);
-    std::memset(pixels_, 0, size_t(width) * size_t(height) * 4);
+    bits_ = static_cast<uint8_t*>(bits);
+    // DIB rows are padded to whole DWORDs.
+    stride_ = (size_t(width) * size_t(bitsPerPixel) / 8 + 3) & ~size_t(3);
     width_ = width;
     height_ = height;
+    return true;
+}
 
+bool Layer::ResizeOpaque(int width, int height, uint32_t fill) {
+    if (!Allocate(width, height, 24))
+        return false;
+    opaque_ = true;
+    fill_ = fill & 0xFFFFFFu;
+    GpGraphics* created = nullptr;
+    if (GdipCreateFromHDC(dc_.get(), &created) != Ok) {
+        Release();
+        return false;
+    }
+    UsePanelDrawing(graphics, created);
+    Clear(RECT{0, 0, width, height});
+    return true;
+}
+
+bool Layer::Resize(int width, int height) {
+    if (!Allocate(width, height, 32))
+        return false;
+    std::memset(bits_, 0, stride_ * size_t(height));
     GpBitmap* bitmap = nullptr;
-    if (GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppPARGB,
-                                  static_cast<BYTE*>(bits), &bitmap) != Ok) {
+    if (GdipCreateBitmapFromScan0(width, height, int(stride_), PixelFormat32bppPARGB, bits_,
+                                  &bitmap) != Ok) {
         Release();
         return false;
     }
@@ -115,23 +170,42 @@ bool Layer::Resize(int width, int height) {
         return false;
     }
     UsePanelDrawing(graphics, created);
-    runs_.assign(size_t(height), Run{});
+    runs_.assign(size_t(height), OpaqueRun{});
     stale_.assign(size_t(height), false);
     return true;
 }
 
+bool Layer::Cut(const RECT& part, RECT& cut) const {
+    cut = RECT{std::max(0, int(part.left)), std::max(0, int(part.top)),
+               std::min(width_, int(part.right)), std::min(height_, int(part.bottom))};
+    return !empty() && cut.left < cut.right && cut.top < cut.bottom;
+}
+
 void Layer::Clear(const RECT& part) {
-    int left = std::max(0, int(part.left)), right = std::min(width_, int(part.right));
-    int top = std::max(0, int(part.top)), bottom = std::min(height_, int(part.bottom));
-    if (empty() || left >= right || top >= bottom)
+    RECT cut{};
+    if (!Cut(part, cut))
         return;
+    graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
     GdiFlush();
-    for (int y = top; y < bottom; ++y)
-        std::memset(Row(y) + left, 0, size_t(right - left) * 4);
-    MarkChanged(top, bottom);
+    for (int y = cut.top; y < cut.bottom; ++y) {
+        if (!opaque_) {
+            std::memset(Row(y) + cut.left, 0, size_t(cut.right - cut.left) * 4);
+            continue;
+        }
+        uint8_t* pixel = bits_ + size_t(y) * stride_ + size_t(cut.left) * 3;
+        for (int x = cut.left; x < cut.right; ++x, pixel += 3) {
+            pixel[0] = uint8_t(fill_);
+            pixel[1] = uint8_t(fill_ >> 8);
+            pixel[2] = uint8_t(fill_ >> 16);
+        }
+    }
+    MarkChanged(cut.top, cut.bottom);
 }
 
 void Layer::MarkChanged(int top, int bottom) {
+    // The opaque kind has no runs to survey.
+    if (opaque_)
+        return;
     top = std::max(0, top);
     bottom = std::min(height_, bottom);
     for (int y = top; y < bottom; ++y)
@@ -147,59 +221,75 @@ void Layer::SurveyRows() {
     for (int y = 0; y < height_; ++y) {
         if (!stale_[size_t(y)])
             continue;
-        LongestOpaqueRun(Row(y), width_, runs_[size_t(y)].left, runs_[size_t(y)].right);
+        runs_[size_t(y)] = LongestOpaqueRun(Row(y), width_);
         stale_[size_t(y)] = false;
     }
     anyStale_ = false;
 }
 
 void Layer::Blend(HDC dest, int destX, int destY, int left, int top, int right, int bottom) {
-    if (left >= right || top >= bottom)
-        return;
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    GdiAlphaBlend(dest, destX + left, destY + top, right - left, bottom - top, dc_.get(), left, top,
-               right - left, bottom - top, blend);
+    AlphaBlendPart(dest, destX, destY, dc_.get(), left, top, right, bottom);
 }
 
 void Layer::BlendTo(HDC dest, int destX, int destY, const RECT& part) {
-    int left = std::max(0, int(part.left)), right = std::min(width_, int(part.right));
-    int top = std::max(0, int(part.top)), bottom = std::min(height_, int(part.bottom));
-    if (!empty())
-        Blend(dest, destX, destY, left, top, right, bottom);
+    RECT cut{};
+    if (Cut(part, cut))
+        Blend(dest, destX, destY, cut.left, cut.top, cut.right, cut.bottom);
+}
+
+void Layer::DrawOn(Layer& target, int x, int y, const RECT& part) {
+    RECT cut{};
+    if (!Cut(part, cut) || target.empty())
+        return;
+    if (!opaque_ || target.opaque_) {
+        target.graphics.Check(GdipFlush(target.graphics.get(), FlushIntentionSync));
+        if (opaque_)
+            CopyTo(target.dc(), x, y, cut);
+        else
+            Blend(target.dc(), x, y, cut.left, cut.top, cut.right, cut.bottom);
+        target.MarkChanged(y + cut.top, y + cut.bottom);
+        return;
+    }
+    // Copied by hand: GDI would leave the alpha bytes of the target clear.
+    RECT onTarget = cut;
+    OffsetRect(&onTarget, x, y);
+    RECT kept{};
+    if (!target.Cut(onTarget, kept))
+        return;
+    graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
+    GdiFlush();
+    for (int row = kept.top; row < kept.bottom; ++row) {
+        const uint8_t* from = bits_ + size_t(row - y) * stride_ + size_t(kept.left - x) * 3;
+        uint32_t* to = target.Row(row) + kept.left;
+        for (int column = kept.left; column < kept.right; ++column, from += 3)
+            *to++ = kOpaque | uint32_t(from[2]) << 16 | uint32_t(from[1]) << 8 | from[0];
+    }
+    target.MarkChanged(kept.top, kept.bottom);
 }
 
 void Layer::ScrollRows(int distance) {
     if (empty() || distance == 0 || distance >= height_ || -distance >= height_)
         return;
+    graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
     GdiFlush();
-    size_t rowBytes = size_t(width_) * 4;
+    const size_t moved = stride_ * size_t(height_ - std::abs(distance));
     if (distance > 0)
-        std::memmove(Row(0), Row(distance), rowBytes * size_t(height_ - distance));
+        std::memmove(bits_, bits_ + size_t(distance) * stride_, moved);
     else
-        std::memmove(Row(-distance), Row(0), rowBytes * size_t(height_ + distance));
+        std::memmove(bits_ + size_t(-distance) * stride_, bits_, moved);
     MarkChanged(0, height_);
 }
 
 void Layer::CopyTo(HDC dest, int destX, int destY, const RECT& part) {
-    int left = std::max(0, int(part.left)), right = std::min(width_, int(part.right));
-    int top = std::max(0, int(part.top)), bottom = std::min(height_, int(part.bottom));
-    if (empty() || left >= right || top >= bottom)
+    RECT cut{};
+    if (!Cut(part, cut))
         return;
-    SurveyRows();
-    int y = top;
-    while (y < bottom) {
-        const Run run = runs_[size_t(y)];
-        int end = y + 1;
-        while (end < bottom && runs_[size_t(end)].left == run.left &&
-               runs_[size_t(end)].right == run.right)
-            ++end;
-        int opaqueLeft = std::clamp(run.left, left, right);
-        int opaqueRight = std::clamp(run.right, opaqueLeft, right);
-        Blend(dest, destX, destY, left, y, opaqueLeft, end);
-        if (opaqueLeft < opaqueRight)
-            BitBlt(dest, destX + opaqueLeft, destY + y, opaqueRight - opaqueLeft, end - y,
-                   dc_.get(), opaqueLeft, y, SRCCOPY);
-        Blend(dest, destX, destY, opaqueRight, y, right, end);
-        y = end;
+    if (opaque_) {
+        graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
+        BitBlt(dest, destX + cut.left, destY + cut.top, cut.right - cut.left, cut.bottom - cut.top,
+               dc_.get(), cut.left, cut.top, SRCCOPY);
+        return;
     }
+    SurveyRows();
+    CopyByRuns(dest, destX, destY, dc_.get(), runs_, cut);
 }

@@ -193,9 +193,16 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
     result = 0;
     switch (message) {
     case WM_PAINT: {
-        // Without a canvas the list view paints the desktop as it would alone.
-        if (!embedding || !embedding->canvas.graphics)
+        // Without a canvas the list view paints the desktop as it would alone,
+        // erasing too what the panel invalidated without asking for that.
+        if (!embedding || !embedding->canvas.graphics) {
+            if (embedding) {
+                gdi::Region update(CreateRectRgn(0, 0, 0, 0));
+                if (update && GetUpdateRgn(window, update.get(), FALSE) != ERROR)
+                    InvalidateRgn(window, update.get(), TRUE);
+            }
             return false;
+        }
         PAINTSTRUCT paint{};
         HDC dc = BeginPaint(window, &paint);
         if (dc)

@@ -160,7 +160,10 @@ void Window::InvalidatePart(const RECT& part) {
     POINT origin = SurfaceOrigin(this);
     RECT rect = part;
     OffsetRect(&rect, origin.x, origin.y);
-    InvalidateRect(surfaceWindow, &rect, TRUE);
+    // No erase: the surface composes each rectangle whole, wallpaper first,
+    // and under Wine the WM_ERASEBKGND alone costs as much as a third of
+    // a small repaint (it passes the host's message hook).
+    InvalidateRect(surfaceWindow, &rect, FALSE);
     root->MarkStale(this, part);
 }
 
@@ -181,7 +184,7 @@ void Window::MoveBy(int dx, int dy) {
         rect.bottom += dy;
     rect.right += 1;
     rect.bottom += 1;
-    InvalidateRect(surfaceWindow, &rect, TRUE);
+    InvalidateRect(surfaceWindow, &rect, FALSE);
     // A top-level window carries its layer along unchanged; anywhere else
     // both places change in the ancestor's layer.
     if (parent && parent != root) {

@@ -157,11 +157,13 @@ void Navigator::Paint() {
     if (!page->scene)
         return;
     float header = float(page->headerHeight);
+    // The part being painted, read once: under Wine that costs as much as
+    // drawing a line of text.
+    RectF clip(0, 0, 0, 0);
+    const bool clipKnown = GdipGetClipBounds(canvas->graphics.get(), &clip) == Ok;
     // Only a paint that reaches the header draws the title: a scroll
     // repaints just the space below it.
-    RectF clip(0, 0, 0, 0);
-    if (page->title &&
-        (GdipGetClipBounds(canvas->graphics.get(), &clip) != Ok || clip.Y < header)) {
+    if (page->title && (!clipKnown || clip.Y < header)) {
         canvas->DrawText(page->title->c_str(), titleFont, palette::Black,
                          RectF(10, 14, float(width - 10), header));
     }
@@ -170,17 +172,23 @@ void Navigator::Paint() {
     canvas->graphics.Check(GdipSetClipRect(canvas->graphics.get(), 0, header, float(width),
                                            float(height) - header, CombineModeIntersect));
     PlaceScene();
-    if (!DrawRetainedScene(int(header)))
+    if (!clipKnown || !DrawRetainedScene(int(header), clip))
         page->scene->draw(*canvas);
 }
 
-bool Navigator::DrawRetainedScene(int header) {
+bool Navigator::DrawRetainedScene(int header, const RectF& clip) {
     Layer* target = canvas->targetLayer();
     const int viewHeight = height - header;
     if (!target || viewHeight <= 0 || width <= 0)
         return false;
-    if (sceneLayer_.width() != width || sceneLayer_.height() != viewHeight) {
-        if (!sceneLayer_.Resize(width, viewHeight))
+    // Over a backdrop the copy holds it under the scene, unless something
+    // of the page's lies between them.
+    const bool opaque = backdrop.has_value() && !page->overlayScene;
+    if (sceneLayer_.width() != width || sceneLayer_.height() != viewHeight ||
+        sceneLayer_.opaque() != opaque || (opaque && sceneLayer_.fill() != *backdrop)) {
+        bool made = opaque ? sceneLayer_.ResizeOpaque(width, viewHeight, *backdrop)
+                           : sceneLayer_.Resize(width, viewHeight);
+        if (!made)
             return false;
         sceneCopied_ = false;
     }
@@ -217,17 +225,15 @@ bool Navigator::DrawRetainedScene(int header) {
     }
 
     // Onto the layer being painted, where this view lies on it and within
-    // the part being painted (a rectangle: the tree paints rectangles, and
-    // Paint cut it to the space below the header).
+    // the part being painted (a rectangle: the tree paints rectangles; the
+    // copy starts below the header, where Paint cut the clip).
     float originX = 0, originY = 0;
     if (!canvas->WorldOffset(originX, originY))
         return false;
-    GpRect clip{};
-    if (graphics.Check(GdipGetClipBoundsI(graphics.get(), &clip)) != Ok)
-        return false;
-    RECT part{clip.X, clip.Y - header, clip.X + clip.Width, clip.Y + clip.Height - header};
+    RECT part{int(std::floor(clip.X)), int(std::floor(clip.Y)) - header,
+              int(std::ceil(clip.X + clip.Width)), int(std::ceil(clip.Y + clip.Height)) - header};
     graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
-    sceneLayer_.BlendTo(target->dc(), int(originX), int(originY) + header, part);
+    sceneLayer_.DrawOn(*target, int(originX), int(originY) + header, part);
     GdiFlush();
     return true;
 }

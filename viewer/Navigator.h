@@ -30,6 +30,7 @@
 #include "ui/Scroller.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class Navigator : public Window {
@@ -74,6 +75,9 @@ public:
     IntRect hintRect;                    // the last button found under the pointer
     POINT lastPointer{0, 0};             // of the last mouse move
     int pendingScroll = 0;               // wheel distance still to go, in pixels
+    // The one colour (0xRRGGBB) the owner paints under the whole view, if it
+    // paints one: the retained copy of the scene is then laid on it, opaque.
+    std::optional<uint32_t> backdrop;
 
 private:
     // Shows the scroller sized for the page when its scene overflows the
@@ -105,13 +109,15 @@ private:
     // Invalidates a part of the view and of the scene's retained copy.
     void InvalidateScenePart(RECT part);
     // Draws the scene from its retained copy on the layer being painted,
+    // within clip (the paint's clip bounds, in this window's pixels),
     // bringing the copy up to date first; false when there is no copy.
-    bool DrawRetainedScene(int header);
+    bool DrawRetainedScene(int header, const gdip::RectF& clip);
     // Follows a link of the page from a copy: an owner that replaces the
     // page while it handles the link must not pull the text away under it.
     void Follow(std::wstring url);
 
-    Layer sceneLayer_;               // the scene alone; row 0 is the header line
+    Layer sceneLayer_;               // the scene, on the backdrop or alone; row 0 is
+                                     // the header line
     bool sceneCopied_ = false;       // sceneLayer_ holds the shown page's scene
     int copiedScroll_ = 0;           // at this scroll position
     unsigned copiedGeneration_ = 0;  // and the root's generation

@@ -4,6 +4,7 @@
 #include "base/Text.h"
 
 #include "base/EventListener.h"
+#include "content/ArticleStreams.h"
 #include "content/StaticPages.h"
 #include "gfx/Canvas.h"
 #include "gfx/Palette.h"
@@ -69,9 +70,16 @@ Widget::Widget(Window* parent)
     : Window(0, 0, kWidth, kHeight, parent), settings(DefaultSettings()) {
     UpdateRegion();
     // What the first paint shows is decoded beside the window thread while
-    // it loads the fonts and builds the current tab's page.
-    gdip::PrefetchPictures({kBackgrounds[SavedTab()], kButtonPicture, kHandlePicture,
-                            kBarBackgroundPicture, kBarPicture});
+    // it loads the fonts and builds the current tab's page; first the strip
+    // under an article page's headers, which its layout already needs.
+    const int savedTab = SavedTab();
+    std::vector<std::wstring> firstPictures;
+    if (savedTab == kNewsTab || savedTab == kFridayTab)
+        firstPictures.push_back(savedTab == kNewsTab ? kNewsStripPicture : kFridayStripPicture);
+    for (const wchar_t* path : {kBackgrounds[savedTab], kButtonPicture, kHandlePicture,
+                                kBarBackgroundPicture, kBarPicture})
+        firstPictures.push_back(path);
+    gdip::PrefetchPictures(std::move(firstPictures));
     if (canvas) {
         canvas->AddShippedFonts();
     }
@@ -138,7 +146,17 @@ Widget::~Widget() {
 }
 
 void Widget::Paint() {
-    canvas->DrawImage(backgrounds[currentTab].get(), 0, 0);
+    gdip::GpImage* background = backgrounds[currentTab].get();
+    canvas->DrawImage(background, 0, 0);
+    // Where the card under the page is plain, the viewer keeps the page on
+    // its colour; found again only for another picture or page area.
+    const RECT area{navigator->x, navigator->y, navigator->x + navigator->width,
+                    navigator->y + navigator->height};
+    if (background != backdropPicture || !EqualRect(&area, &backdropArea)) {
+        backdropPicture = background;
+        backdropArea = area;
+        navigator->backdrop = gdip::SolidColour(background, area);
+    }
     auto measured = [&](const wchar_t* text, gdip::GpFont* font) {
         float line = float(int(canvas->FontHeight(font)));
         return canvas->MeasureText(text, font, 280, line).Width - 2;

@@ -39,7 +39,9 @@ public:
     static constexpr int kWidth = 318;
     static constexpr int kHeight = 468;
     static constexpr int kTabs = 6;
+    static constexpr int kNewsTab = 0;
     static constexpr int kMapTab = 2;
+    static constexpr int kFridayTab = 4;
 
     // Commands that the panel's children send it, and DM_TOGGLE.
     enum Command : int {
@@ -86,6 +88,9 @@ public:
     // Each decoded when its tab is first drawn.
     std::array<gdip::LazyPicture, kTabs> backgrounds;
     int currentTab = 0;
+    // The background and page area the viewer's backdrop was found for.
+    const gdip::GpImage* backdropPicture = nullptr;
+    RECT backdropArea{0, 0, 0, 0};
     std::array<std::unique_ptr<Button>, kTabs> tabButtons;
     Button* selectedTabButton = nullptr;  // the tab buttons' group slot
     std::unique_ptr<Button> closeButton;

@@ -108,7 +108,7 @@ int main() {
     double scrollMs = MedianMs(100, [&](int run) {
         viewer->pendingScroll = run % 2 ? -100 : 100;
         viewer->OnTimer(Navigator::kScrollTimer);
-        UpdateWindow(listView);
+        PumpMessages();
     });
     viewer->pendingScroll = 0;
     viewer->KillWindowTimer(Navigator::kScrollTimer);
@@ -125,8 +125,8 @@ int main() {
         const POINT bare{panel->x + viewer->x + viewer->width - 30, link.y};
         hoverMs = MedianMs(100, [&](int run) {
             POINT at = run % 2 ? bare : link;
-            SendMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
-            UpdateWindow(listView);
+            PostMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+            PumpMessages();
         });
     }
     SendMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));

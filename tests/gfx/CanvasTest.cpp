@@ -2,6 +2,8 @@
 #include "TestTree.h"
 #include "base/ModulePath.h"
 #include "gfx/Layer.h"
+#include "gfx/Palette.h"
+#include "gfx/TextCache.h"
 
 #include <psapi.h>
 
@@ -255,6 +257,125 @@ TEST_F(CanvasTest, PicturesAtTheirOwnSizeBlendOntoALayerAsGdiPlusDrawsThem) {
         }
     EXPECT_EQ(blended.Row(3)[5], 0xFFFFFFFFu);  // clipped away below row 3
     EXPECT_EQ(blended.Row(1)[9], 0xFFFF0000u);
+}
+
+TEST_F(CanvasTest, OpaqueLayersKeepTheirColourScrollAndPutOpaquePixelsOnOthers) {
+    Layer opaque, target;
+    // An odd width: its 24-bit rows are padded to whole DWORDs.
+    ASSERT_TRUE(opaque.ResizeOpaque(7, 3, 0x102030u) && target.Resize(10, 6));
+    EXPECT_EQ(opaque.OpaqueRow(2)[6 * 3 + 2], 0x10);  // last pixel, red byte
+    opaque.OpaqueRow(1)[0] = 0xAA;                    // blue of (0, 1)
+    opaque.ScrollRows(1);
+    EXPECT_EQ(opaque.OpaqueRow(0)[0], 0xAA);
+    opaque.Clear(RECT{0, 0, 1, 1});
+    EXPECT_EQ(opaque.OpaqueRow(0)[0], 0x30);
+    opaque.OpaqueRow(2)[6 * 3] = 0x01;
+    // A part reaching past both layers' edges is cut to them.
+    opaque.DrawOn(target, 5, 4, RECT{-2, -2, 9, 9});
+    EXPECT_EQ(target.Row(4)[5], 0xFF102030u);
+    EXPECT_EQ(target.Row(5)[9], 0xFF102030u);
+    EXPECT_EQ(target.Row(3)[5], 0u);  // the first rows and columns outside
+    EXPECT_EQ(target.Row(4)[4], 0u);
+    opaque.DrawOn(target, -6, 0, RECT{0, 0, 7, 3});
+    EXPECT_EQ(target.Row(2)[0], 0xFF102001u);
+}
+
+// Draws a line on a fresh opaque layer, either through the canvas's kept
+// lines (a part being redrawn) or set directly by GDI+.
+std::vector<uint8_t> Line(Canvas& canvas, bool kept, float x, float y, const RECT& part,
+                          bool boxUnder = false) {
+    Layer layer;
+    if (!layer.ResizeOpaque(120, 30, 0xFFFFFFu))
+        return {};
+    GpFont* font = canvas.GetFont(kRegularFamily, 13, 0);
+    auto draw = [&](const RECT&) {
+        if (boxUnder)
+            canvas.FillRect(x + 10, 0, 4, 30, 0xFFFFE0E0u);
+        canvas.DrawText(L"Новости банка", font, 0xFF202020u, x, y);
+    };
+    if (kept) {
+        canvas.RedrawParts(layer, {part}, 0, 0, draw);
+    } else {
+        Canvas::DrawingOnLayer on(canvas, layer);
+        GdipSetClipRectI(canvas.graphics.get(), part.left, part.top, part.right - part.left,
+                         part.bottom - part.top, CombineModeReplace);
+        draw(part);
+        GdipResetClip(canvas.graphics.get());
+    }
+    GdiFlush();
+    std::vector<uint8_t> pixels;
+    for (int row = 0; row < 30; ++row)
+        pixels.insert(pixels.end(), layer.OpaqueRow(row), layer.OpaqueRow(row) + 120 * 3);
+    return pixels;
+}
+
+TEST_F(CanvasTest, KeptLinesOfTextAreTheLinesGdiPlusSets) {
+    const struct {
+        float x, y;
+        RECT part;
+        bool boxUnder;
+    } cases[] = {
+        {3, 4, {0, 0, 120, 30}, false},
+        {3.5f, 4.25f, {0, 0, 120, 30}, false},  // within a pixel
+        {3, -6, {0, 0, 120, 30}, false},        // starting above the layer
+        {3, 4, {0, 10, 120, 14}, false},        // through a strip of rows
+        {3, 4, {20, 0, 40, 30}, false},         // through a strip of columns
+        {3, 4, {0, 0, 120, 30}, true},          // over another colour: set directly
+    };
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> direct = Line(*canvas, false, c.x, c.y, c.part, c.boxUnder);
+        ASSERT_FALSE(direct.empty());
+        // Set once, then copied from what was kept.
+        for (int time = 0; time < 2; ++time)
+            EXPECT_TRUE(Line(*canvas, true, c.x, c.y, c.part, c.boxUnder) == direct)
+                << c.x << "," << c.y << " part " << c.part.left << "," << c.part.top
+                << " time " << time;
+    }
+}
+
+TEST(TextCacheTest, KeepsWithinItsBudgetAndLeavesWhatItCannotKeep) {
+    Canvas canvas(nullptr);
+    canvas.AddShippedFonts();
+    GpFont* font = canvas.GetFont(kRegularFamily, 13, 0);
+    Layer opaque, clear;
+    ASSERT_TRUE(opaque.ResizeOpaque(200, 40, 0xFFFFFFu) && clear.Resize(200, 40));
+    const RECT all{0, 0, 200, 40};
+    TextCache cache(16 * 1024);
+    for (int line = 0; line < 40; ++line) {
+        const std::wstring text = L"строка " + std::to_wstring(line);
+        ASSERT_TRUE(cache.Draw(opaque, all, text.c_str(), font, 0xFF000000u, 2, 2, 17));
+        opaque.Clear(all);
+    }
+    EXPECT_LE(cache.bytes(), 16u * 1024u);
+    EXPECT_GT(cache.lines(), 1u);
+    EXPECT_LT(cache.lines(), 40u);
+    EXPECT_FALSE(cache.Draw(clear, all, L"x", font, 0xFF000000u, 2, 2, 17));
+    EXPECT_FALSE(cache.Draw(opaque, all, L"x", font, 0xFF000000u, -0.5f, 2, 17));
+    EXPECT_FALSE(cache.Draw(opaque, all, L"две\nстроки", font, 0xFF000000u, 2, 2, 17));
+}
+
+TEST_F(CanvasTest, PicturesTellTheirOneColourOverAnAreaInsideThem) {
+    // Opaque grey but for one red pixel at (5, 2); a clear last column.
+    std::vector<uint32_t> pixels(8 * 4, 0xFF808080u);
+    pixels[2 * 8 + 5] = 0xFFFF0000u;
+    for (int y = 0; y < 4; ++y)
+        pixels[size_t(y * 8 + 7)] = 0;
+    GpBitmap* made = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromScan0(8, 4, 32, PixelFormat32bppARGB,
+                                        reinterpret_cast<BYTE*>(pixels.data()), &made),
+              Ok);
+    CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    ASSERT_EQ(GdipSaveImageToFile(made, ModuleRelativePath(kPicture).c_str(), &png, nullptr), Ok);
+    GdipDisposeImage(made);
+    ImagePtr picture = LoadPicture(kPicture);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(SolidColour(picture.get(), RECT{0, 0, 5, 4}), 0x808080u);
+    EXPECT_EQ(SolidColour(picture.get(), RECT{0, 0, 7, 2}), 0x808080u);
+    EXPECT_FALSE(SolidColour(picture.get(), RECT{0, 0, 6, 4}));  // the red pixel
+    EXPECT_FALSE(SolidColour(picture.get(), RECT{0, 0, 8, 2}));  // the clear column
+    EXPECT_FALSE(SolidColour(picture.get(), RECT{0, 0, 5, 5}));  // a row past the bottom
+    EXPECT_FALSE(SolidColour(picture.get(), RECT{-1, 0, 5, 4}));
+    EXPECT_FALSE(SolidColour(picture.get(), RECT{2, 2, 2, 4}));  // empty
 }
 
 // Private bytes, as Windows and Wine both report them (PagefileUsage).
