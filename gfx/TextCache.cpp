@@ -57,8 +57,11 @@ void TextCache::Clear() {
 
 bool TextCache::Draw(Layer& target, const RECT& clip, const wchar_t* text, GpFont* font,
                      ARGB colour, float x, float y, float lineHeight) {
+    // A line in the target's own colour changes nothing there: what it
+    // covers could not be told from what changed.
     if (!text || !font || target.empty() || !target.opaque() || x < 0 || lineHeight <= 0 ||
-        lineHeight > 1000 || std::wcspbrk(text, L"\r\n"))
+        lineHeight > 1000 || std::wcspbrk(text, L"\r\n") ||
+        (colour & 0xFFFFFFu) == target.fill())
         return false;
     const float wholeX = std::floor(x), wholeY = std::floor(y);
     Key key{text, font, colour, target.width(), target.fill(), x - wholeX, y - wholeY};
@@ -82,7 +85,12 @@ bool TextCache::Draw(Layer& target, const RECT& clip, const wchar_t* text, GpFon
         return true;  // nothing of it shows here
     target.graphics.Check(GdipFlush(target.graphics.get(), FlushIntentionSync));
     GdiFlush();
-    if (!SameColourEverywhere(target, shown))
+    // A pixel round the box: the faintest edges of glyphs may blend to the
+    // colour itself there.
+    RECT checked{shown.left - 1, shown.top - 1, shown.right + 1, shown.bottom + 1};
+    IntersectRect(&checked, &checked, &clip);
+    IntersectRect(&checked, &checked, &whole);
+    if (!SameColourEverywhere(target, checked))
         return false;
     // Over one colour the kept rows are the line as it would be set there.
     const size_t rowBytes = size_t(shown.right - shown.left) * 3;

@@ -283,15 +283,15 @@ TEST_F(CanvasTest, OpaqueLayersKeepTheirColourScrollAndPutOpaquePixelsOnOthers) 
 // Draws a line on a fresh opaque layer, either through the canvas's kept
 // lines (a part being redrawn) or set directly by GDI+.
 std::vector<uint8_t> Line(Canvas& canvas, bool kept, float x, float y, const RECT& part,
-                          bool boxUnder = false) {
+                          bool boxUnder, ARGB colour) {
     Layer layer;
     if (!layer.ResizeOpaque(120, 30, 0xFFFFFFu))
         return {};
     GpFont* font = canvas.GetFont(kRegularFamily, 13, 0);
     auto draw = [&](const RECT&) {
         if (boxUnder)
-            canvas.FillRect(x + 10, 0, 4, 30, 0xFFFFE0E0u);
-        canvas.DrawText(L"Новости банка", font, 0xFF202020u, x, y);
+            canvas.FillRect(x + 10, 0, 40, 30, 0xFFC00000u);
+        canvas.DrawText(L"Новости банка", font, colour, x, y);
     };
     if (kept) {
         canvas.RedrawParts(layer, {part}, 0, 0, draw);
@@ -314,6 +314,7 @@ TEST_F(CanvasTest, KeptLinesOfTextAreTheLinesGdiPlusSets) {
         float x, y;
         RECT part;
         bool boxUnder;
+        ARGB colour = 0xFF202020u;
     } cases[] = {
         {3, 4, {0, 0, 120, 30}, false},
         {3.5f, 4.25f, {0, 0, 120, 30}, false},  // within a pixel
@@ -321,13 +322,15 @@ TEST_F(CanvasTest, KeptLinesOfTextAreTheLinesGdiPlusSets) {
         {3, 4, {0, 10, 120, 14}, false},        // through a strip of rows
         {3, 4, {20, 0, 40, 30}, false},         // through a strip of columns
         {3, 4, {0, 0, 120, 30}, true},          // over another colour: set directly
+        {3, 4, {0, 0, 120, 30}, true, 0xFFFFFFFFu},  // white over it
     };
     for (const auto& c : cases) {
-        const std::vector<uint8_t> direct = Line(*canvas, false, c.x, c.y, c.part, c.boxUnder);
+        const std::vector<uint8_t> direct =
+            Line(*canvas, false, c.x, c.y, c.part, c.boxUnder, c.colour);
         ASSERT_FALSE(direct.empty());
         // Set once, then copied from what was kept.
         for (int time = 0; time < 2; ++time)
-            EXPECT_TRUE(Line(*canvas, true, c.x, c.y, c.part, c.boxUnder) == direct)
+            EXPECT_TRUE(Line(*canvas, true, c.x, c.y, c.part, c.boxUnder, c.colour) == direct)
                 << c.x << "," << c.y << " part " << c.part.left << "," << c.part.top
                 << " time " << time;
     }
@@ -352,6 +355,8 @@ TEST(TextCacheTest, KeepsWithinItsBudgetAndLeavesWhatItCannotKeep) {
     EXPECT_FALSE(cache.Draw(clear, all, L"x", font, 0xFF000000u, 2, 2, 17));
     EXPECT_FALSE(cache.Draw(opaque, all, L"x", font, 0xFF000000u, -0.5f, 2, 17));
     EXPECT_FALSE(cache.Draw(opaque, all, L"две\nстроки", font, 0xFF000000u, 2, 2, 17));
+    // In the layer's own colour (white on a red strip, say): set directly.
+    EXPECT_FALSE(cache.Draw(opaque, all, L"x", font, 0xFFFFFFFFu, 2, 2, 17));
 }
 
 TEST_F(CanvasTest, PicturesTellTheirOneColourOverAnAreaInsideThem) {
