@@ -5,18 +5,23 @@
 //   - the desktop's synchronous repaint of the panel's rectangle and of the
 //     whole screen, with the panel and, after Unload, without it, as ratios;
 //   - one smooth-scroll tick, one hover change over a page link and one step
-//     of a hint's fade, each with the paint it asks for;
+//     of a hint's fade, each with the paint it asks for (the tick's paint
+//     and the hover's mouse move come through the message loop);
 //   - switching cities on the map tab and a full repaint on the Club tab;
-//   - the private bytes the panel adds, and what stays after 20 more
-//     Load/Unload cycles.
+//   - the private bytes the panel adds, what an hour of ticks bringing
+//     changed pages adds to them, and what stays after 20 more Load/Unload
+//     cycles.
 // Prints figures; asserts nothing.
 #include "Bench.h"
 #include "TestDesktop.h"
 #include "base/WidgetKey.h"
+#include "content/ArticleStreams.h"
+#include "content/SettingsStreams.h"
 #include "host/DesktopSurface.h"
 #include "host/HostBridge.h"
 #include "layout/Scene.h"
 #include "widget/Widget.h"
+#include "widget/Worker.h"
 
 #include <psapi.h>
 
@@ -165,6 +170,7 @@ int main() {
         UpdateWindow(listView);
     });
     const int shownCity = panel->cityModel.selected;
+
     const size_t cities = panel->cityModel.items.size();
     const int screenWidth = Bridge().instance->embedding->root.width;
     const int screenHeight = Bridge().instance->embedding->root.height;
@@ -206,6 +212,28 @@ int main() {
     double afterCycles = PrivateMegabytes();
     std::printf("private bytes over %d Load/Unload cycles: %.1f -> %.1f MB, %.1f kB a cycle\n",
                 cycles, afterFirst, afterCycles, (afterCycles - afterFirst) * 1024.0 / cycles);
+
+    // An hour of ticks (120 of 30 s), each bringing a changed News page and
+    // new rates to the News tab, painted: what stays behind is a leak.
+    Load(host.window, L"");
+    panel = Bridge().instance->embedding->widget.get();
+    panel->OnCommand(Widget::SelectTabCommand, 0);
+    double hourStart = 0;
+    const int ticks = int(3600000 / kTickMs), settled = 10;
+    for (int tick = 0; tick < ticks; ++tick) {
+        if (tick == settled)
+            hourStart = PrivateMegabytes();  // once every cache has settled
+        NewsStream news(panel);
+        RatesStream rates(panel);
+        PumpMessages();
+        UpdateWindow(listView);
+    }
+    const double hourEnd = PrivateMegabytes();
+    Unload();
+    std::printf("private bytes over an hour of ticks (%d, a changed News page and rates each): "
+                "%.1f -> %.1f MB, %.1f kB a tick\n",
+                ticks - settled, hourStart, hourEnd,
+                (hourEnd - hourStart) * 1024.0 / (ticks - settled));
     WidgetKey::Erase();
     return 0;
 }
