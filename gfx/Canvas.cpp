@@ -336,13 +336,48 @@ bool ProcessHasShippedFaces() {
 
 }  // namespace
 
-Canvas::Canvas(HWND window) : window_(window) {
+namespace {
+
+struct WriteAhead {
+    void* bits;
+    size_t size;
+};
+
+unsigned __stdcall WriteBackBuffer(void* parameter) {
+    std::unique_ptr<WriteAhead> job(static_cast<WriteAhead*>(parameter));
+    std::memset(job->bits, 0, job->size);
+    return 0;
+}
+
+}  // namespace
+
+Canvas::Canvas(HWND window, bool writeAhead) : window_(window) {
     gdi::WindowDC dc(window);
     memoryDC_.reset(CreateCompatibleDC(dc.get()));
     RebuildBackBuffer();
+    DIBSECTION section{};
+    if (!writeAhead || !backBuffer_ ||
+        GetObjectW(backBuffer_.get(), sizeof(section), &section) != sizeof(section))
+        return;
+    auto job = std::make_unique<WriteAhead>(
+        WriteAhead{section.dsBm.bmBits,
+                   size_t(section.dsBm.bmWidthBytes) * size_t(section.dsBm.bmHeight)});
+    writer_.reset(reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, WriteBackBuffer, job.get(), 0, nullptr)));
+    if (writer_)
+        job.release();  // the thread's now
 }
 
-Canvas::~Canvas() = default;
+Canvas::~Canvas() {
+    WaitForBackBuffer();
+}
+
+void Canvas::WaitForBackBuffer() {
+    if (!writer_)
+        return;
+    WaitForSingleObject(writer_.get(), INFINITE);
+    writer_.reset();
+}
 
 Canvas::DrawingOnLayer::DrawingOnLayer(Canvas& canvas, Layer& layer)
     : canvas_(canvas), layer_(layer), previous_(canvas.target_) {
@@ -388,6 +423,7 @@ void Canvas::RebuildBackBuffer() {
                       GetDeviceCaps(screen.get(), VERTRES)};
 
     // The graphics holds memoryDC; let it go before the bitmap under it changes.
+    WaitForBackBuffer();
     graphics.native.reset();
     if (!memoryDC_)
         return;

@@ -57,8 +57,10 @@ enum FontStyle : int {
 
 class Canvas {
 public:
-    // Starts GDI+ and builds the back buffer for the given window.
-    explicit Canvas(HWND window);
+    // Starts GDI+ and builds the back buffer for the given window. With
+    // writeAhead, a thread of its own writes the buffer's memory once while
+    // the caller goes on (see WaitForBackBuffer).
+    explicit Canvas(HWND window, bool writeAhead = false);
     ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
@@ -68,6 +70,11 @@ public:
     // when there is no window) and a new graphics on it. When the buffer
     // cannot be made, graphics stays null and nothing can be drawn.
     void RebuildBackBuffer();
+    // Waits until the back buffer was written ahead, if it is being: before
+    // anything is drawn on it. Under Wine in a virtual machine the first
+    // write to each page of fresh memory costs some ten microseconds, a
+    // screen-sized buffer's first paint tens of milliseconds.
+    void WaitForBackBuffer();
 
     // Images by the caller's path text (relative to the library's folder, or
     // absolute); each acquire counts one use, held by the ImageUse it
@@ -158,6 +165,7 @@ private:
     gdi::MemoryDC memoryDC_;            // compatible with the desktop list view
     gdi::Bitmap backBuffer_;            // the window's client size
     gdi::OriginalSelection selection_;  // the back buffer, selected into memoryDC_
+    KernelHandle writer_;               // writing the back buffer ahead, while it runs
 
 public:
     gdip::GraphicsObject graphics;  // draws on memoryDC

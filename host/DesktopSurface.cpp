@@ -459,6 +459,7 @@ bool ComposePaint(DesktopInstance* instance, const RECT& update, HDC dc) {
     if (!embedding || !embedding->canvas.graphics)
         return false;
     Canvas& canvas = embedding->canvas;
+    canvas.WaitForBackBuffer();
     GraphicsObject& graphics = canvas.graphics;
     int width = update.right - update.left;
     int height = update.bottom - update.top;

@@ -15,7 +15,7 @@ RECT ClientRect(HWND window) {
 }  // namespace
 
 Embedding::Embedding(HWND listView)
-    : canvas(listView),
+    : canvas(listView, /*writeAhead=*/true),
       root(ClientRect(listView).right, ClientRect(listView).bottom, &canvas, listView),
       widget(std::make_unique<Widget>(&root)) {
     widget->Show();
