@@ -38,7 +38,8 @@ void TextFormatter::NewLine() {
     x = y > imageBottom ? 0 : imageRight;
 }
 
-float TextFormatter::RunWidth(const wchar_t* text, size_t count, float available, int* fitted) {
+float TextFormatter::RunWidth(const wchar_t* text, size_t count, float available, int* fitted,
+                              bool* oneLine) {
     // GDI+ takes a box width of 0 for no limit at all: with no room left,
     // nothing fits.
     if (available <= 0) {
@@ -53,6 +54,8 @@ float TextFormatter::RunWidth(const wchar_t* text, size_t count, float available
     // 12): the count must be that of the first line alone.
     if (lines > 1)
         box = canvas.MeasureRun(text, int(count), font, available, lineHeight / 2, fitted);
+    if (oneLine)
+        *oneLine = lines == 1;
     return box.Width - 2;
 }
 
@@ -73,7 +76,8 @@ size_t TextFormatter::format(SContainer& out) {
         const wchar_t* start = text.c_str() + cursor;
         float available = width - x;
         int fitted = 0;
-        float runWidth = RunWidth(start, segment, available, &fitted);
+        bool oneLine = false;
+        float runWidth = RunWidth(start, segment, available, &fitted, &oneLine);
 
         size_t runLength = segment;
         size_t next = segmentEnd + 1;  // after the line feed, if the segment ends at one
@@ -98,7 +102,13 @@ size_t TextFormatter::format(SContainer& out) {
                 next = cursor + runLength;
             }
             nextLine = true;
-            runWidth = RunWidth(start, runLength, std::max(available, 1.0f), nullptr);
+            // Broken at the space where GDI+ broke its first line, the run
+            // is that line, whose width GDI+ gave without the space: the
+            // same figure a measure of the run alone gives, at half the cost.
+            const bool firstLine = oneLine && start[runLength] == L' ' &&
+                                   (size_t(fitted) == runLength || size_t(fitted) == runLength + 1);
+            if (!firstLine)
+                runWidth = RunWidth(start, runLength, std::max(available, 1.0f), nullptr);
         }
 
         FloatRect rect{left + x, y, runWidth, lineHeight};

@@ -48,8 +48,10 @@ public:
 private:
     void NewLine();
     // Width of a run as the panel draws it: GDI+ pads its box by a pixel on
-    // each side.
-    float RunWidth(const wchar_t* text, size_t count, float available, int* fitted);
+    // each side. With fitted, that of the first line of the run laid out in
+    // the available width; oneLine then tells whether GDI+ saw one line.
+    float RunWidth(const wchar_t* text, size_t count, float available, int* fitted,
+                   bool* oneLine = nullptr);
 
     const std::wstring& text_;  // the model's, borrowed
 };

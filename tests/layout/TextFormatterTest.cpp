@@ -53,18 +53,27 @@ TEST_F(FormatterTest, BreaksAtASpaceDroppingIt) {
     EXPECT_EQ(scene.children[1]->rect.x, 5);
 }
 
-TEST_F(FormatterTest, EveryRunFitsItsLineWhateverTheFontSize) {
+TEST_F(FormatterTest, EveryRunFitsItsLineAndIsAsWideAsItsTextWhateverTheFontSize) {
+    // Breaks at spaces, and inside words too long for a line.
     const wchar_t* text = L"Orvella — интерактивный виджет для рабочего стола, который банк Orvella "
-                          L"создал вместе с деловым журналом «Капитель».";
+                          L"создал вместе с деловым журналом «Капитель». Задача виджета — "
+                          L"сообщать читателям и клиентам новости в максимально удобной форме. "
+                          L"Высокопроизводительнейшеепредложениебезпробелов кончается.";
     for (int size : {11, 12, 13, 15}) {
-        scene.children.clear();
-        FontSpec font{L"PT Sans", size, 0};
-        MText paragraph(text, &font);
-        Format(paragraph, 260);
-        EXPECT_GE(scene.children.size(), 2u) << size;
-        // The run's own text, drawn unwrapped, must fit the line.
-        for (size_t i = 0; i < scene.children.size(); ++i)
-            EXPECT_LE(Width(TextOf(i).c_str(), font), 260) << size;
+        for (int style : {0, int(FontBold)}) {
+            scene.children.clear();
+            FontSpec font{L"PT Sans", size, style};
+            MText paragraph(text, &font);
+            Format(paragraph, 260);
+            EXPECT_GE(scene.children.size(), 3u) << size;
+            // The run's own text, drawn unwrapped, must fit the line, and
+            // the width taken from the line's measure must be the run's own.
+            for (size_t i = 0; i < scene.children.size(); ++i) {
+                const float own = Width(TextOf(i).c_str(), font);
+                EXPECT_LE(own, 260) << size;
+                EXPECT_FLOAT_EQ(scene.children[i]->rect.width, own) << size << " run " << i;
+            }
+        }
     }
 }
 
