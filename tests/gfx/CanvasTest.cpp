@@ -42,6 +42,19 @@ protected:
         GdipGetFontStyle(font, &style);
         return style;
     }
+    // An 8 x 4 picture of straight ARGB pixels, through a PNG file and
+    // LoadPicture; null when it cannot be written or read.
+    ImagePtr SavedPicture(std::vector<uint32_t>& pixels) {
+        GpBitmap* made = nullptr;
+        if (GdipCreateBitmapFromScan0(8, 4, 32, PixelFormat32bppARGB,
+                                      reinterpret_cast<BYTE*>(pixels.data()), &made) != Ok)
+            return nullptr;
+        CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+        GpStatus saved = GdipSaveImageToFile(made, ModuleRelativePath(kPicture).c_str(), &png,
+                                             nullptr);
+        GdipDisposeImage(made);
+        return saved == Ok ? LoadPicture(kPicture) : nullptr;
+    }
     void Clear(ARGB colour) { GdipGraphicsClear(canvas->graphics.get(), colour); }
     unsigned Pixel(int x, int y) { return PixelAt(canvas->memoryDC(), x, y); }
 };
@@ -225,14 +238,7 @@ TEST_F(CanvasTest, PicturesAtTheirOwnSizeBlendOntoALayerAsGdiPlusDrawsThem) {
     std::vector<uint32_t> pixels(8 * 4);
     for (int i = 0; i < 32; ++i)
         pixels[size_t(i)] = i % 8 < 4 ? 0x800000FFu : 0xFFFF0000u;
-    GpBitmap* made = nullptr;
-    ASSERT_EQ(GdipCreateBitmapFromScan0(8, 4, 32, PixelFormat32bppARGB,
-                                        reinterpret_cast<BYTE*>(pixels.data()), &made),
-              Ok);
-    CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-    ASSERT_EQ(GdipSaveImageToFile(made, ModuleRelativePath(kPicture).c_str(), &png, nullptr), Ok);
-    GdipDisposeImage(made);
-    ImagePtr picture = LoadPicture(kPicture);
+    ImagePtr picture = SavedPicture(pixels);
     ASSERT_TRUE(picture && PictureSection(picture.get()));
 
     Layer blended, drawn;
@@ -365,14 +371,7 @@ TEST_F(CanvasTest, PicturesTellTheirOneColourOverAnAreaInsideThem) {
     pixels[2 * 8 + 5] = 0xFFFF0000u;
     for (int y = 0; y < 4; ++y)
         pixels[size_t(y * 8 + 7)] = 0;
-    GpBitmap* made = nullptr;
-    ASSERT_EQ(GdipCreateBitmapFromScan0(8, 4, 32, PixelFormat32bppARGB,
-                                        reinterpret_cast<BYTE*>(pixels.data()), &made),
-              Ok);
-    CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-    ASSERT_EQ(GdipSaveImageToFile(made, ModuleRelativePath(kPicture).c_str(), &png, nullptr), Ok);
-    GdipDisposeImage(made);
-    ImagePtr picture = LoadPicture(kPicture);
+    ImagePtr picture = SavedPicture(pixels);
     ASSERT_TRUE(picture);
     EXPECT_EQ(SolidColour(picture.get(), RECT{0, 0, 5, 4}), 0x808080u);
     EXPECT_EQ(SolidColour(picture.get(), RECT{0, 0, 7, 2}), 0x808080u);
