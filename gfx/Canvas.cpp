@@ -102,23 +102,22 @@ GpStatus WINGDIPAPI DisposeImage(GpImage* image) {
     return status;
 }
 
-HBITMAP PictureSection(const GpImage* image) {
-    std::lock_guard<std::mutex> hold(SectionsLock());
-    auto found = Sections().find(image);
-    return found == Sections().end() ? nullptr : found->second.bitmap;
-}
-
 namespace {
 
-// The opaque runs of a picture from LoadPicture's rows; null for any other
+// The section and rows of a picture from LoadPicture; null for any other
 // image. Valid while the image lives.
-const std::vector<OpaqueRun>* PictureRuns(const GpImage* image) {
+const Section* FindSection(const GpImage* image) {
     std::lock_guard<std::mutex> hold(SectionsLock());
     auto found = Sections().find(image);
-    return found == Sections().end() ? nullptr : &found->second.runs;
+    return found == Sections().end() ? nullptr : &found->second;
 }
 
 }  // namespace
+
+HBITMAP PictureSection(const GpImage* image) {
+    const Section* section = FindSection(image);
+    return section ? section->bitmap : nullptr;
+}
 
 std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& area) {
     HBITMAP section = image ? PictureSection(image) : nullptr;
@@ -553,8 +552,9 @@ void Canvas::DrawImage(GpImage* image, float x, float y) {
 void Canvas::DrawImage(GpImage* image, float x, float y, float width, float height) {
     if (!image || !graphics)
         return;
+    // BlendPicture tells whether the picture can be blended.
     UINT imageWidth = 0, imageHeight = 0;
-    if (target_ && PictureSection(image)) {
+    if (target_) {
         GdipGetImageWidth(image, &imageWidth);
         GdipGetImageHeight(image, &imageHeight);
     }
@@ -566,7 +566,7 @@ void Canvas::DrawImage(GpImage* image, float x, float y, float width, float heig
 
 bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float height,
                           int sourceX, int sourceY) {
-    HBITMAP section = target_ ? PictureSection(image) : nullptr;
+    const Section* section = target_ ? FindSection(image) : nullptr;
     if (!section)
         return false;
     // Only a translation moves what is drawn, by whole pixels.
@@ -576,9 +576,18 @@ bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float h
     const float left = x + dx, top = y + dy;
     if (left != float(int(left)) || top != float(int(top)))
         return false;
-    gdi::Region area;
-    if (!DeviceClip(area))
+    // The clip, in the layer's pixels.
+    GpRegion* clip = nullptr;
+    if (GdipCreateRegion(&clip) != Ok)
         return false;
+    RegionPtr clipOwner(clip);
+    BOOL infinite = FALSE;
+    HRGN made = nullptr;
+    if (GdipGetClip(graphics.get(), clip) != Ok ||
+        GdipIsInfiniteRegion(clip, graphics.get(), &infinite) != Ok ||
+        (!infinite && GdipGetRegionHRgn(clip, graphics.get(), &made) != Ok))
+        return false;
+    gdi::Region area(made);
     if (!pictureDC_)
         pictureDC_.reset(CreateCompatibleDC(nullptr));
     if (!pictureDC_)
@@ -587,8 +596,8 @@ bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float h
     graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
     if (area)
         SelectClipRgn(dest, area.get());
-    HGDIOBJ previous = SelectObject(pictureDC_.get(), section);
-    CopyByRuns(dest, int(left) - sourceX, int(top) - sourceY, pictureDC_.get(), *PictureRuns(image),
+    HGDIOBJ previous = SelectObject(pictureDC_.get(), section->bitmap);
+    CopyByRuns(dest, int(left) - sourceX, int(top) - sourceY, pictureDC_.get(), section->runs,
                RECT{sourceX, sourceY, sourceX + int(width), sourceY + int(height)});
     SelectObject(pictureDC_.get(), previous);
     if (area)
@@ -601,8 +610,9 @@ void Canvas::DrawImagePart(GpImage* image, int x, int y, int sourceX, int source
                            int height) {
     if (!image || !graphics || width <= 0 || height <= 0)
         return;
+    // BlendPicture tells whether the picture can be blended.
     UINT imageWidth = 0, imageHeight = 0;
-    if (target_ && PictureSection(image)) {
+    if (target_) {
         GdipGetImageWidth(image, &imageWidth);
         GdipGetImageHeight(image, &imageHeight);
     }
@@ -617,21 +627,6 @@ void Canvas::DrawImagePart(GpImage* image, int x, int y, int sourceX, int source
 
 void Canvas::DrawText(const wchar_t* text, GpFont* font, ARGB colour, float x, float y) {
     DrawText(text, font, colour, RectF(x, y, 0, 0));
-}
-
-bool Canvas::DeviceClip(gdi::Region& area) {
-    GpRegion* clip = nullptr;
-    if (GdipCreateRegion(&clip) != Ok)
-        return false;
-    RegionPtr clipOwner(clip);
-    BOOL infinite = FALSE;
-    HRGN made = nullptr;
-    if (GdipGetClip(graphics.get(), clip) != Ok ||
-        GdipIsInfiniteRegion(clip, graphics.get(), &infinite) != Ok ||
-        (!infinite && GdipGetRegionHRgn(clip, graphics.get(), &made) != Ok))
-        return false;
-    area.reset(made);
-    return true;
 }
 
 bool Canvas::DrawKeptText(const wchar_t* text, GpFont* font, ARGB colour, float x, float y) {

@@ -191,9 +191,6 @@ private:
     // GDI+ to draw it instead.
     bool BlendPicture(gdip::GpImage* image, float x, float y, float width, float height,
                       int sourceX, int sourceY);
-    // The clip in the device's pixels: area stays null when nothing is cut
-    // away. False when it cannot be read.
-    bool DeviceClip(gdi::Region& area);
     // Sets one line on a layer of the opaque kind from the text cache, while
     // RedrawParts draws a part of it; false when it must be set as usual.
     bool DrawKeptText(const wchar_t* text, gdip::GpFont* font, gdip::ARGB colour, float x,

@@ -231,12 +231,6 @@ void Layer::Blend(HDC dest, int destX, int destY, int left, int top, int right, 
     AlphaBlendPart(dest, destX, destY, dc_.get(), left, top, right, bottom);
 }
 
-void Layer::BlendTo(HDC dest, int destX, int destY, const RECT& part) {
-    RECT cut{};
-    if (Cut(part, cut))
-        Blend(dest, destX, destY, cut.left, cut.top, cut.right, cut.bottom);
-}
-
 void Layer::DrawOn(Layer& target, int x, int y, const RECT& part) {
     RECT cut{};
     if (!Cut(part, cut) || target.empty())

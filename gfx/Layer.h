@@ -10,7 +10,7 @@
 //
 // The opaque kind holds 24-bit pixels laid on one colour and is drawn on
 // through its device context: for a view whose whole background is that
-// colour. Under Wine, GDI+ sets text on such a context with GDI, about eight
+// colour. Under Wine, GDI+ sets text on such a context with GDI, about three
 // times faster than its own rasteriser does on premultiplied pixels.
 //
 // A layer is made and used on one thread. An empty layer (nothing allocated,
@@ -81,9 +81,6 @@ public:
     // Copies the part (layer coordinates, cut to the layer) to (destX,
     // destY) and the rest of the part after it, blending what is not opaque.
     void CopyTo(HDC dest, int destX, int destY, const RECT& part);
-    // Blends the part over dest, where the layer's origin lies at (destX,
-    // destY), without looking for opaque runs: for mostly clear layers.
-    void BlendTo(HDC dest, int destX, int destY, const RECT& part);
     // Puts the part on another layer, this layer's origin at (x, y) of it:
     // blended, or copied as opaque pixels from the opaque kind.
     void DrawOn(Layer& target, int x, int y, const RECT& part);

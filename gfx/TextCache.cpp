@@ -14,13 +14,17 @@ namespace {
 // overhanging glyphs, antialiased edges, GDI+'s leading space.
 constexpr int kMargin = 8;
 
+// Whether a pixel of an opaque layer (B, G, R) is of the colour 0xRRGGBB.
+bool IsColour(const uint8_t* pixel, uint32_t colour) {
+    return pixel[0] == uint8_t(colour) && pixel[1] == uint8_t(colour >> 8) &&
+           pixel[2] == uint8_t(colour >> 16);
+}
+
 bool SameColourEverywhere(Layer& layer, const RECT& area) {
-    const uint8_t fill[3] = {uint8_t(layer.fill()), uint8_t(layer.fill() >> 8),
-                             uint8_t(layer.fill() >> 16)};
     for (int y = area.top; y < area.bottom; ++y) {
         const uint8_t* pixel = layer.OpaqueRow(y) + size_t(area.left) * 3;
         for (int x = area.left; x < area.right; ++x, pixel += 3) {
-            if (pixel[0] != fill[0] || pixel[1] != fill[1] || pixel[2] != fill[2])
+            if (!IsColour(pixel, layer.fill()))
                 return false;
         }
     }
@@ -123,12 +127,11 @@ const TextCache::Entry* TextCache::Set(Key key, GpFont* font, float lineHeight) 
     GdiFlush();
 
     // The box of what changed.
-    const uint8_t fill[3] = {uint8_t(key.fill), uint8_t(key.fill >> 8), uint8_t(key.fill >> 16)};
     int left = scratchWidth, right = 0, top = scratchHeight, bottom = 0;
     for (int row = 0; row < scratchHeight; ++row) {
         const uint8_t* pixel = scratch_.OpaqueRow(row);
         for (int column = 0; column < scratchWidth; ++column, pixel += 3) {
-            if (pixel[0] == fill[0] && pixel[1] == fill[1] && pixel[2] == fill[2])
+            if (IsColour(pixel, key.fill))
                 continue;
             left = std::min(left, column);
             right = std::max(right, column + 1);
