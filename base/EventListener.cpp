@@ -2,27 +2,41 @@
 #include "base/EventListener.h"
 
 #include <list>
+#include <mutex>
 
 namespace {
 
-// Borrowed pointers in registration order.
-std::list<EventListener*>& eventListeners() {
-    static std::list<EventListener*> listeners;
+// Borrowed pointers in registration order, and their lock; recursive, as a
+// listener may raise an event of its own.
+struct Listeners {
+    std::recursive_mutex lock;
+    std::list<EventListener*> list;
+};
+
+Listeners& eventListeners() {
+    static Listeners listeners;
     return listeners;
 }
 
 }  // namespace
 
 void BroadcastEvent(int event, int param) {
-    for (EventListener* listener : eventListeners())
+    Listeners& listeners = eventListeners();
+    std::lock_guard<std::recursive_mutex> hold(listeners.lock);
+    for (EventListener* listener : listeners.list)
         listener->OnEvent(event, param);
 }
 
 void RegisterEventListener(EventListener* listener) {
-    if (listener)
-        eventListeners().push_back(listener);
+    if (!listener)
+        return;
+    Listeners& listeners = eventListeners();
+    std::lock_guard<std::recursive_mutex> hold(listeners.lock);
+    listeners.list.push_back(listener);
 }
 
 void UnregisterEventListener(EventListener* listener) {
-    eventListeners().remove(listener);
+    Listeners& listeners = eventListeners();
+    std::lock_guard<std::recursive_mutex> hold(listeners.lock);
+    listeners.list.remove(listener);
 }

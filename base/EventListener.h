@@ -1,10 +1,11 @@
 // Usage events: the codes that parts of the widget announce, the listener
 // interface and the process-wide listener list.
 //
-// Events are raised on the window thread and on the worker thread; the
-// broadcast takes no lock, so every listener guards its own state. The list
-// itself changes only while no other thread raises events (registration before
-// the worker starts, removal after it has stopped).
+// Events are raised on the window thread and on the worker thread, and every
+// listener guards its own state. The list has a lock of its own, held across
+// a broadcast: a listener that is removed is called no more once removal
+// returns, also when a worker left to finish by itself is raising an event
+// meanwhile.
 #pragma once
 
 enum UsageEvent : int {

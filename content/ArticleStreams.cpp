@@ -3,6 +3,7 @@
 
 #include "gfx/Palette.h"
 #include "layout/TextFormatter.h"
+#include "net/HttpClient.h"
 #include "viewer/Page.h"
 
 #include <algorithm>
@@ -37,6 +38,8 @@ void ArticleStream::BuildContent(const JsonValue& document) {
     root->padding = Padding{5, 15, 9, 10};
     const JsonValue& items = JsonMember(document, "items");
     for (size_t i = 0, n = JsonCount(items); i < n; ++i) {
+        if (StopRequested())
+            return;
         const JsonValue& item = JsonItem(items, i);
         wchar_t title[kTitleUnits], text[kTextUnits], link[kLinkUnits], date[kDateUnits];
         JsonText(item, "title", title);

@@ -36,11 +36,13 @@ protected:
 
     const wchar_t* pageName;
     const wchar_t* stripImage;
-    // The model points at these: they live as long as the stream.
-    FontSpec headerFont{kBoldFamily, 12, FontRegular};
-    FontSpec textFont{kRegularFamily, 13, FontRegular};
-    FontSpec linkFont{kRegularFamily, 13, FontRegular};
-    FontSpec linkHoverFont{kRegularFamily, 13, FontUnderline};
+    // The panel lays a page out when it first shows it, which may be after
+    // this stream is gone: the model points at fonts that outlive every
+    // stream.
+    static constexpr FontSpec headerFont{kBoldFamily, 12, FontRegular};
+    static constexpr FontSpec textFont{kRegularFamily, 13, FontRegular};
+    static constexpr FontSpec linkFont{kRegularFamily, 13, FontRegular};
+    static constexpr FontSpec linkHoverFont{kRegularFamily, 13, FontUnderline};
 };
 
 class NewsStream : public ArticleStream {

@@ -4,6 +4,7 @@
 #include "base/Desktop.h"
 #include "base/Handles.h"
 #include "base/ModulePath.h"
+#include "content/MapStream.h"
 #include "net/HttpClient.h"
 #include "ui/Delivery.h"
 #include "ui/Window.h"
@@ -30,6 +31,27 @@ size_t TextLength(const char* body, size_t size) {
 }
 
 }  // namespace
+
+void DiscardData(int kind, void* payload) {
+    switch (kind) {
+    case CityMapContent:
+        delete static_cast<CityMapData*>(payload);
+        break;
+    case SettingsContent:
+        delete static_cast<SettingsRecord*>(payload);
+        break;
+    case RatesContent:
+        delete static_cast<RatesRecord*>(payload);
+        break;
+    default:
+        break;
+    }
+}
+
+HWND FeedOwner::FeedSurface() {
+    Window* target = FeedTarget();
+    return target ? target->surfaceWindow : nullptr;
+}
 
 DataStream::DataStream(FeedOwner* owner, const wchar_t* path, const wchar_t* cachePath,
                        uint32_t period)
@@ -58,42 +80,63 @@ void DataStream::Refresh(uint32_t step) {
     const std::wstring cache = ModuleRelativePath(cachePath.c_str());
     SYSTEMTIME written{};
     const SYSTEMTIME* condition = LocalCopyTime(cache, written) ? &written : nullptr;
-    char* body = nullptr;
+    char* received = nullptr;
     size_t size = 0;
-    const HttpResult result = HttpGet(url.c_str(), &body, &size, condition);
-    Http().serverReachable = result >= 0;
+    const HttpResult result = HttpGet(url.c_str(), &received, &size, condition);
+    // Freed on every way out, also when the parse or the build throws.
+    const std::unique_ptr<char, decltype(&std::free)> owned(received, &std::free);
+    const char* body = received;
+    Transfers().serverReachable = result >= 0;
     if (result == HttpOk) {
         size_t length = TextLength(body, size);
         JsonValue document;
         // A document that does not parse leaves the page and the cache file
-        // as they are; the file's old time asks for the document again.
+        // as they are; the file's old time asks for the document again. So
+        // does one that was not shown whole: a result the panel did not
+        // take, or a build that a stop cut short.
         if (ParseJson(body, length, document)) {
             accepted = FetchResources(document);
+            refused_ = false;
             BuildContent(document);
-            ReplaceWholeFile(cache, body, length);
+            if (!refused_ && !StopRequested())
+                ReplaceWholeFile(cache, body, length);
         }
     }
-    std::free(body);
 
     if (result < 0 || !accepted)
         elapsed = NetworkAlive() ? period - (period < kOnlineRetryMs ? period : kOnlineRetryMs)
                                  : period + 1;
 }
 
+bool DataStream::Deliver(UINT message, int kind, void* payload) {
+    const bool taken =
+        payload && SendWindowMessage(owner->FeedSurface(), message, kind, owner->FeedTarget(),
+                                     payload, kDeliveryTimeoutMs, &Transfers().abortTransfers);
+    if (!taken)
+        refused_ = true;
+    return taken;
+}
+
 void DataStream::DeliverPage(std::unique_ptr<Page> page) {
-    Window* target = owner->FeedTarget();
-    if (!page || !target || ClosingRequested())
-        return;
-    if (SendWindowMessage(target->surfaceWindow, DM_CONTENT, PageContent, target, page.get(),
-                          kDeliveryTimeoutMs))
+    if (Deliver(DM_CONTENT, PageContent, page.get()))
         page.release();  // the panel's now
 }
 
-void DataStream::DeliverSettings(const SettingsRecord& record) {
-    Window* target = owner->FeedTarget();
-    if (!target || ClosingRequested())
-        return;
-    SettingsRecord copy = record;  // the panel copies it during the call
-    SendWindowMessage(target->surfaceWindow, DM_DATA, SettingsContent, target, &copy,
-                      kDeliveryTimeoutMs);
+void DataStream::DeliverSettings(std::unique_ptr<SettingsRecord> record) {
+    // Told before the hand-over, while the record is still ours to read.
+    const SettingsRecord copy = record ? *record : SettingsRecord{};
+    if (Deliver(DM_DATA, SettingsContent, record.get())) {
+        record.release();
+        owner->SettingsTaken(copy);
+    }
+}
+
+void DataStream::DeliverRates(std::unique_ptr<RatesRecord> record) {
+    if (Deliver(DM_DATA, RatesContent, record.get()))
+        record.release();
+}
+
+void DataStream::DeliverCity(std::unique_ptr<CityMapData> city) {
+    if (Deliver(DM_DATA, CityMapContent, city.get()))
+        city.release();
 }

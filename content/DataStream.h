@@ -25,27 +25,37 @@
 #include "content/Json.h"
 #include "content/SettingsRecord.h"
 
+#include <windows.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class Window;
+struct CityMapData;
 struct Page;
 
-// What the feeds deliver to: the panel. Called on the worker thread (and
+// What the feeds deliver to: the panel, or (on the worker) a relay that
+// stands for it and never reaches into it. Called on the worker thread (and
 // on the window thread while the feeds are made).
 class FeedOwner {
 public:
     virtual ~FeedOwner() = default;
-    // The window that DM_CONTENT and DM_DATA name as their target; its
-    // surface (the desktop list view) is where they are sent.
+    // The window that DM_CONTENT and DM_DATA name as their target. The
+    // feeds only name it: it is never dereferenced off the window thread.
     virtual Window* FeedTarget() = 0;
+    // Where the messages are sent: the target's surface (the desktop list
+    // view). The base reads it from the target.
+    virtual HWND FeedSurface();
     // The title the panel now holds for a page ("News", "Friday"), from
     // the settings feed.
     virtual std::wstring PageTitle(const wchar_t* pageName) = 0;
-    // The rates panel's three texts, taken over together.
-    virtual void SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) = 0;
+    // The panel took a settings record.
+    virtual void SettingsTaken(const SettingsRecord& record) {}
 };
+
+// Frees a DM_DATA payload of the kind that its receiver does not keep.
+void DiscardData(int kind, void* payload);
 
 class DataStream {
 public:
@@ -76,9 +86,18 @@ protected:
     virtual bool FetchResources(const JsonValue& document) { return true; }
     virtual void BuildContent(const JsonValue& document) = 0;
 
-    // Sends a page to the panel (DM_CONTENT); frees it when the panel did
-    // not take it. Nothing is sent once the panel is closing.
+    // Hands a result to the panel: a Page (DM_CONTENT) or a DM_DATA of the
+    // kind. Each is freed here when the panel did not take it; nothing is
+    // sent once the panel is closing or this thread's work is being
+    // stopped. A result not taken keeps this document's cache file from
+    // being written, so that the next request asks for it again.
     void DeliverPage(std::unique_ptr<Page> page);
-    // Sends the settings record (DM_DATA), which the panel copies.
-    void DeliverSettings(const SettingsRecord& record);
+    void DeliverSettings(std::unique_ptr<SettingsRecord> record);
+    void DeliverRates(std::unique_ptr<RatesRecord> record);
+    void DeliverCity(std::unique_ptr<CityMapData> city);
+
+private:
+    bool Deliver(UINT message, int kind, void* payload);
+
+    bool refused_ = false;  // a result of the current build was not taken
 };

@@ -5,6 +5,7 @@
 #include "content/PictureFiles.h"
 #include "gfx/Palette.h"
 #include "layout/TextFormatter.h"
+#include "net/HttpClient.h"
 #include "viewer/Page.h"
 
 #include <algorithm>
@@ -87,6 +88,8 @@ void ExclusiveStream::BuildContent(const JsonValue& document) {
     root->add(std::move(banner));
     const JsonValue& items = JsonMember(document, "items");
     for (size_t i = 0, n = JsonCount(items); i < n; ++i) {
+        if (StopRequested())
+            return;
         AddOfferTitle(*root, JsonItem(items, i));
         AddOfferBody(*root, JsonItem(items, i));
     }

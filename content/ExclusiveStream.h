@@ -40,8 +40,9 @@ protected:
     // Deletes the files of "exclusive" that no build of this run used.
     void CleanImageFolder();
 
-    FontSpec titleFont{kBoldFamily, 22, FontRegular};
-    FontSpec textFont{kRegularFamily, 13, FontRegular};
-    FontSpec linkFont{kRegularFamily, 13, FontRegular};
-    FontSpec linkHoverFont{kRegularFamily, 13, FontUnderline};
+    // Outlive every stream, as the pages that point at them may.
+    static constexpr FontSpec titleFont{kBoldFamily, 22, FontRegular};
+    static constexpr FontSpec textFont{kRegularFamily, 13, FontRegular};
+    static constexpr FontSpec linkFont{kRegularFamily, 13, FontRegular};
+    static constexpr FontSpec linkHoverFont{kRegularFamily, 13, FontUnderline};
 };

@@ -1,10 +1,8 @@
 // The Map feed; see MapStream.h.
 #include "content/MapStream.h"
 
-#include "base/Desktop.h"
 #include "content/PictureFiles.h"
-#include "ui/Delivery.h"
-#include "ui/Window.h"
+#include "net/HttpClient.h"
 
 #include <algorithm>
 
@@ -75,9 +73,10 @@ std::unique_ptr<MImage> MapStream::MakeMapImage(const JsonValue& city) {
 }
 
 void MapStream::BuildContent(const JsonValue& document) {
-    Window* target = owner->FeedTarget();
     const JsonValue& cities = JsonMember(document, "map");
     for (size_t i = 0, n = JsonCount(cities); i < n; ++i) {
+        if (StopRequested())
+            return;
         const JsonValue& city = JsonItem(cities, i);
         wchar_t name[kCityUnits];
         JsonText(city, "name", name);
@@ -90,11 +89,7 @@ void MapStream::BuildContent(const JsonValue& document) {
         record->officeCount = uint32_t(record->officePages.size());
         record->allOfficesPage = BuildAllOfficesPage(offices, record->cityName);
         record->currentPage = record->mapPage.get();
-        if (!target || ClosingRequested())
-            return;
-        if (SendWindowMessage(target->surfaceWindow, DM_DATA, CityMapContent, target,
-                              record.get(), kDeliveryTimeoutMs))
-            record.release();  // the panel's now
+        DeliverCity(std::move(record));
     }
 }
 

@@ -78,6 +78,8 @@ std::wstring FeedPicturePath(const JsonValue& entry, const wchar_t* folder) {
 bool DownloadFeedPictures(const JsonValue& entries, const wchar_t* folder) {
     bool all = true;
     for (size_t i = 0, n = JsonCount(entries); i < n; ++i) {
+        if (StopRequested())
+            return false;
         wchar_t url[kImageUnits];
         JsonText(JsonItem(entries, i), "image_url", url);
         const std::wstring name = IsPictureAddress(url) ? PictureFileName(url) : std::wstring();

@@ -17,3 +17,14 @@ struct SettingsRecord {
 
 // The built-in values that start every record.
 SettingsRecord DefaultSettings();
+
+// The title a record gives a page: "News" title_1, "Friday" title_5, any
+// other (the Club) title_2.
+const wchar_t* SettingsTitle(const SettingsRecord& record, const wchar_t* pageName);
+
+// The rates panel's three texts, handed over together.
+struct RatesRecord {
+    wchar_t caption[40];  // "Курс ЦБ, d.m"
+    wchar_t dollar[10];
+    wchar_t euro[10];
+};

@@ -1,8 +1,6 @@
 // The rates and settings feeds; see SettingsStreams.h.
 #include "content/SettingsStreams.h"
 
-#include "base/Desktop.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -10,8 +8,7 @@
 namespace {
 
 constexpr size_t kRatesFieldUnits = 30;
-constexpr size_t kCaptionUnits = 40;
-constexpr size_t kRateUnits = 10;
+constexpr size_t kCaptionUnits = sizeof(RatesRecord::caption) / sizeof(wchar_t);
 
 }  // namespace
 
@@ -29,15 +26,14 @@ RatesStream::RatesStream(FeedOwner* owner)
 }
 
 void RatesStream::BuildContent(const JsonValue& document) {
-    wchar_t date[kRatesFieldUnits], caption[kCaptionUnits];
-    wchar_t dollar[kRateUnits], euro[kRateUnits];
+    wchar_t date[kRatesFieldUnits];
+    auto record = std::make_unique<RatesRecord>();
     JsonText(document, "date", date);
-    FormatRatesCaption(date, caption, kCaptionUnits);
+    FormatRatesCaption(date, record->caption, kCaptionUnits);
     // Cut to the panel's fields: a rate is a few characters.
-    JsonText(document, "usd", dollar);
-    JsonText(document, "eur", euro);
-    if (!ClosingRequested())
-        owner->SetRates(caption, dollar, euro);
+    JsonText(document, "usd", record->dollar);
+    JsonText(document, "eur", record->euro);
+    DeliverRates(std::move(record));
 }
 
 SettingsStream::SettingsStream(FeedOwner* owner)
@@ -46,14 +42,14 @@ SettingsStream::SettingsStream(FeedOwner* owner)
 }
 
 void SettingsStream::BuildContent(const JsonValue& document) {
-    SettingsRecord record = DefaultSettings();
-    JsonText(document, "phone_number", record.phone_number);
-    JsonText(document, "phone_text", record.phone_text);
-    JsonBytes(document, "radio_url", record.radio_url);
-    JsonText(document, "radio_title", record.radio_title);
-    JsonText(document, "online_banking", record.online_banking);
-    JsonText(document, "title_1", record.title_1);
-    JsonText(document, "title_2", record.title_2);
-    JsonText(document, "title_5", record.title_5);
-    DeliverSettings(record);
+    auto record = std::make_unique<SettingsRecord>(DefaultSettings());
+    JsonText(document, "phone_number", record->phone_number);
+    JsonText(document, "phone_text", record->phone_text);
+    JsonBytes(document, "radio_url", record->radio_url);
+    JsonText(document, "radio_title", record->radio_title);
+    JsonText(document, "online_banking", record->online_banking);
+    JsonText(document, "title_1", record->title_1);
+    JsonText(document, "title_2", record->title_2);
+    JsonText(document, "title_5", record->title_5);
+    DeliverSettings(std::move(record));
 }

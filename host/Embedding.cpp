@@ -20,7 +20,7 @@ Embedding::Embedding(HWND listView)
       widget(std::make_unique<Widget>(&root)) {
     widget->Show();
     // The feeds build their first pages from their caches in here.
-    worker = std::make_unique<Worker>(widget.get(), widget->statistics.get());
+    worker = std::make_unique<Worker>(widget.get(), widget->statistics);
 }
 
 Embedding::~Embedding() {

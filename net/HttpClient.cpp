@@ -31,11 +31,14 @@ constexpr DWORD kSendTimeoutMs = 2000;
 // good. The bound is the platform's own default for a stalled body, which is
 // left as it is.
 constexpr DWORD kResponseTimeoutMs = 30000;
-// The network test answers the proxy dialog's check while the user waits:
-// the platform would give name resolution no bound and a connection a
-// minute, so a server that never answers is given up on after these.
-constexpr int kTestResolveTimeoutMs = 5000;
-constexpr int kTestConnectTimeoutMs = 5000;
+// The platform would give name resolution no bound and a connection a
+// minute. A worker that teardown had to leave behind waits out whatever
+// exchange it is in (under Wine closing a request does not end a blocked
+// call), so every exchange is given up on after these.
+constexpr int kResolveTimeoutMs = 5000;
+constexpr int kConnectTimeoutMs = 5000;
+// The platform's own bound for each read of a body.
+constexpr int kReadTimeoutMs = 30000;
 // A server that names no length may still send this much.
 constexpr size_t kUnannouncedLimit = 100000;
 // No feed, picture or update comes near this; a larger announced length is
@@ -148,6 +151,51 @@ HttpState& Http() {
 
 namespace {
 
+// The thread-local slot that names a thread's transfer group. Freed when
+// the library goes, so that loading it again does not use up slots.
+struct GroupSlot {
+    DWORD index = TlsAlloc();
+    ~GroupSlot() {
+        if (index != TLS_OUT_OF_INDEXES)
+            TlsFree(index);
+    }
+};
+
+GroupSlot& Slot() {
+    static GroupSlot slot;
+    return slot;
+}
+
+}  // namespace
+
+TransferGroup& Transfers() {
+    const DWORD index = Slot().index;
+    void* group = index != TLS_OUT_OF_INDEXES ? TlsGetValue(index) : nullptr;
+    return group ? *static_cast<TransferGroup*>(group) : Http().shared;
+}
+
+TransferGroupScope::TransferGroupScope(TransferGroup& group) : previous_(&Transfers()) {
+    if (Slot().index != TLS_OUT_OF_INDEXES)
+        TlsSetValue(Slot().index, &group);
+}
+
+TransferGroupScope::~TransferGroupScope() {
+    if (Slot().index != TLS_OUT_OF_INDEXES)
+        TlsSetValue(Slot().index, previous_ == &Http().shared ? nullptr : previous_);
+}
+
+void TransferGroup::Abort() {
+    std::lock_guard<std::mutex> hold(lock);
+    abortTransfers = true;
+    for (auto& [request, closed] : open) {
+        if (!closed)
+            WinHttpCloseHandle(request);
+        closed = true;
+    }
+}
+
+namespace {
+
 bool SystemNetworkAlive() {
     DWORD flags = 0;
     return IsNetworkAlive(&flags) != FALSE;
@@ -180,13 +228,14 @@ void ProxySettings::Clear() {
     proxyInfo = WINHTTP_PROXY_INFO{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
     autoProxy = WINHTTP_AUTOPROXY_OPTIONS{};
     useAutoProxy = 0;
+    detectionFailed = false;
 }
 
 bool HttpInit() {
     HttpState& http = Http();
     // A client brought up again in the same process (a widget detached and
     // attached again) must not inherit the last shutdown's stop.
-    http.abortTransfers = false;
+    http.shared.abortTransfers = false;
     CopyText(http.userAgent, kUserAgent);
     std::lock_guard<std::mutex> lock(http.proxyLock);
     if (!http.proxy)
@@ -247,8 +296,8 @@ bool HttpOpenRequest(HttpRequest& context, const wchar_t* url, const wchar_t* ve
 
 bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* url) {
     HttpState& http = Http();
-    DWORD sendTimeout = kSendTimeoutMs;
-    WinHttpSetOption(request, WINHTTP_OPTION_SEND_TIMEOUT, &sendTimeout, sizeof(sendTimeout));
+    WinHttpSetTimeouts(request, kResolveTimeoutMs, kConnectTimeoutMs, int(kSendTimeoutMs),
+                       kReadTimeoutMs);
     DWORD responseTimeout = kResponseTimeoutMs;
     WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                      sizeof(responseTimeout));
@@ -258,7 +307,7 @@ bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* ur
     bool autoProxy = false;
     {
         std::lock_guard<std::mutex> lock(http.proxyLock);
-        autoProxy = http.proxy && http.proxy->useAutoProxy;
+        autoProxy = http.proxy && http.proxy->useAutoProxy && !http.proxy->detectionFailed;
     }
     // Automatic detection is on by default and finds no script on most
     // networks: that leaves the configured proxy, or none, as the system's
@@ -330,30 +379,22 @@ bool HttpQueryStatus(HttpRequest& context) {
 }
 
 void AbortTransfers() {
-    HttpState& http = Http();
-    std::lock_guard<std::mutex> lock(http.transfersLock);
-    http.abortTransfers = true;
-    for (auto& [request, closed] : http.transfers) {
-        if (!closed)
-            WinHttpCloseHandle(request);
-        closed = true;
-    }
+    Http().shared.Abort();
 }
 
-HttpTransferScope::HttpTransferScope(InternetHandle& request) : request_(request) {
-    HttpState& http = Http();
-    std::lock_guard<std::mutex> lock(http.transfersLock);
-    http.transfers[request_.get()] = false;
+HttpTransferScope::HttpTransferScope(InternetHandle& request)
+    : request_(request), group_(Transfers()) {
+    std::lock_guard<std::mutex> hold(group_.lock);
+    group_.open[request_.get()] = false;
 }
 
 HttpTransferScope::~HttpTransferScope() {
-    HttpState& http = Http();
-    std::lock_guard<std::mutex> lock(http.transfersLock);
-    auto found = http.transfers.find(request_.get());
-    if (found != http.transfers.end()) {
+    std::lock_guard<std::mutex> hold(group_.lock);
+    auto found = group_.open.find(request_.get());
+    if (found != group_.open.end()) {
         if (found->second)
-            request_.release();  // closed by AbortTransfers
-        http.transfers.erase(found);
+            request_.release();  // closed by the group's stop
+        group_.open.erase(found);
     }
 }
 
@@ -378,9 +419,8 @@ HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMT
     HttpRequest context;
     if (!HttpOpenRequest(context, url, L"GET"))
         return HttpRefused;
-    HttpState& http = Http();
     HttpTransferScope transfer(context.request);
-    if (http.abortTransfers)
+    if (transfer.aborted())
         return HttpNotModified;
     if (!WinHttpSendRequest(context.request.get(),
                             headers[0] ? headers : WINHTTP_NO_ADDITIONAL_HEADERS,
@@ -420,7 +460,7 @@ HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMT
             !WinHttpReadData(context.request.get(), buffer + received, available, &read))
             return HttpFailed;
         received += read;
-        if (http.abortTransfers)
+        if (transfer.aborted())
             return HttpNotModified;
     } while (available > 0);
 
@@ -439,7 +479,7 @@ HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTI
     HttpResult result = Transfer(url, body, size, lastModified);
     // A download cut short by AbortTransfers fails on its closed request:
     // it ends as an aborted one, with nothing to show.
-    if (result != HttpOk && Http().abortTransfers)
+    if (result != HttpOk && StopRequested())
         return HttpNotModified;
     return result;
 }
@@ -496,10 +536,9 @@ bool DownloadFile(const wchar_t* url, const wchar_t* path) {
     char* body = nullptr;
     size_t size = 0;
     const HttpResult result = HttpGet(url, &body, &size, condition);
-    Http().serverReachable = result == HttpOk || result == HttpNotModified;
-    bool replaced = result == HttpOk && ReplaceWholeFile(target, body, size);
-    std::free(body);
-    return replaced;
+    const std::unique_ptr<char, decltype(&std::free)> owned(body, &std::free);
+    Transfers().serverReachable = result == HttpOk || result == HttpNotModified;
+    return result == HttpOk && ReplaceWholeFile(target, body, size);
 }
 
 bool TestNetwork() {
@@ -507,18 +546,17 @@ bool TestNetwork() {
     HttpRequest context;
     if (!HttpOpenRequest(context, url.c_str(), L"HEAD"))
         return false;
-    // Send and receive keep the bounds every request has.
-    WinHttpSetTimeouts(context.request.get(), kTestResolveTimeoutMs, kTestConnectTimeoutMs,
-                       int(kSendTimeoutMs), int(kResponseTimeoutMs));
-    if (!WinHttpSendRequest(context.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-        return false;
-    if (!WinHttpReceiveResponse(context.request.get(), nullptr))
-        return false;
-    if (!HttpQueryStatus(context))
+    // The stop closes the request rather than wait for the server; an
+    // aborted test tells nothing of the network.
+    HttpTransferScope transfer(context.request);
+    if (transfer.aborted() ||
+        !WinHttpSendRequest(context.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(context.request.get(), nullptr) || transfer.aborted() ||
+        !HttpQueryStatus(context))
         return false;
     const bool reachable = context.status == HTTP_STATUS_OK;
-    Http().serverReachable = reachable;
+    Transfers().serverReachable = reachable;
     return reachable;
 }
 

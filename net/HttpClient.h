@@ -8,6 +8,12 @@
 // Threads: the worker runs every transfer, the network test and the dialog.
 // The window thread reads the proxy record and the credentials (radio start)
 // while the worker may rewrite them: both take proxyLock.
+//
+// Transfers belong to a group: a worker enters a group of its own, so its
+// stop (abortTransfers), the requests that the stop closes and what it
+// learnt of the servers are its own. A worker that teardown left to finish
+// by itself can then neither stop nor confuse the worker of the next
+// embedding. Threads that entered no group share the process's.
 #pragma once
 
 #include "base/Handles.h"
@@ -50,6 +56,10 @@ struct ProxySettings {
     WINHTTP_PROXY_INFO proxyInfo{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
     WINHTTP_AUTOPROXY_OPTIONS autoProxy{};
     uint32_t useAutoProxy = 0;  // resolve the proxy per URL before each request
+    // The automatic resolution found no script: it is not tried again until
+    // the configuration is read anew (the worker's next offline tick), for
+    // a failed detection can take seconds that nothing could cut short.
+    bool detectionFailed = false;
 
     ProxySettings() = default;
     ~ProxySettings() { Clear(); }
@@ -67,18 +77,53 @@ struct ProxyCredentials {
     uint32_t scheme = 0;  // the first scheme the proxy offered on its last 407
 };
 
+// The transfers of one worker (or of the threads without one).
+struct TransferGroup {
+    TransferGroup() = default;
+    TransferGroup(const TransferGroup&) = delete;
+    TransferGroup& operator=(const TransferGroup&) = delete;
+
+    // Stops the group: its requests under way are closed now (their
+    // exchanges fail at once on Windows; under Wine a blocked call waits for
+    // its own time-out), later ones end at their first step. Any thread.
+    void Abort();
+
+    std::atomic<bool> abortTransfers{false};  // the group's stop
+    std::atomic<bool> serverReachable{false};
+    // The requests under way, which Abort closes; a request closed so is
+    // marked, and its owner lets go of it unclosed.
+    std::mutex lock;
+    std::map<HINTERNET, bool> open;
+};
+
+// The calling thread's group: the one it entered, else the process's.
+TransferGroup& Transfers();
+// Whether the calling thread's work is being stopped: its transfers are
+// aborted. Long parses and builds look at it between items.
+inline bool StopRequested() {
+    return Transfers().abortTransfers;
+}
+
+// While it lives, the calling thread works in group.
+class TransferGroupScope {
+public:
+    explicit TransferGroupScope(TransferGroup& group);
+    ~TransferGroupScope();
+    TransferGroupScope(const TransferGroupScope&) = delete;
+    TransferGroupScope& operator=(const TransferGroupScope&) = delete;
+
+private:
+    TransferGroup* previous_;
+};
+
 // Process-wide state of the client.
 struct HttpState {
     std::mutex proxyLock;  // guards proxy and credentials across threads
     std::unique_ptr<ProxySettings> proxy;  // made by HttpInit, gone after HttpRelease
     ProxyCredentials credentials;
-    std::atomic<bool> serverReachable{false};
     std::atomic<bool> proxyAuthRequired{false};  // never cleared
-    std::atomic<bool> abortTransfers{false};     // set at shutdown, cleared by HttpInit
-    // The requests of downloads under way, which AbortTransfers closes; a
-    // request closed so is marked, and its owner lets go of it unclosed.
-    std::mutex transfersLock;
-    std::map<HINTERNET, bool> transfers;
+    // The group of the threads that entered none; HttpInit clears its stop.
+    TransferGroup shared;
     wchar_t userAgent[32] = {};
 };
 
@@ -94,9 +139,9 @@ std::wstring ContentServerUrl(const wchar_t* path);
 // Brings the client up, also again after HttpRelease: clears the stop
 // that the last shutdown left.
 bool HttpInit();
-// Stops every download: those under way end now, with result 0 (their
-// requests are closed under them), later ones at their first read. Any
-// thread; HttpInit clears it.
+// Stops the downloads of the threads without a group of their own: those
+// under way end now, with result 0 (their requests are closed under them),
+// later ones at their first read. Any thread; HttpInit clears it.
 void AbortTransfers();
 // Releases the proxy record; the client is used no more.
 void HttpRelease();
@@ -114,18 +159,21 @@ bool HttpOpenRequest(HttpRequest& context, const wchar_t* url, const wchar_t* ve
 bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* url);
 bool HttpQueryStatus(HttpRequest& context);
 
-// While it lives, AbortTransfers closes the request if the client is shut
-// down meanwhile (the scope then lets go of the closed handle): for every
-// exchange on the worker that could wait on a silent server.
+// While it lives, the stop of the calling thread's group closes the request
+// (the scope then lets go of the closed handle): for every exchange on the
+// worker that could wait on a silent server. After the stop, true from
+// aborted(): the exchange is not begun.
 class HttpTransferScope {
 public:
     explicit HttpTransferScope(InternetHandle& request);
     ~HttpTransferScope();
     HttpTransferScope(const HttpTransferScope&) = delete;
     HttpTransferScope& operator=(const HttpTransferScope&) = delete;
+    bool aborted() const { return group_.abortTransfers; }
 
 private:
     InternetHandle& request_;
+    TransferGroup& group_;
 };
 
 enum HttpResult : int {

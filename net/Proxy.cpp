@@ -72,8 +72,12 @@ std::wstring StreamingHost(const wchar_t* list) {
 }
 
 // Unowned, so nothing else keeps the box in view: it comes to the front and
-// stays above other windows until answered.
+// stays above other windows until answered. A stop of the worker ends it
+// (the WM_QUIT that the stop posts ends every modal loop of the thread), and
+// none is shown once the stop came.
 void ShowNotice(const wchar_t* text, const wchar_t* caption) {
+    if (StopRequested())
+        return;
     MessageBoxW(nullptr, text, caption, MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
@@ -162,6 +166,11 @@ bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session, bool* loginRefuse
         if (error == ERROR_WINHTTP_LOGIN_FAILURE) {
             http.proxyAuthRequired = true;
             ShowNotice(L"Login failure in WinHttpGetProxyForUrl", L"Orvella Widget");
+        } else if (error == ERROR_WINHTTP_AUTODETECTION_FAILED ||
+                   error == ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT) {
+            std::lock_guard<std::mutex> lock(http.proxyLock);
+            if (http.proxy)
+                http.proxy->detectionFailed = true;
         }
         return false;
     }
@@ -194,7 +203,7 @@ bool EnsureProxyLogin() {
     // Without a 407 behind it the failure is no matter of credentials.
     if (!Http().proxyAuthRequired)
         return true;
-    if (Http().abortTransfers)
+    if (StopRequested())
         return false;
     // The dialog's resource is linked into the module that carries this code.
     DialogBoxParamW(ThisModule(), kProxyDialogName, nullptr, ProxyCredentialsDialogProc, 0);
@@ -220,7 +229,7 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
         SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         openDialog = dialog;
         // Shutdown may have asked to end it before it stood.
-        if (Http().abortTransfers)
+        if (StopRequested())
             PostMessageW(dialog, WM_CLOSE, 0, 0);
         return TRUE;
     }

@@ -28,11 +28,15 @@ bool ReadHeader(HttpRequest& context, const wchar_t* name, wchar_t (&value)[50])
 // request's handles are closed when this returns, before any download.
 bool NewerBuildPublished(const Updater& updater, bool& critical) {
     HttpRequest context;
-    bool answered = HttpOpenRequest(context, updater.url.c_str(), L"HEAD") &&
+    if (!HttpOpenRequest(context, updater.url.c_str(), L"HEAD"))
+        return false;
+    // The stop closes the request rather than wait for the server.
+    HttpTransferScope transfer(context.request);
+    bool answered = !transfer.aborted() &&
                     WinHttpSendRequest(context.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                        WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
                     WinHttpReceiveResponse(context.request.get(), nullptr) &&
-                    HttpQueryStatus(context) && context.status == 200;
+                    !transfer.aborted() && HttpQueryStatus(context) && context.status == 200;
     wchar_t version[50], criticalText[50];
     int published = 0;
     bool newer = answered && ReadHeader(context, L"x-amz-meta-version", version) &&
@@ -66,7 +70,7 @@ void CheckForUpdate(Updater& updater) {
     // Conditional on the local copy's time: a build fetched before answers
     // 304 and starts nothing again.
     if (DownloadFile(updater.url.c_str(), updater.localPath.c_str()) && isCritical &&
-        !ClosingRequested())
+        !ClosingRequested() && !StopRequested())
         RunUpdateProgram(ModuleRelativePath(L"check_updates.exe").c_str());
 }
 

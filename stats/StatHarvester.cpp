@@ -62,7 +62,7 @@ bool SendReport(HttpRequest& context, const std::wstring& prefix, const std::str
         return false;
     // A shutdown closes the request rather than wait for the server.
     HttpTransferScope transfer(context.request);
-    return !Http().abortTransfers &&
+    return !transfer.aborted() &&
            WinHttpSendRequest(context.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                               WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
            WinHttpReceiveResponse(context.request.get(), nullptr) && HttpQueryStatus(context);
@@ -245,6 +245,11 @@ void StatHarvester::ClosePeriodAt(const SYSTEMTIME& now) {
         c.play_count = 1;
 }
 
+void StatHarvester::ForgetPanel() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    panel = nullptr;
+}
+
 void StatHarvester::Tick(bool online) {
     if (!online)
         return;
@@ -268,7 +273,7 @@ void StatHarvester::UploadReports() {
     uint64_t next = 0;  // the first id not yet tried in this run
     for (;;) {
         // The widget is shutting down: the worker must end, the rest waits.
-        if (Http().abortTransfers)
+        if (StopRequested())
             return;
         uint64_t id = 0;
         std::string text;

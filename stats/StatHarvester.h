@@ -81,6 +81,9 @@ public:
     void ClosePeriod();
     // Zeroes the counters and restarts every clock; the flags stay.
     void Reset();
+    // The panel is going: from now on a closed period counts it hidden. The
+    // harvester may outlive it on a worker left to finish by itself.
+    void ForgetPanel();
     // Sends every queued report, oldest first, through one request context.
     // A report leaves the queue once the server answered with any status;
     // one that got no answer stays for the next tick. Stops early when the
@@ -120,7 +123,7 @@ private:
     StatCounters counters;
     std::deque<QueuedReport> reports;  // oldest first
     uint64_t nextReportId = 0;
-    const Window* panel;    // borrowed; may be null
+    const Window* panel;    // borrowed; may be null, and is once the panel went
     const std::string uid;
     uint16_t day = 0;       // day of the month, statistics time, the period began
     int currentTab = 0;

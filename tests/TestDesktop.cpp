@@ -1,6 +1,8 @@
 // See TestDesktop.h.
 #include "TestDesktop.h"
 
+#include "base/Threads.h"
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -136,4 +138,13 @@ std::wstring ProgramFolder() {
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder(path);
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+bool ThreadsEndBy(int count, unsigned ms) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(20)) {
+        PumpMessages();
+        if (threadsRunning <= count)
+            return true;
+    }
+    return threadsRunning <= count;
 }

@@ -44,6 +44,10 @@ public:
 // Runs the calling thread's pending messages (posts, paints, timers).
 void PumpMessages();
 
+// Pumps until the threads of ours that are running fall to count, or ms
+// have passed; whether they did.
+bool ThreadsEndBy(int count, unsigned ms);
+
 // Writes a bitmap file of one colour (0xRRGGBB).
 void WriteTestBitmap(const std::wstring& path, int width, int height, unsigned rgb);
 

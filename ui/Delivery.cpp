@@ -37,6 +37,8 @@ bool ReceiveWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // address: it may only take one it could have carried itself.
         if (record->taken || record->message != message || record->kind != int(wParam))
             return false;
+        if (record->senderStop && *record->senderStop)
+            return false;
         record->taken = true;
         target = record->target;
         payload = record->payload;
@@ -51,10 +53,10 @@ bool ReceiveWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool SendWindowMessage(HWND listView, UINT message, int kind, Window* target, void* payload,
-                       unsigned timeoutMs) {
-    if (ClosingRequested() || !listView)
+                       unsigned timeoutMs, const std::atomic<bool>* senderStop) {
+    if (ClosingRequested() || !listView || (senderStop && *senderStop))
         return false;
-    WindowMessage record{target, payload, message, kind};
+    WindowMessage record{target, payload, message, kind, senderStop};
     PendingMessages& pending = Pending();
     {
         std::lock_guard<std::mutex> lock(pending.lock);

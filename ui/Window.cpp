@@ -2,6 +2,7 @@
 // timers and painting; see Window.h.
 #include "ui/Window.h"
 
+#include "base/Threads.h"
 #include "gfx/Canvas.h"
 
 using namespace gdip;
@@ -155,8 +156,10 @@ void Window::Invalidate() {
 }
 
 void Window::InvalidatePart(const RECT& part) {
-    if (!attached || IsRectEmpty(&part))
+    if (!attached || IsRectEmpty(&part) || !OnOwnThread(root->OwnerThread(), "Invalidate"))
         return;
+    // Marked before the paint is asked for: the paint must find it stale.
+    root->MarkStale(this, part);
     POINT origin = SurfaceOrigin(this);
     RECT rect = part;
     OffsetRect(&rect, origin.x, origin.y);
@@ -164,7 +167,6 @@ void Window::InvalidatePart(const RECT& part) {
     // and under Wine the WM_ERASEBKGND alone costs as much as a third of
     // a small repaint (it passes the host's message hook).
     InvalidateRect(surfaceWindow, &rect, FALSE);
-    root->MarkStale(this, part);
 }
 
 void Window::MoveBy(int dx, int dy) {
@@ -237,7 +239,7 @@ void PaintWindow(Window* window, int x, int y, int width, int height) {
 }  // namespace
 
 RootWindow::RootWindow(int width, int height, Canvas* canvas, HWND surfaceWindow)
-    : Window(width, height, canvas, surfaceWindow) {}
+    : Window(width, height, canvas, surfaceWindow), ownerThread_(GetCurrentThreadId()) {}
 
 RootWindow::~RootWindow() {
     ReleaseMouseCapture();
@@ -367,6 +369,8 @@ const Layer* RootWindow::LayerOf(const Window* window) const {
 }
 
 void RootWindow::DropLayer(const Window* window) {
+    if (!OnOwnThread(ownerThread_, "DropLayer"))
+        return;
     for (auto it = layers_.begin(); it != layers_.end(); ++it) {
         if ((*it)->window == window) {
             layers_.erase(it);
@@ -376,6 +380,8 @@ void RootWindow::DropLayer(const Window* window) {
 }
 
 void RootWindow::MarkStale(const Window* window, RECT part) {
+    if (!OnOwnThread(ownerThread_, "MarkStale"))
+        return;
     if (window == this) {
         ++generation_;
         for (auto& entry : layers_)
@@ -425,7 +431,7 @@ void RootWindow::PaintDirectly(Window* window, const RECT& update) {
 }
 
 void RootWindow::PaintTree(int x, int y, int width, int height) {
-    if (!canvas)
+    if (!canvas || !OnOwnThread(ownerThread_, "PaintTree"))
         return;
     if (!retained) {
         PaintWindow(this, x, y, width, height);

@@ -36,7 +36,8 @@
 // and pressed windows and the timer map. The desktop surface owns the root
 // for as long as a widget is attached.
 //
-// Everything here runs on the shell's UI thread. The base class owns neither
+// Everything here runs on the shell's UI thread, and the root checks it: a
+// call from another thread is refused and counted. The base class owns neither
 // its children nor its timers: each window hides and deletes the children it
 // created and kills the timers it set. Windows go before their root.
 #pragma once
@@ -197,6 +198,10 @@ public:
     // Off: every paint draws the windows straight on the back buffer.
     bool retained = true;
 
+    // The thread that made the tree: the only one that may invalidate it,
+    // mark it stale or touch its layers (checked, base/Threads.h).
+    DWORD OwnerThread() const { return ownerThread_; }
+
 private:
     friend class Window;
 
@@ -236,4 +241,5 @@ private:
     std::map<int, TreeTimer> timers_;  // by the list view's timer id
     std::vector<std::unique_ptr<Retained>> layers_;
     unsigned generation_ = 0;
+    DWORD ownerThread_;
 };

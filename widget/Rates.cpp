@@ -5,7 +5,6 @@
 #include "widget/Widget.h"
 #include "gfx/Palette.h"
 
-#include <cwchar>
 
 Rates::Rates(Widget* owner) : Window(117, 399, 70, 37, owner), owner(owner) {
     UpdateRegion();
@@ -18,17 +17,10 @@ Rates::Rates(Widget* owner) : Window(117, 399, 70, 37, owner), owner(owner) {
 }
 
 void Rates::Paint() {
-    // The worker may be writing new rates: take a consistent copy first.
-    wchar_t caption[40], dollar[10], euro[10];
-    {
-        std::lock_guard<std::mutex> lock(owner->ratesLock);
-        wcscpy(caption, owner->ratesCaption);
-        wcscpy(dollar, owner->dollarRate);
-        wcscpy(euro, owner->euroRate);
-    }
-    canvas->DrawText(caption, captionFont, palette::Grey, 0, 0);
+    const RatesRecord& texts = owner->ratesTexts;
+    canvas->DrawText(texts.caption, captionFont, palette::Grey, 0, 0);
     canvas->DrawText(L"$", currencyFont, palette::White, 8, 13);
-    canvas->DrawText(dollar, rateFont, palette::White, 18, 15);
+    canvas->DrawText(texts.dollar, rateFont, palette::White, 18, 15);
     canvas->DrawText(L"\u20AC", currencyFont, palette::White, 8, 28);
-    canvas->DrawText(euro, rateFont, palette::White, 18, 30);
+    canvas->DrawText(texts.euro, rateFont, palette::White, 18, 30);
 }

@@ -79,6 +79,7 @@ Widget::Widget(Window* parent)
     for (const wchar_t* path : {kBackgrounds[savedTab], kButtonPicture, kHandlePicture,
                                 kBarBackgroundPicture, kBarPicture})
         firstPictures.push_back(path);
+    // Joined by prefetchJoin, whatever happens from here on.
     gdip::PrefetchPictures(std::move(firstPictures));
     if (canvas) {
         canvas->AddShippedFonts();
@@ -105,7 +106,7 @@ Widget::Widget(Window* parent)
     citySelect = std::make_unique<Select>(80, 369, 200, 21, &cityModel, this);
 
     LoadWidgetSettings(*this);
-    statistics = std::make_unique<StatHarvester>(currentTab, this, GetWidgetUID(*this));
+    statistics = std::make_shared<StatHarvester>(currentTab, this, GetWidgetUID(*this));
     statistics->LoadReports();
     RegisterEventListener(statistics.get());
     clubPages = std::make_unique<ClubPageBuilder>(this, settings.title_2);
@@ -120,6 +121,7 @@ Widget::~Widget() {
     // Closes the statistics' period; the worker has stopped by now.
     BroadcastEvent(WidgetExiting, 0);
     UnregisterEventListener(statistics.get());
+    statistics->ForgetPanel();
     statistics->SaveReports();
     SaveWidgetSettings(*this);
     if (root->CaptureWindow() == citySelect->popup.get() || root->CaptureWindow() == this)
@@ -141,6 +143,9 @@ Widget::~Widget() {
     pages.clear();
     clubPages.reset();
     aboutPages.reset();
+}
+
+Widget::PrefetchJoin::~PrefetchJoin() {
     // Nothing decoded ahead outlives the panel.
     gdip::EndPrefetch();
 }
@@ -353,12 +358,16 @@ void Widget::OnData(int kind, void* payload) {
         AddCity(std::unique_ptr<CityMapData>(static_cast<CityMapData*>(payload)));
         return;
     }
+    if (kind == RatesContent && payload) {
+        std::unique_ptr<RatesRecord> texts(static_cast<RatesRecord*>(payload));
+        ratesTexts = *texts;
+        if (rates)
+            rates->Invalidate();
+        return;
+    }
     if (kind != SettingsContent || !payload)
         return;
-    {
-        std::lock_guard<std::mutex> lock(settingsLock);
-        settings = *static_cast<const SettingsRecord*>(payload);
-    }
+    settings = *std::unique_ptr<SettingsRecord>(static_cast<SettingsRecord*>(payload));
     auto retitle = [this](const wchar_t* name, const wchar_t* title) {
         for (auto& page : pages) {
             if (page->name == name) {
@@ -374,24 +383,7 @@ void Widget::OnData(int kind, void* payload) {
 }
 
 std::wstring Widget::PageTitle(const wchar_t* pageName) {
-    std::lock_guard<std::mutex> lock(settingsLock);
-    if (std::wcscmp(pageName, L"News") == 0)
-        return settings.title_1;
-    if (std::wcscmp(pageName, L"Friday") == 0)
-        return settings.title_5;
-    return settings.title_2;
-}
-
-void Widget::SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) {
-    {
-        std::lock_guard<std::mutex> lock(ratesLock);
-        CopyText(ratesCaption, caption);
-        CopyText(dollarRate, dollar);
-        CopyText(euroRate, euro);
-    }
-    // Only the repaint request crosses threads.
-    if (rates)
-        rates->Invalidate();
+    return SettingsTitle(settings, pageName);
 }
 
 void Widget::OnLink(const wchar_t* url) {

@@ -7,8 +7,8 @@
 // shell. Its constructor starts the content machinery; its destructor saves
 // the settings and tears everything down.
 //
-// Window thread only, except the three rates texts, which the rates feed
-// writes from the worker under ratesLock. Coordinates: the panel's own.
+// Window thread only: the feeds hand everything over by message, and the
+// worker reads nothing of the panel. Coordinates: the panel's own.
 #pragma once
 
 #include "ui/Button.h"
@@ -20,7 +20,6 @@
 
 #include <array>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class AboutPageBuilder;
@@ -62,17 +61,16 @@ public:
     void OnCommand(int code, int param) override;
     // PageContent: a Page, which now belongs to the panel.
     void OnContent(int kind, void* payload) override;
-    // CityMapContent: a CityMapData, which now belongs to the panel;
-    // SettingsContent: a SettingsRecord, copied during the call.
+    // CityMapContent: a CityMapData; SettingsContent: a SettingsRecord;
+    // RatesContent: a RatesRecord. Each now belongs to the panel.
     void OnData(int kind, void* payload) override;
     // "http://" goes to the shell; "page://" opens a page of the selected city.
     void OnLink(const wchar_t* url) override;
 
-    // What the feeds deliver to (worker thread, or the window thread while
-    // the feeds are made).
+    // What the feeds deliver to while they are made (window thread); the
+    // worker's relay takes its first titles from here.
     Window* FeedTarget() override { return this; }
     std::wstring PageTitle(const wchar_t* pageName) override;
-    void SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) override;
 
     void SelectTab(int tab);
     // Keeps the city's pages, in place of a city of the same name or after
@@ -102,18 +100,12 @@ public:
     std::unique_ptr<Radio> radio;
     std::unique_ptr<Rates> rates;
     std::unique_ptr<Select> citySelect;
-    // Written by the rates feed on the worker thread, read when painting.
-    std::mutex ratesLock;
-    wchar_t ratesCaption[40] = {};
-    wchar_t dollarRate[10] = {};
-    wchar_t euroRate[10] = {};
+    RatesRecord ratesTexts{};  // the rates panel's, as last delivered
     SelectModel cityModel;  // the city names, in order of first arrival
     std::vector<std::unique_ptr<CityMapData>> cityRecords;  // parallel to cityModel.items
     // The last city page opened by a link was the list of all offices: an
     // office opened next counts as opened from the list.
     bool secondCityPage = false;
-    // Written on the window thread, read by the feeds for the page titles.
-    std::mutex settingsLock;
     SettingsRecord settings;
     gdip::LazyPicture phoneBubbleImage{L"images/phone.png"};
     gdip::LazyPicture phoneHoverImage{L"images/top_phone_on.png"};
@@ -126,6 +118,14 @@ public:
     gdip::GpFont* bankingFont = nullptr;  // borrowed from the font cache
     char uid[33] = {};                    // installation identity, empty until asked
     // The usage statistics, registered for the usage events while the panel
-    // lives; the worker ticks it.
-    std::unique_ptr<StatHarvester> statistics;
+    // lives. Shared with the worker, which ticks it: a worker that teardown
+    // left to finish by itself may still be sending a report.
+    std::shared_ptr<StatHarvester> statistics;
+
+private:
+    // Joins the picture prefetch on every way out of the panel, also when
+    // its constructor throws after starting it.
+    struct PrefetchJoin {
+        ~PrefetchJoin();
+    } prefetchJoin;
 };

@@ -3,21 +3,19 @@
 
 #include "base/Desktop.h"
 #include "base/EventListener.h"
+#include "base/Text.h"
+#include "base/Threads.h"
 #include "content/ArticleStreams.h"
 #include "content/ExclusiveStream.h"
 #include "content/MapStream.h"
 #include "content/SettingsStreams.h"
 #include "net/HttpClient.h"
+#include "net/Proxy.h"
 #include "stats/StatHarvester.h"
-#include "ui/Window.h"
 
-#include <process.h>
+#include <vector>
 
 namespace {
-
-// How long teardown waits for the worker to end by itself; it always does
-// well within this, and only a worker stuck in the system is cut short.
-constexpr DWORD kStopWaitMs = 1000;
 
 DWORD SystemLastInput() {
     LASTINPUTINFO info{sizeof(info), 0};
@@ -30,33 +28,69 @@ uint64_t Ticks(const FILETIME& time) {
 
 }  // namespace
 
-std::atomic<int> workerTerminations{0};
 DWORD (*lastInputProbe)() = SystemLastInput;
 
-Worker::Worker(FeedOwner* owner, StatHarvester* statistics)
-    : surface(owner->FeedTarget() ? owner->FeedTarget()->surfaceWindow : nullptr),
-      statistics(statistics) {
-    workerStop = false;
-    StartFeeds(owner);
-    updateTimer.reset(CreateWaitableTimerW(nullptr, FALSE, kUpdateTimerName));
-    if (!updateTimer)
+// Everything the thread touches. Held by the Worker and by the thread: the
+// last of the two to let go destroys it, on its own thread.
+struct WorkerState {
+    WorkerState(FeedOwner& panel, std::shared_ptr<StatHarvester> statistics)
+        : relay(panel), statistics(std::move(statistics)) {}
+
+    // The worker's loop; returns once stopped.
+    void Run();
+    bool Stopped() const { return transfers.abortTransfers; }
+
+    PanelRelay relay;
+    // The stop, the requests under way and what the servers said: this
+    // worker's own, entered by its thread.
+    TransferGroup transfers;
+    std::vector<std::unique_ptr<DataStream>> feedList;  // in table order
+    Updater updater;
+    KernelHandle updateTimer;
+    KernelHandle stopEvent;  // set by the stop, for good
+    TickClock clock;
+    IdleWatch idleWatch;
+    std::shared_ptr<StatHarvester> statistics;  // may be null
+};
+
+PanelRelay::PanelRelay(FeedOwner& panel)
+    : target_(panel.FeedTarget()), surface_(panel.FeedSurface()) {
+    CopyText(titles_.title_1, panel.PageTitle(L"News").c_str());
+    CopyText(titles_.title_5, panel.PageTitle(L"Friday").c_str());
+    CopyText(titles_.title_2, panel.PageTitle(L"Club").c_str());
+}
+
+std::wstring PanelRelay::PageTitle(const wchar_t* pageName) {
+    return SettingsTitle(titles_, pageName);
+}
+
+void PanelRelay::SettingsTaken(const SettingsRecord& record) {
+    CopyText(titles_.title_1, record.title_1);
+    CopyText(titles_.title_2, record.title_2);
+    CopyText(titles_.title_5, record.title_5);
+}
+
+Worker::Worker(FeedOwner* owner, std::shared_ptr<StatHarvester> statistics)
+    : state_(std::make_shared<WorkerState>(*owner, std::move(statistics))) {
+    WorkerState& state = *state_;
+    // Their caches build here, on the window thread, and reach the panel at once.
+    state.feedList.push_back(std::make_unique<SettingsStream>(&state.relay));
+    state.feedList.push_back(std::make_unique<RatesStream>(&state.relay));
+    state.feedList.push_back(std::make_unique<NewsStream>(&state.relay));
+    state.feedList.push_back(std::make_unique<FridayStream>(&state.relay));
+    state.feedList.push_back(std::make_unique<ExclusiveStream>(&state.relay));
+    state.feedList.push_back(std::make_unique<MapStream>(&state.relay));
+    UpdaterInit(state.updater);
+    state.updateTimer.reset(CreateWaitableTimerW(nullptr, FALSE, kUpdateTimerName));
+    state.stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!state.updateTimer || !state.stopEvent)
         return;  // no ticks: the panel shows its caches
-    thread.reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &Worker::RefreshWorker, this, 0, nullptr)));
+    std::shared_ptr<WorkerState> held = state_;
+    thread_ = StartOwnThread([held] { held->Run(); }, &threadId_);
 }
 
 Worker::~Worker() {
     StopWorker();
-}
-
-void Worker::StartFeeds(FeedOwner* owner) {
-    feedList.push_back(std::make_unique<SettingsStream>(owner));
-    feedList.push_back(std::make_unique<RatesStream>(owner));
-    feedList.push_back(std::make_unique<NewsStream>(owner));
-    feedList.push_back(std::make_unique<FridayStream>(owner));
-    feedList.push_back(std::make_unique<ExclusiveStream>(owner));
-    feedList.push_back(std::make_unique<MapStream>(owner));
-    UpdaterInit(updater);
 }
 
 uint32_t TickClock::TickElapsed() {
@@ -83,88 +117,76 @@ void IdleWatch::CheckUserIdle() {
     }
 }
 
-unsigned __stdcall Worker::RefreshWorker(void* self) {
-    static_cast<Worker*>(self)->Run();
-    return 0;
-}
-
-void Worker::Run() {
+void WorkerState::Run() {
+    TransferGroupScope group(transfers);
+    // The thread's message queue, made now: the stop's WM_QUIT must find it
+    // even before the first message box.
+    MSG none;
+    PeekMessageW(&none, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     // Long past, so the first tick comes at once; then every 30 seconds.
     LARGE_INTEGER due{};
     due.QuadPart = 300000000;
     SetWaitableTimer(updateTimer.get(), &due, LONG(kTickMs), nullptr, nullptr, FALSE);
+    const HWND surface = relay.FeedSurface();
     bool online = false, reported = false;
-    while (!workerStop) {
+    // Each step is a barrier of its own: one that throws is given up on,
+    // and the worker goes on with the next.
+    while (!Stopped()) {
         bool skipWait = false;
         if (NetworkAlive()) {
             if (online) {
-                uint32_t step = clock.TickElapsed();
+                const uint32_t step = clock.TickElapsed();
                 for (auto& feed : feedList) {
-                    if (workerStop)
+                    if (Stopped())
                         break;
-                    feed->Refresh(step);
+                    Guarded([&] { feed->Refresh(step); });
                 }
-                if (!workerStop)
-                    UpdaterTick(updater, step);
-                if (statistics && !workerStop)
-                    statistics->Tick(true);
-                idleWatch.CheckUserIdle();
-                if (!Http().serverReachable && !workerStop && !TestNetwork())
-                    online = false;
+                if (!Stopped())
+                    Guarded([&] { UpdaterTick(updater, step); });
+                if (statistics && !Stopped())
+                    Guarded([&] { statistics->Tick(true); });
+                if (!Stopped())
+                    Guarded([&] { idleWatch.CheckUserIdle(); });
+                if (!transfers.serverReachable && !Stopped())
+                    Guarded([&] { online = TestNetwork(); });
             } else {
-                online = EnsureProxyLogin();
+                Guarded([&] { online = EnsureProxyLogin(); });
                 // Online now: the downloads start at once.
                 skipWait = online;
             }
         }
-        if (!skipWait) {
-            bool state = NetworkAlive() && online;
-            if (state != reported) {
-                reported = state;
-                PostMessageW(surface, DM_NETWORK_STATE, state ? 1 : 0, 0);
-                BroadcastEvent(state ? WentOnline : WentOffline, 0);
-            }
-            if (workerStop)
-                break;
-            WaitForSingleObject(updateTimer.get(), INFINITE);
+        if (Stopped())
+            break;
+        if (skipWait)
+            continue;
+        const bool state = NetworkAlive() && online;
+        if (state != reported) {
+            reported = state;
+            PostMessageW(surface, DM_NETWORK_STATE, state ? 1 : 0, 0);
+            Guarded([&] { BroadcastEvent(state ? WentOnline : WentOffline, 0); });
         }
+        HANDLE wakes[] = {stopEvent.get(), updateTimer.get()};
+        WaitForMultipleObjects(2, wakes, FALSE, INFINITE);
     }
 }
 
 void Worker::StopWorker() {
-    // No delivery starts from now on, the transfers end at their next read,
-    // an open credentials dialog closes, and the timer wakes the worker.
-    SetClosingRequested(true);
-    workerStop = true;
-    AbortTransfers();
+    WorkerState& state = *state_;
+    // From here on the worker delivers nothing, its requests are closed
+    // under it and later ones fail at once, its credentials dialog closes
+    // (keeping what was typed) and any other modal loop of its ends.
+    state.transfers.Abort();
+    if (state.stopEvent)
+        SetEvent(state.stopEvent.get());
     CancelProxyLogin();
-    if (updateTimer) {
-        CancelWaitableTimer(updateTimer.get());
-        LARGE_INTEGER soon{};
-        soon.QuadPart = -1;
-        SetWaitableTimer(updateTimer.get(), &soon, LONG(kTickMs), nullptr, nullptr, FALSE);
+    if (threadId_)
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    if (thread_) {
+        // A delivery under way waits for this thread: served meanwhile.
+        if (!WaitServingSends(thread_.get(), kStopWaitMs))
+            ++threadsLeft;
+        thread_.reset();
     }
-    if (thread) {
-        // A delivery under way waits for this thread: serve it meanwhile.
-        DWORD start = GetTickCount();
-        for (;;) {
-            DWORD spent = GetTickCount() - start;
-            if (spent >= kStopWaitMs)
-                break;
-            HANDLE handle = thread.get();
-            DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, kStopWaitMs - spent,
-                                                   QS_SENDMESSAGE);
-            if (woke != WAIT_OBJECT_0 + 1)
-                break;
-            MSG message;
-            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
-        if (WaitForSingleObject(thread.get(), 0) != WAIT_OBJECT_0) {
-            ++workerTerminations;
-            TerminateThread(thread.get(), 0);
-        }
-        thread.reset();
-    }
-    updateTimer.reset();
-    feedList.clear();
+    // A thread still running holds the state, and the library, itself.
+    state_.reset();
 }

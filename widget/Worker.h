@@ -8,10 +8,19 @@
 //
 // Made by the desktop surface's Embedding right after the panel: the feeds
 // build their first content from their cache files on the window thread
-// inside StartFeeds, then the thread starts. Destroyed before the panel:
-// StopWorker makes the worker end by itself (the closing flag stops every
-// delivery, the transfers and a credentials dialog are ended, the timer
-// wakes it) while the window thread serves the messages it may be sending.
+// inside the constructor, then the thread starts. Destroyed before the panel.
+//
+// The thread is never killed. Everything it touches is its own (the feeds,
+// the updater, a transfer group, a relay that stands for the panel) or
+// shared with it (the statistics), held by a record that the thread keeps
+// alive; the thread holds the library (base/Threads.h). Teardown stops it:
+// the group's stop closes the requests under way and refuses the worker's
+// deliveries, the thread's modal loops (the credentials dialog, a message
+// box) end, and its wait ends. It then waits kStopWaitMs for the thread,
+// serving the messages it may be sending; a thread still inside a call that
+// nothing can cut short (under Wine a read from a silent server waits for
+// its time-out) is left to end by itself, touching nothing of the panel or
+// of the next embedding, which gets a worker and a group of its own.
 #pragma once
 
 #include "base/Clock.h"
@@ -19,10 +28,8 @@
 #include "content/DataStream.h"
 #include "net/Updater.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 constexpr wchar_t kUpdateTimerName[] = L"OrvellaLumideskUpdaterTimer";
 constexpr uint32_t kTickMs = 30000;
@@ -52,33 +59,43 @@ struct IdleWatch {
     bool idle = false;
 };
 
-// Times the worker had to be cut short; it should always end by itself.
-extern std::atomic<int> workerTerminations;
+// What the worker's feeds see of the panel: its window (named in messages,
+// never dereferenced here) and its page titles. Made on the window thread
+// from the panel; afterwards it follows the settings records the panel
+// takes, so the worker never reads the panel itself.
+class PanelRelay : public FeedOwner {
+public:
+    explicit PanelRelay(FeedOwner& panel);
+    Window* FeedTarget() override { return target_; }
+    HWND FeedSurface() override { return surface_; }
+    std::wstring PageTitle(const wchar_t* pageName) override;
+    void SettingsTaken(const SettingsRecord& record) override;
+
+private:
+    Window* target_;  // borrowed, and only named
+    HWND surface_;
+    SettingsRecord titles_{};  // only the titles are kept
+};
 
 class StatHarvester;
+struct WorkerState;
 
 class Worker {
 public:
-    // statistics: borrowed, may be null; it outlives the worker.
-    explicit Worker(FeedOwner* owner, StatHarvester* statistics = nullptr);
+    // How long teardown waits for the thread before leaving it to end by
+    // itself: the shell's thread is never kept longer.
+    static constexpr unsigned kStopWaitMs = 60;
+
+    // statistics: shared, may be null.
+    explicit Worker(FeedOwner* owner, std::shared_ptr<StatHarvester> statistics = nullptr);
     ~Worker();  // StopWorker
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    std::vector<std::unique_ptr<DataStream>> feedList;  // in table order
-    Updater updater;
-    KernelHandle updateTimer;
-    std::atomic<bool> workerStop{false};
-    TickClock clock;
-    IdleWatch idleWatch;
-
 private:
-    void StartFeeds(FeedOwner* owner);
-    static unsigned __stdcall RefreshWorker(void* self);
-    void Run();
     void StopWorker();
 
-    HWND surface;  // the desktop list view, told the online state
-    StatHarvester* statistics;  // borrowed
-    KernelHandle thread;
+    std::shared_ptr<WorkerState> state_;  // shared with the thread
+    KernelHandle thread_;
+    DWORD threadId_ = 0;
 };

@@ -35,14 +35,15 @@ struct Panel : Window, FeedOwner {
     using Window::Window;
     Window* FeedTarget() override { return this; }
     std::wstring PageTitle(const wchar_t*) override { return L"Новости банка"; }
-    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
     void OnContent(int, void* payload) override {
         std::unique_ptr<Page> page(static_cast<Page*>(payload));
         layoutPage(*page, *canvas);
     }
     void OnData(int kind, void* payload) override {
-        if (kind != CityMapContent)
+        if (kind != CityMapContent) {
+            DiscardData(kind, payload);
             return;
+        }
         std::unique_ptr<CityMapData> city(static_cast<CityMapData*>(payload));
         LayOutCity(*city, *canvas);
     }

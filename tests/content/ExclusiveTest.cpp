@@ -57,7 +57,6 @@ struct Panel : Window, FeedOwner {
     using Window::Window;
     Window* FeedTarget() override { return this; }
     std::wstring PageTitle(const wchar_t*) override { return L""; }
-    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
     void OnContent(int, void* payload) override { pages.emplace_back(static_cast<Page*>(payload)); }
     std::vector<std::unique_ptr<Page>> pages;
 };

@@ -100,14 +100,16 @@ struct Panel : Window, FeedOwner {
     using Window::Window;
     Window* FeedTarget() override { return this; }
     std::wstring PageTitle(const wchar_t* name) override { return std::wstring(L"T:") + name; }
-    void SetRates(const wchar_t* caption, const wchar_t* dollar, const wchar_t* euro) override {
-        rates = {caption, dollar, euro};
-    }
     void OnContent(int kind, void* payload) override {
         pages.emplace_back(static_cast<Page*>(payload));
     }
     void OnData(int kind, void* payload) override {
-        settings.push_back(*static_cast<SettingsRecord*>(payload));
+        if (kind == RatesContent) {
+            std::unique_ptr<RatesRecord> texts(static_cast<RatesRecord*>(payload));
+            rates = {texts->caption, texts->dollar, texts->euro};
+            return;
+        }
+        settings.push_back(*std::unique_ptr<SettingsRecord>(static_cast<SettingsRecord*>(payload)));
     }
     std::vector<std::unique_ptr<Page>> pages;
     std::vector<SettingsRecord> settings;

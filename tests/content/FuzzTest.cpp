@@ -59,7 +59,6 @@ struct Panel : Window, FeedOwner {
     using Window::Window;
     Window* FeedTarget() override { return this; }
     std::wstring PageTitle(const wchar_t*) override { return L"T"; }
-    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override { ++rates; }
     void OnContent(int, void* payload) override {
         std::unique_ptr<Page> page(static_cast<Page*>(payload));
         layoutPage(*page, *canvas);  // as the panel does
@@ -67,7 +66,8 @@ struct Panel : Window, FeedOwner {
     }
     void OnData(int kind, void* payload) override {
         if (kind != CityMapContent) {
-            ++settings;
+            ++(kind == RatesContent ? rates : settings);
+            DiscardData(kind, payload);
             return;
         }
         std::unique_ptr<CityMapData> city(static_cast<CityMapData*>(payload));

@@ -14,7 +14,6 @@ struct Panel : Window, FeedOwner {
     using Window::Window;
     Window* FeedTarget() override { return this; }
     std::wstring PageTitle(const wchar_t*) override { return L""; }
-    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
     void OnData(int kind, void* payload) override {
         ASSERT_EQ(kind, CityMapContent);
         cities.emplace_back(static_cast<CityMapData*>(payload));

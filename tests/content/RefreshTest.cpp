@@ -12,6 +12,7 @@
 #include "ui/Delivery.h"
 #include "viewer/Page.h"
 #include "widget/Worker.h"
+#include "base/Threads.h"
 
 #include <sys/utime.h>
 
@@ -20,6 +21,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -53,13 +55,14 @@ struct Panel : Window, FeedOwner {
     using Window::Window;
     Window* FeedTarget() override { return this; }
     std::wstring PageTitle(const wchar_t*) override { return L"Новости"; }
-    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
     void OnContent(int, void* payload) override { pages.emplace_back(static_cast<Page*>(payload)); }
     void OnData(int kind, void* payload) override {
-        if (kind == CityMapContent)
+        if (kind == CityMapContent) {
             cities.emplace_back(static_cast<CityMapData*>(payload));
-        else
-            ++settings;
+            return;
+        }
+        settings += kind == SettingsContent;
+        DiscardData(kind, payload);
     }
     std::vector<std::unique_ptr<Page>> pages;
     std::vector<std::unique_ptr<CityMapData>> cities;
@@ -73,6 +76,23 @@ bool NetworkUp() {
 
 class RefreshTest : public FeedTest<Panel> {
 protected:
+    // Refreshes a due feed on a thread of its own, as the worker does,
+    // while this thread, the window thread, first stalls for stallMs and
+    // then takes what is sent to it.
+    static void RefreshOnAWorker(DataStream& feed, DWORD stallMs) {
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            TransferGroup group;
+            TransferGroupScope scope(group);
+            Due(feed);
+            done = true;
+        });
+        Sleep(stallMs);
+        for (DWORD start = GetTickCount(); !done && GetTickCount() - start < 20000; Sleep(1))
+            PumpMessages();
+        worker.join();
+        PumpMessages();
+    }
     void SetUp() override {
         FeedTest::SetUp();
         WidgetKey::Erase();
@@ -164,7 +184,7 @@ TEST_F(RefreshTest, FailuresAreRetriedSoonerOnlineAndAtEveryTickOffline) {
         networkUp = up;
         Due(news);
         EXPECT_EQ(news.elapsed, up ? 0u : news.period + 1) << up;  // 10 min period: a full one
-        EXPECT_FALSE(Http().serverReachable);
+        EXPECT_FALSE(Transfers().serverReachable);
     }
     FridayStream friday(panel.get());
     friday.url = news.url;
@@ -192,12 +212,15 @@ TEST_F(RefreshTest, TheFirstTickDownloadsEveryFeedInTableOrderAndStopEndsTheWork
                                                    "/media/data/rates.json",
                                                    "/media/data/news.json",
                                                    "/media/data/friday.json"}));
-    EXPECT_EQ(workerTerminations, 0);
+    EXPECT_EQ(threadsLeft, 0);
 }
 
-// Teardown while the worker waits on a server that stopped sending, or on
-// the window thread that has not yet taken a delivery: it ends by itself.
-TEST_F(RefreshTest, TeardownEndsTheWorkerByItselfDuringADownloadOrADelivery) {
+// Teardown while the worker waits on a server that sends slowly, or on the
+// window thread, which is not taking its delivery: nothing reaches the
+// panel after, no cache file says a document was shown, and a worker stuck
+// in a read ends by itself.
+TEST_F(RefreshTest, TeardownRefusesTheWorkersResultsAndAStuckWorkerEndsByItself) {
+    const int baseline = threadsRunning;
     // Parts a second apart: a read waits at most that long.
     const std::wstring stalled = Env(L"ORVELLA_FAULTY_HOST") + L"/slow/300000?at=";
     for (const std::wstring& host : {stalled, std::wstring(L"127.0.0.1")}) {
@@ -205,18 +228,40 @@ TEST_F(RefreshTest, TeardownEndsTheWorkerByItselfDuringADownloadOrADelivery) {
                         DWORD((host.size() + 1) * sizeof(wchar_t)));
         const size_t before = Requested("/media/data/").size();
         HttpInit();
+        size_t pages = 0, settings = 0;
         {
             Worker worker(panel.get());
-            // The first request is under way (stalled), or the first page
+            pages = panel->pages.size();  // from the caches, at once
+            settings = panel->settings;
+            // The first request is under way (stalled), or the first result
             // waits for this thread, which is not pumping.
             Sleep(1500);
         }
-        EXPECT_EQ(workerTerminations, 0) << std::string(host.begin(), host.end());
+        PumpMessages();
+        const std::string name(host.begin(), host.end());
+        EXPECT_EQ(panel->pages.size(), pages) << name;
+        EXPECT_EQ(panel->settings, settings) << name;
+        EXPECT_TRUE(ThreadsEndBy(baseline, 10000)) << name;
         if (host != stalled) {
             EXPECT_GT(Requested("/media/data/").size(), before);
         }
-        PumpMessages();
     }
+    EXPECT_FALSE(WriteTime(cache)) << "a page never shown was taken for shown";
+}
+
+// A window thread that does not take a page within the delivery's wait: the
+// page is freed, its document is not taken for shown, and the next refresh
+// brings it again.
+TEST_F(RefreshTest, APageTheWindowThreadDidNotTakeInTimeComesAgainAtTheNextRefresh) {
+    Serve(L"\\media\\data\\news.json", kFirst, -3600);
+    NewsStream news(panel.get());
+    // Stalled past the delivery's wait: the late message finds no record.
+    RefreshOnAWorker(news, DataStream::kDeliveryTimeoutMs + 1000);
+    EXPECT_TRUE(panel->pages.empty());
+    EXPECT_FALSE(WriteTime(cache));
+    RefreshOnAWorker(news, 0);
+    ASSERT_EQ(panel->pages.size(), 1u);
+    EXPECT_EQ(ReadAll(cache), kFirst);
 }
 
 std::vector<WPARAM> networkStates;

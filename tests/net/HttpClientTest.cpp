@@ -60,7 +60,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(HttpInit());
         SetServer(L"127.0.0.1");
-        Http().serverReachable = false;
+        Transfers().serverReachable = false;
         folder_ = fs::temp_directory_path() /
                   (L"orvella-http-" + std::to_wstring(GetTickCount64()));
         ASSERT_TRUE(fs::create_directory(folder_));
@@ -189,13 +189,13 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     EXPECT_TRUE(DownloadFile(url, path.c_str()));
     EXPECT_TRUE(Logged("/media/data/news.json", "ims=\"Sun, 06 Nov 1994 08:49:37 GMT\""));
     EXPECT_EQ(ReadAll(path), served);
-    EXPECT_TRUE(Http().serverReachable);
+    EXPECT_TRUE(Transfers().serverReachable);
 
     // The fresh copy is not older than the server's: 304 leaves it as it is.
     const ULONGLONG written = WriteTime(path);
-    Http().serverReachable = false;
+    Transfers().serverReachable = false;
     EXPECT_FALSE(DownloadFile(url, path.c_str()));
-    EXPECT_TRUE(Http().serverReachable);
+    EXPECT_TRUE(Transfers().serverReachable);
     EXPECT_EQ(ReadAll(path), served);
     EXPECT_EQ(WriteTime(path), written);
     EXPECT_FALSE(Logged("/media/data/news.json", "ims=\"-\""));
@@ -206,7 +206,7 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
 
     // A failure keeps the copy and says the server was not reached.
     EXPECT_FALSE(DownloadFile(L"http://127.0.0.1/media/data/missing.json", path.c_str()));
-    EXPECT_FALSE(Http().serverReachable);
+    EXPECT_FALSE(Transfers().serverReachable);
 }
 
 TEST_F(HttpClientTest, ReplacesTheLocalCopyOnlyWithACompleteBody) {
@@ -254,7 +254,7 @@ TEST_F(HttpClientTest, FailsOnBrokenOrStalledAnswersAndStopsWhenAborted) {
     // Shutdown during a transfer.
     std::thread shutdown([] {
         Sleep(500);
-        Http().abortTransfers = true;
+        Transfers().abortTransfers = true;
     });
     EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
     shutdown.join();
@@ -267,7 +267,7 @@ TEST_F(HttpClientTest, AClientBroughtUpAgainAfterAShutdownDownloads) {
         // What shutdown does to a transfer still running.
         std::thread shutdown([] {
             Sleep(500);
-            Http().abortTransfers = true;
+            Transfers().abortTransfers = true;
         });
         EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
         shutdown.join();
@@ -353,17 +353,17 @@ TEST_F(HttpClientTest, TestNetworkGivesUpOnAServerThatNeverAnswersTheConnection)
 
 TEST_F(HttpClientTest, TestNetworkAsksTheStorageServer) {
     EXPECT_TRUE(TestNetwork());
-    EXPECT_TRUE(Http().serverReachable);
+    EXPECT_TRUE(Transfers().serverReachable);
     EXPECT_TRUE(Logged("/orvella/test_network", "\"HEAD /orvella/test_network"));
     // An answer other than 200 is an unreachable server...
     SetServer(L"127.0.0.1/nowhere");
     EXPECT_FALSE(TestNetwork());
-    EXPECT_FALSE(Http().serverReachable);
+    EXPECT_FALSE(Transfers().serverReachable);
     // ...while no answer at all says nothing about it.
-    Http().serverReachable = true;
+    Transfers().serverReachable = true;
     SetServer(L"127.0.0.3");
     EXPECT_FALSE(TestNetwork());
-    EXPECT_TRUE(Http().serverReachable);
+    EXPECT_TRUE(Transfers().serverReachable);
 }
 
 }  // namespace

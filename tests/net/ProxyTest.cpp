@@ -360,7 +360,7 @@ TEST_F(ProxyServerTest, NoDialogWhenTheNetworkWorks) {
     StoreCredentials(L"orvella", L"secret");
     Http().credentials.scheme = WINHTTP_AUTH_SCHEME_BASIC;
     EXPECT_TRUE(EnsureProxyLogin());
-    EXPECT_TRUE(Http().serverReachable);
+    EXPECT_TRUE(Transfers().serverReachable);
     EXPECT_FALSE(Http().proxyAuthRequired);
     watch.Finish();
     EXPECT_EQ(watch.Seen(), L"no dialog\n");

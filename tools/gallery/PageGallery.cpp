@@ -66,7 +66,6 @@ struct Collector : Window, FeedOwner {
     std::wstring PageTitle(const wchar_t* name) override {
         return std::wcscmp(name, L"Friday") == 0 ? settings.title_5 : settings.title_1;
     }
-    void SetRates(const wchar_t*, const wchar_t*, const wchar_t*) override {}
     // A later page replaces one of the same name, as on the panel.
     void OnContent(int, void* payload) override {
         std::unique_ptr<Page> page(static_cast<Page*>(payload));
@@ -75,8 +74,10 @@ struct Collector : Window, FeedOwner {
                 held.reset();
         pages.push_back(std::move(page));
     }
-    void OnData(int, void* payload) override {
-        settings = *static_cast<const SettingsRecord*>(payload);
+    void OnData(int kind, void* payload) override {
+        if (kind == SettingsContent)
+            settings = *static_cast<const SettingsRecord*>(payload);
+        DiscardData(kind, payload);
     }
     SettingsRecord settings = DefaultSettings();
     std::vector<std::unique_ptr<Page>> pages;

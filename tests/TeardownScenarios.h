@@ -1,0 +1,147 @@
+// What the teardown test and benchmark share: an embedding made and let go
+// at a chosen moment after it was made, against the servers of a scenario
+// (names that resolve to nothing, our nginx, a slow or a silent server, a
+// proxy that wants a login), with the proxy detection on or off.
+#pragma once
+
+#include "TestDesktop.h"
+#include "base/Desktop.h"
+#include "base/Threads.h"
+#include "base/WidgetKey.h"
+#include "host/DesktopSurface.h"
+#include "net/HttpClient.h"
+#include "net/Proxy.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace teardown {
+
+constexpr wchar_t kConnectionsKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+
+struct Scenario {
+    const char* name;
+    // Written to ContentServer and StorageServer; empty leaves the built-in
+    // names, which resolve to nothing here. "%F" stands for the
+    // misbehaving server's address.
+    const wchar_t* content;
+    const wchar_t* storage;
+    bool autoDetect;    // the user's proxy detection
+    bool wantsLogin;    // a proxy refused us before: the dialog comes up
+};
+
+inline const Scenario kScenarios[] = {
+    {"unresolvable, detection on", L"", L"", true, false},
+    {"unresolvable, detection off", L"", L"", false, false},
+    {"our servers", L"127.0.0.1", L"127.0.0.1", false, false},
+    {"slow server", L"%F/slow/300000?at=", L"127.0.0.1", false, false},
+    {"silent server", L"%F/silent?at=", L"%F/silent?at=", false, false},
+    {"login dialog and notice", L"127.0.0.1", L"%F/no-status?at=", false, true},
+};
+
+inline std::wstring Env(const wchar_t* name) {
+    wchar_t value[512] = {};
+    GetEnvironmentVariableW(name, value, 512);
+    return value;
+}
+
+inline void WriteServer(const wchar_t* name, const wchar_t* value) {
+    std::wstring text = value;
+    const size_t at = text.find(L"%F");
+    if (at != std::wstring::npos)
+        text.replace(at, 2, Env(L"ORVELLA_FAULTY_HOST"));
+    if (text.empty()) {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, name);
+        return;
+    }
+    RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, name, REG_SZ, text.c_str(),
+                    DWORD((text.size() + 1) * sizeof(wchar_t)));
+}
+
+// The user's connection settings: direct, or with automatic detection.
+inline void WriteDetection(bool on) {
+    std::string record;
+    auto number = [&](DWORD value) { record.append(reinterpret_cast<char*>(&value), 4); };
+    for (DWORD value : {DWORD(0x46), DWORD(1), DWORD(on ? 1 | 8 : 1), DWORD(0), DWORD(0), DWORD(0)})
+        number(value);
+    record.append(32, '\0');
+    RegSetKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings", REG_BINARY,
+                    record.data(), DWORD(record.size()));
+}
+
+inline void Use(const Scenario& scenario) {
+    WidgetKey::Erase();
+    WriteServer(L"ContentServer", scenario.content);
+    WriteServer(L"StorageServer", scenario.storage);
+    WriteDetection(scenario.autoDetect);
+    Http().proxyAuthRequired = scenario.wantsLogin;
+}
+
+inline double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return double(to.QuadPart - from.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+// The moments of a run: n of them over span ms, denser early, where the
+// first tick's steps follow each other quickly.
+inline std::vector<DWORD> Moments(int n, DWORD span) {
+    std::vector<DWORD> moments;
+    for (int i = 0; i < n; ++i) {
+        const double share = double(i) / double(n);
+        moments.push_back(DWORD(share * share * span));
+    }
+    return moments;
+}
+
+// Clicks the test button of a credentials dialog that stands, so that its
+// notice comes up too.
+inline void PressTestButton() {
+    if (HWND dialog = FindWindowW(nullptr, kProxyDialogCaption))
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TEST, BN_CLICKED), 0);
+}
+
+struct Cycle {
+    bool attached = false;
+    double detachMs = 0;
+};
+
+// Attaches a widget, serves the window thread for moment ms (pressing the
+// dialog's test button half way when asked), then detaches and times it.
+inline Cycle RunCycle(TestDesktop& desktop, RecordingHost& host, DWORD moment, bool press) {
+    Cycle cycle;
+    auto instance = std::make_unique<DesktopInstance>();
+    instance->listView = desktop.listView;
+    instance->hostWindow = host.window;
+    cycle.attached = Attach(instance.get());
+    if (!cycle.attached)
+        return cycle;
+    const DWORD start = GetTickCount();
+    bool pressed = !press;
+    while (GetTickCount() - start < moment) {
+        PumpMessages();
+        if (!pressed && GetTickCount() - start >= moment / 2) {
+            PressTestButton();
+            pressed = true;
+        }
+        Sleep(1);
+    }
+    LARGE_INTEGER before, after;
+    QueryPerformanceCounter(&before);
+    Detach(instance.get());
+    QueryPerformanceCounter(&after);
+    cycle.detachMs = Milliseconds(before, after);
+    return cycle;
+}
+
+inline double Median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace teardown

@@ -1,0 +1,58 @@
+// Teardown at any moment: a widget let go while its worker resolves names
+// that do not exist, detects a proxy, downloads from our servers or from one
+// that sends slowly or not at all, or has the proxy's dialog and notice up.
+// Nothing is killed, every thread of ours ends by itself, and the list view
+// takes a new widget at once.
+#include "TeardownScenarios.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+using namespace teardown;
+
+constexpr int kMomentsPerScenario = 34;  // over six scenarios: 204 moments
+constexpr DWORD kSpanMs = 1000;
+// Threads left behind wait out at most a resolve, a connect and a response
+// (5, 5 and 30 s): far past that they are stuck.
+constexpr DWORD kLeftThreadsEndMs = 60000;
+
+TEST(Teardown, AtAnyMomentNothingIsKilledAndEveryThreadEndsByItself) {
+    TestDesktop desktop;
+    RecordingHost host;
+    SetDesktopListView(desktop.listView);
+    HttpInit();
+    const int baseline = threadsRunning;
+    const int leftBefore = threadsLeft;
+    for (const Scenario& scenario : kScenarios) {
+        Use(scenario);
+        std::vector<double> times;
+        const int left = threadsLeft;
+        int moment = 0;
+        for (DWORD at : Moments(kMomentsPerScenario, kSpanMs)) {
+            const Cycle cycle = RunCycle(desktop, host, at, scenario.wantsLogin && moment++ % 2);
+            ASSERT_TRUE(cycle.attached) << scenario.name << " at " << at << " ms";
+            // The list view is its own again.
+            EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0) << scenario.name;
+            times.push_back(cycle.detachMs);
+        }
+        std::printf("%-28s Unload median %.1f ms, longest %.1f ms, %d of %d threads left\n",
+                    scenario.name, Median(times), *std::max_element(times.begin(), times.end()),
+                    int(threadsLeft - left), kMomentsPerScenario);
+    }
+    EXPECT_TRUE(ThreadsEndBy(baseline, kLeftThreadsEndMs))
+        << threadsRunning - baseline << " threads still running";
+    std::printf("threads left to end by themselves: %d, all ended: %s\n",
+                int(threadsLeft - leftBefore), threadsRunning <= baseline ? "yes" : "no");
+    // The dialog and its notice went with their worker.
+    EXPECT_EQ(FindWindowW(nullptr, kProxyDialogCaption), nullptr);
+    EXPECT_EQ(FindWindowW(nullptr, L"OrvellaWidget"), nullptr);
+    Http().proxyAuthRequired = false;
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings");
+    WidgetKey::Erase();
+    HttpRelease();
+}
+
+}  // namespace
