@@ -2,9 +2,9 @@
 #include "gfx/Canvas.h"
 
 #include "base/ModulePath.h"
+#include "base/Threads.h"
 #include "gfx/Palette.h"
 
-#include <process.h>
 
 #include <algorithm>
 #include <cstring>
@@ -151,8 +151,8 @@ struct Prefetch {
     std::condition_variable decoded;  // told after each picture and at the end
     std::vector<std::wstring> paths;  // asked for, decoded or not yet
     std::vector<std::pair<std::wstring, ImagePtr>> done;
-    bool finished = false;            // the thread decoded them all
-    HANDLE thread = nullptr;
+    bool finished = false;            // the thread decoded them all, or gave up
+    KernelHandle thread;
 };
 
 Prefetch& Ahead() {
@@ -162,23 +162,26 @@ Prefetch& Ahead() {
 
 ImagePtr DecodePicture(const wchar_t* path);
 
-unsigned __stdcall PrefetchThread(void*) {
+void PrefetchThread() {
     Prefetch& ahead = Ahead();
-    std::vector<std::wstring> paths;
-    {
-        std::lock_guard<std::mutex> hold(ahead.lock);
-        paths = ahead.paths;
-    }
-    for (const std::wstring& path : paths) {
-        ImagePtr picture = DecodePicture(path.c_str());
-        std::lock_guard<std::mutex> hold(ahead.lock);
-        ahead.done.emplace_back(path, std::move(picture));
-        ahead.decoded.notify_all();
-    }
+    // A picture that throws ends the run; whoever waits is told all the
+    // same and decodes the rest itself.
+    Guarded([&] {
+        std::vector<std::wstring> paths;
+        {
+            std::lock_guard<std::mutex> hold(ahead.lock);
+            paths = ahead.paths;
+        }
+        for (const std::wstring& path : paths) {
+            ImagePtr picture = DecodePicture(path.c_str());
+            std::lock_guard<std::mutex> hold(ahead.lock);
+            ahead.done.emplace_back(path, std::move(picture));
+            ahead.decoded.notify_all();
+        }
+    });
     std::lock_guard<std::mutex> hold(ahead.lock);
     ahead.finished = true;
     ahead.decoded.notify_all();
-    return 0;
 }
 
 // The prefetched picture of the path, once; null when it is not among them.
@@ -205,8 +208,7 @@ void PrefetchPictures(std::vector<std::wstring> paths) {
     std::lock_guard<std::mutex> hold(ahead.lock);
     ahead.paths = std::move(paths);
     ahead.finished = false;
-    ahead.thread = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, PrefetchThread, nullptr, 0, nullptr));
+    ahead.thread = StartOwnThread(PrefetchThread);
     // Without a thread every picture is decoded when it is asked for.
     if (!ahead.thread)
         ahead.paths.clear();
@@ -214,15 +216,14 @@ void PrefetchPictures(std::vector<std::wstring> paths) {
 
 void EndPrefetch() {
     Prefetch& ahead = Ahead();
-    HANDLE thread = nullptr;
+    KernelHandle thread;
     {
         std::lock_guard<std::mutex> hold(ahead.lock);
-        thread = std::exchange(ahead.thread, nullptr);
+        thread = std::move(ahead.thread);
     }
-    if (thread) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
+    // A few pictures' decoding at most: the panel's start is waiting on them.
+    if (thread)
+        WaitForSingleObject(thread.get(), INFINITE);
     std::vector<std::pair<std::wstring, ImagePtr>> unclaimed;
     {
         std::lock_guard<std::mutex> hold(ahead.lock);
@@ -337,17 +338,6 @@ bool ProcessHasShippedFaces() {
 
 namespace {
 
-struct WriteAhead {
-    void* bits;
-    size_t size;
-};
-
-unsigned __stdcall WriteBackBuffer(void* parameter) {
-    std::unique_ptr<WriteAhead> job(static_cast<WriteAhead*>(parameter));
-    std::memset(job->bits, 0, job->size);
-    return 0;
-}
-
 }  // namespace
 
 Canvas::Canvas(HWND window, bool writeAhead) : window_(window) {
@@ -358,13 +348,11 @@ Canvas::Canvas(HWND window, bool writeAhead) : window_(window) {
     if (!writeAhead || !backBuffer_ ||
         GetObjectW(backBuffer_.get(), sizeof(section), &section) != sizeof(section))
         return;
-    auto job = std::make_unique<WriteAhead>(
-        WriteAhead{section.dsBm.bmBits,
-                   size_t(section.dsBm.bmWidthBytes) * size_t(section.dsBm.bmHeight)});
-    writer_.reset(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, WriteBackBuffer, job.get(), 0, nullptr)));
-    if (writer_)
-        job.release();  // the thread's now
+    void* bits = section.dsBm.bmBits;
+    const size_t size = size_t(section.dsBm.bmWidthBytes) * size_t(section.dsBm.bmHeight);
+    // The buffer outlives the thread: the canvas waits for it before the
+    // first paint and before the buffer goes.
+    writer_ = StartOwnThread([bits, size] { std::memset(bits, 0, size); });
 }
 
 Canvas::~Canvas() {

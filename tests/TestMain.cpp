@@ -1,7 +1,14 @@
 // GoogleTest entry for the Windows test programs.
+#include "base/Threads.h"
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    // A window tree touched from another thread fails whichever test did it;
+    // a test that means to make the call sets a handler of its own.
+    wrongThreadHandler = [](const char* what) {
+        ADD_FAILURE() << what << " was called off the window tree's thread";
+    };
     return RUN_ALL_TESTS();
 }

@@ -16,6 +16,10 @@
 
 #include <sys/utime.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -23,6 +27,33 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+// Allocations larger than this fail, while it is not 0: a build that runs
+// out of memory, without the machine running out of it.
+std::atomic<size_t> failAbove{0};
+
+void* operator new(size_t size) {
+    if (failAbove && size > failAbove)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size) {
+    return operator new(size);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, size_t) noexcept {
+    std::free(block);
+}
 
 namespace {
 
@@ -262,6 +293,37 @@ TEST_F(RefreshTest, APageTheWindowThreadDidNotTakeInTimeComesAgainAtTheNextRefre
     RefreshOnAWorker(news, 0);
     ASSERT_EQ(panel->pages.size(), 1u);
     EXPECT_EQ(ReadAll(cache), kFirst);
+}
+
+// A feed whose parse or build throws (here: out of memory for one large
+// text) is given up on for this tick; the worker goes on with the next feed.
+TEST_F(RefreshTest, AFeedThatThrowsEndsItsStepAndTheNextFeedStillRefreshes) {
+    Serve(L"\\media\\data\\news.json",
+          "{\"items\": [{\"title\": \"" + std::string(2 << 20, 'x') + "\"}]}", 100);
+    Serve(L"\\media\\data\\friday.json", kFirst, 100);
+    DeleteFileW((ProgramFolder() + L"feeds\\friday.json").c_str());
+    const size_t before = Requested("/media/data/").size();
+    const int baseline = threadsRunning;
+    auto fridayShown = [&] {
+        return std::any_of(panel->pages.begin(), panel->pages.end(),
+                           [](const auto& page) { return page->name == L"Friday"; });
+    };
+    failAbove = 1 << 20;
+    {
+        Worker worker(panel.get());
+        for (DWORD start = GetTickCount(); !fridayShown() && GetTickCount() - start < 20000;)
+            PumpMessages();
+        failAbove = 0;
+    }
+    failAbove = 0;
+    EXPECT_TRUE(fridayShown());
+    EXPECT_FALSE(WriteTime(cache)) << "the news document was never shown";
+    std::vector<std::string> requested = Requested("/media/data/");
+    requested.erase(requested.begin(), requested.begin() + long(before));
+    EXPECT_NE(std::find(requested.begin(), requested.end(), "/media/data/news.json"),
+              requested.end());
+    EXPECT_TRUE(ThreadsEndBy(baseline, 5000));
+    DeleteFileW((ProgramFolder() + L"feeds\\friday.json").c_str());
 }
 
 std::vector<WPARAM> networkStates;

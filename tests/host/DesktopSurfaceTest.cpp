@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -174,20 +175,70 @@ TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnlyThroughRecordsWeSent) {
     EXPECT_EQ(box.got.size(), 2u);
 }
 
+// Above the surface's procedure: hands each DM_CONTENT on `times` times,
+// first stopping its sender when told to.
+struct Repeater {
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != DM_CONTENT)
+            return CallWindowProcW(previous, window, message, wParam, lParam);
+        if (stopFirst)
+            *stopFirst = true;
+        for (int i = 1; i < times; ++i)
+            CallWindowProcW(previous, window, message, wParam, lParam);
+        return CallWindowProcW(previous, window, message, wParam, lParam);
+    }
+    static inline WNDPROC previous = nullptr;
+    static inline int times = 1;
+    static inline std::atomic<bool>* stopFirst = nullptr;
+};
+
+TEST_F(DesktopSurfaceTest, EachRecordIsTakenOnceAndNeverOnceItsSenderStopped) {
+    Mailbox box(0, 0, 1, 1, &embedding().root);
+    Repeater::previous =
+        WNDPROC(SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Repeater::Proc)));
+    const struct {
+        const char* what;
+        int times;
+        bool stoppedBefore, stoppedOnTheWay;
+        bool taken;
+    } cases[] = {
+        {"handed over twice", 2, false, false, true},
+        {"from a stopped sender", 1, true, false, false},
+        {"stopped while on its way", 1, false, true, false},
+    };
+    for (const auto& c : cases) {
+        std::atomic<bool> stop{c.stoppedBefore};
+        Repeater::times = c.times;
+        Repeater::stopFirst = c.stoppedOnTheWay ? &stop : nullptr;
+        box.got.clear();
+        int page = 0;
+        EXPECT_EQ(SendWindowMessage(desktop.listView, DM_CONTENT, 0, &box, &page, 1000, &stop),
+                  c.taken)
+            << c.what;
+        EXPECT_EQ(box.got.size(), c.taken ? 1u : 0u) << c.what;
+    }
+    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Repeater::previous));
+}
+
 TEST_F(DesktopSurfaceTest, DisplayChangeScalesTheRootsChildren) {
     Window* root = &embedding().root;
+    // Twice as wide and twice as tall: both axes scale, each by its own.
     root->width /= 2;
+    root->height /= 2;
     widget().x = 100;
     widget().y = 40;
-    Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(root->width * 2, root->height));
+    Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(root->width * 2, root->height * 2));
     EXPECT_EQ(root->width, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(root->height, GetSystemMetrics(SM_CYSCREEN));
     EXPECT_EQ(widget().x, 200);
-    EXPECT_EQ(widget().y, 40);
+    EXPECT_EQ(widget().y, 80);
 
     // A root of no size scales nothing (and divides by nothing).
     root->width = 0;
+    root->height = 0;
     Send(WM_DISPLAYCHANGE, 32, 0);
     EXPECT_EQ(widget().x, 200);
+    EXPECT_EQ(widget().y, 80);
 }
 
 TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {

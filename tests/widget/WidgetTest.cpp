@@ -2,12 +2,18 @@
 // hands to the shell.
 #include "base/Text.h"
 #include "base/WidgetKey.h"
+#include "FeedHarness.h"
 #include "TestTree.h"
+#include "base/Threads.h"
+#include "content/SettingsStreams.h"
+#include "widget/Rates.h"
 #include "widget/Widget.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -36,6 +42,29 @@ protected:
 
     std::unique_ptr<Widget> widget;
 };
+
+TEST_F(WidgetTest, RatesFromAnotherThreadComeByMessageAndTheTreeRefusesThatThread) {
+    DeliveringListView delivering(desktop.listView);
+    Fed<RatesStream> rates(widget.get());
+    const int before = wrongThreadCalls;
+    std::atomic<bool> done{false};
+    std::thread feed([&] {
+        rates.Build(R"({"date": "2026-12-04", "usd": "78,42", "eur": "91,10"})");
+        done = true;
+    });
+    for (DWORD start = GetTickCount(); !done && GetTickCount() - start < 10000; Sleep(1))
+        PumpMessages();
+    feed.join();
+    EXPECT_EQ(wrongThreadCalls, before);
+    EXPECT_EQ(std::wstring(widget->ratesTexts.dollar), L"78,42");
+    EXPECT_EQ(std::wstring(widget->ratesTexts.caption), L"Курс ЦБ, 4.12");
+
+    // The check itself: another thread's invalidation is refused and counted.
+    auto saved = std::exchange(wrongThreadHandler, nullptr);
+    std::thread([&] { widget->rates->Invalidate(); }).join();
+    wrongThreadHandler = saved;
+    EXPECT_EQ(wrongThreadCalls, before + 1);
+}
 
 TEST_F(WidgetTest, TabCommandsAlwaysLandOnOneOfTheSixTabs) {
     widget->OnCommand(0, 3);
