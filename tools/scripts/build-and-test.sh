@@ -22,6 +22,8 @@ python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
   wine "$BUILD/bin/feed_bench.exe"
 python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
   wine "$BUILD/bin/stats_bench.exe" upload
+python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
+  wine "$BUILD/bin/teardown_bench.exe"
 ORVELLA_CAPTURE_AUDIO=1 python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- wine "$BUILD/bin/bass_bench.exe"
 echo
 echo "Page gallery (the pages as the page viewer shows them):"
