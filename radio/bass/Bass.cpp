@@ -21,6 +21,9 @@ namespace {
 struct Library {
     std::mutex lock;
     bool initialised = false;
+    // Counts the BASS_Free calls, so that an open under way across a free
+    // and a new BASS_Init sees that its table is gone.
+    unsigned generation = 0;
     UINT device = WAVE_MAPPER;
     std::string proxy;
     HSTREAM lastHandle = 0;
@@ -106,10 +109,13 @@ BOOL WINAPI BASS_Free(void) {
         if (!library.initialised)
             return Fail(BASS_ERROR_INIT, FALSE);
         library.initialised = false;
+        ++library.generation;
         streams.swap(library.streams);
     }
+    // For good: a caller that found one of them just before may still ask
+    // it to play.
     for (auto& entry : streams)
-        entry.second->Stop();
+        entry.second->Retire();
     streams.clear();
     WSACleanup();
     return Succeed(TRUE);
@@ -133,12 +139,14 @@ HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
                                     DOWNLOADPROC* proc, void* user) {
     Library& library = TheLibrary();
     Stream::Options options;
+    unsigned generation = 0;
     {
         std::lock_guard<std::mutex> hold(library.lock);
         if (!library.initialised)
             return Fail(BASS_ERROR_INIT, HSTREAM(0));
         options.device = library.device;
         options.proxy = library.proxy;
+        generation = library.generation;
     }
     if (!url)
         return Fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
@@ -152,15 +160,23 @@ HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
     std::shared_ptr<Stream> stream;
     if (int error = Stream::Create(options, &stream))
         return Fail(error, HSTREAM(0));
-
-    std::lock_guard<std::mutex> hold(library.lock);
-    if (!library.initialised)  // freed while this one connected
-        return Fail(BASS_ERROR_INIT, HSTREAM(0));
-    // Handles are never reused, so a stale one never reaches a newer stream.
-    if (++library.lastHandle == 0)
-        ++library.lastHandle;
-    library.streams[library.lastHandle] = std::move(stream);
-    return Succeed(library.lastHandle);
+    {
+        // Checked and inserted under one hold, so that no BASS_Free comes
+        // between the two.
+        std::lock_guard<std::mutex> hold(library.lock);
+        if (library.initialised && library.generation == generation) {
+            // Handles are never reused, so a stale one never reaches a newer stream.
+            if (++library.lastHandle == 0)
+                ++library.lastHandle;
+            library.streams[library.lastHandle] = std::move(stream);
+            return Succeed(library.lastHandle);
+        }
+    }
+    // Freed while this one connected (and perhaps initialised again, with
+    // another device): it belongs to no table, and lets its device go here,
+    // outside the lock.
+    stream.reset();
+    return Fail(BASS_ERROR_INIT, HSTREAM(0));
 }
 
 BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
@@ -197,7 +213,10 @@ BOOL WINAPI BASS_ChannelStop(DWORD handle) {
         if (stream->AutoFree())
             library.streams.erase(found);
     }
-    stream->Stop();
+    if (stream->AutoFree())
+        stream->Retire();
+    else
+        stream->Stop();
     return Succeed(TRUE);
 }
 

@@ -76,6 +76,8 @@ Stream::~Stream() = default;
 
 int Stream::Play() {
     std::lock_guard<std::mutex> hold(control_);
+    if (retired_)
+        return BASS_ERROR_HANDLE;
     if (thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT)
         return BASS_OK;
     thread_.reset();
@@ -94,6 +96,14 @@ int Stream::Play() {
         return BASS_ERROR_MEM;
     }
     return BASS_OK;
+}
+
+void Stream::Retire() {
+    {
+        std::lock_guard<std::mutex> hold(control_);
+        retired_ = true;
+    }
+    Stop();
 }
 
 void Stream::Stop() {

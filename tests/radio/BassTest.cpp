@@ -21,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -90,6 +91,14 @@ Usage Measure() {
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     usage.privateBytes = memory.PagefileUsage;
     return usage;
+}
+
+// The usage once a stream has come and gone: Wine starts threads of its own
+// at a process's first stream (behind its first device and socket) that
+// stay until the process ends.
+Usage MeasureAfterOneDevice() {
+    bass().Stop(bass().CreateUrl(kTone, 0, BASS_STREAM_AUTOFREE, nullptr, nullptr));
+    return Measure();
 }
 
 // Whether the process is back to at most the threads it had. Wine's own
@@ -322,6 +331,43 @@ TEST_F(BassTest, FreeStopsEveryPlayingStream) {
     EXPECT_TRUE(bass().Free());
     EXPECT_TRUE(ThreadsBackTo(before));
     EXPECT_TRUE(bass().Init(-1, 44100, 0, nullptr, nullptr));
+}
+
+// Holds the open at its status line, on the opening thread, as a slow
+// network would: sets events[0], then waits for events[1].
+void CALLBACK HoldAtStatus(const void* buffer, DWORD length, void* events) {
+    if (buffer && length == 0)
+        SignalObjectAndWait(static_cast<HANDLE*>(events)[0], static_cast<HANDLE*>(events)[1],
+                            10000, FALSE);
+}
+
+TEST_F(BassTest, OpenThatEndsAfterFreeAndInitJoinsNoTableAndLetsItsDeviceGo) {
+    // A 32 kB tag ahead of the tone: the open still reads from its socket
+    // after the free.
+    std::wstring radio = Env(L"ORVELLA_WWW") + L"\\media\\radio\\";
+    std::ofstream((radio + L"tagged.mp3").c_str(), std::ios::binary)
+        << std::string("ID3\3\0\0\0\2\0\0", 10) << std::string(32768, '\0')
+        << ReadAll(radio + L"tone.mp3");
+    Usage before = MeasureAfterOneDevice();
+    HANDLE events[] = {CreateEventW(nullptr, FALSE, FALSE, nullptr),
+                       CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    HSTREAM late = 1;
+    int error = BASS_OK;
+    std::thread open([&] {
+        late = bass().CreateUrl("http://127.0.0.1/media/radio/tagged.mp3", 0, BASS_STREAM_STATUS,
+                                &HoldAtStatus, events);
+        error = bass().Error();
+    });
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[0], 15000));
+    EXPECT_TRUE(bass().Free());
+    EXPECT_TRUE(bass().Init(-1, 44100, 0, nullptr, nullptr));
+    SetEvent(events[1]);
+    open.join();
+    EXPECT_EQ(0u, late) << "the late stream joined the new table";
+    EXPECT_EQ(BASS_ERROR_INIT, error);
+    EXPECT_TRUE(ThreadsBackTo(before));  // no device left open
+    for (HANDLE event : events)
+        CloseHandle(event);
 }
 
 TEST_F(BassTest, HundredPlayStopCyclesLeaveNoThreadHandleOrMemory) {
