@@ -4,7 +4,9 @@
 //
 // Any thread may call; the table's lock is never held while a stream
 // connects or stops, because a stream's playing thread takes it when the
-// stream ends by itself and frees itself.
+// stream ends by itself and frees itself. Nothing thrown inside an export
+// reaches its caller: the host is the shell, which a std::bad_alloc from
+// here would end.
 #include "radio/bass/bass.h"
 
 #include "base/Text.h"
@@ -14,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 
 namespace {
@@ -52,6 +55,19 @@ T Succeed(T value) {
     return value;
 }
 
+// The barrier of every export: runs body and answers its value, or failure
+// with the error code of what it threw.
+template <class T, class F>
+T Guarded(T failure, F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return Fail(BASS_ERROR_MEM, failure);
+    } catch (...) {
+        return Fail(BASS_ERROR_UNKNOWN, failure);
+    }
+}
+
 std::shared_ptr<Stream> Find(DWORD handle) {
     Library& library = TheLibrary();
     std::lock_guard<std::mutex> hold(library.lock);
@@ -74,9 +90,7 @@ void Forget(Stream* stream) {
     }
 }
 
-}  // namespace
-
-BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* dsguid) {
+BOOL Init(int device) {
     Library& library = TheLibrary();
     std::lock_guard<std::mutex> hold(library.lock);
     if (library.initialised)
@@ -101,7 +115,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
     return Succeed(TRUE);
 }
 
-BOOL WINAPI BASS_Free(void) {
+BOOL Free() {
     Library& library = TheLibrary();
     std::map<HSTREAM, std::shared_ptr<Stream>> streams;
     {
@@ -121,7 +135,7 @@ BOOL WINAPI BASS_Free(void) {
     return Succeed(TRUE);
 }
 
-BOOL WINAPI BASS_SetConfigPtr(DWORD option, const void* value) {
+BOOL SetConfigPtr(DWORD option, const void* value) {
     if ((option & ~DWORD(BASS_UNICODE)) != BASS_CONFIG_NET_PROXY)
         return Fail(BASS_ERROR_ILLTYPE, FALSE);
     std::string proxy;
@@ -135,8 +149,7 @@ BOOL WINAPI BASS_SetConfigPtr(DWORD option, const void* value) {
     return Succeed(TRUE);
 }
 
-HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
-                                    DOWNLOADPROC* proc, void* user) {
+HSTREAM CreateUrl(const char* url, DWORD flags, DOWNLOADPROC* proc, void* user) {
     Library& library = TheLibrary();
     Stream::Options options;
     unsigned generation = 0;
@@ -179,7 +192,7 @@ HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
     return Fail(BASS_ERROR_INIT, HSTREAM(0));
 }
 
-BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+BOOL SetAttribute(DWORD handle, DWORD attrib, float value) {
     std::shared_ptr<Stream> stream = Find(handle);
     if (!stream)
         return Fail(BASS_ERROR_HANDLE, FALSE);
@@ -191,17 +204,16 @@ BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
     return Succeed(TRUE);
 }
 
-BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
+BOOL Play(DWORD handle) {
     std::shared_ptr<Stream> stream = Find(handle);
     if (!stream)
         return Fail(BASS_ERROR_HANDLE, FALSE);
-    // A live stream cannot go back: restart means nothing here.
     if (int error = stream->Play())
         return Fail(error, FALSE);
     return Succeed(TRUE);
 }
 
-BOOL WINAPI BASS_ChannelStop(DWORD handle) {
+BOOL Stop(DWORD handle) {
     Library& library = TheLibrary();
     std::shared_ptr<Stream> stream;
     {
@@ -218,6 +230,38 @@ BOOL WINAPI BASS_ChannelStop(DWORD handle) {
     else
         stream->Stop();
     return Succeed(TRUE);
+}
+
+}  // namespace
+
+BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* dsguid) {
+    return Guarded(FALSE, [&] { return Init(device); });
+}
+
+BOOL WINAPI BASS_Free(void) {
+    return Guarded(FALSE, [] { return Free(); });
+}
+
+BOOL WINAPI BASS_SetConfigPtr(DWORD option, const void* value) {
+    return Guarded(FALSE, [&] { return SetConfigPtr(option, value); });
+}
+
+HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
+                                    DOWNLOADPROC* proc, void* user) {
+    return Guarded(HSTREAM(0), [&] { return CreateUrl(url, flags, proc, user); });
+}
+
+BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+    return Guarded(FALSE, [&] { return SetAttribute(handle, attrib, value); });
+}
+
+BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
+    // A live stream cannot go back: restart means nothing here.
+    return Guarded(FALSE, [&] { return Play(handle); });
+}
+
+BOOL WINAPI BASS_ChannelStop(DWORD handle) {
+    return Guarded(FALSE, [&] { return Stop(handle); });
 }
 
 int WINAPI BASS_ErrorGetCode(void) {

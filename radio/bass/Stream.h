@@ -6,7 +6,9 @@
 // it plays, the playing thread alone touches the source, decoder and device,
 // and holds a reference to the stream, so the stream outlives its thread
 // whoever lets go of it first; the last owner, the caller's thread or the
-// playing thread, closes everything.
+// playing thread, closes everything. Nothing the playing thread meets
+// escapes it: a fault there (memory, a download callback that throws) ends
+// the stream as a failed device would.
 #pragma once
 
 #include "radio/bass/Mp3Decoder.h"

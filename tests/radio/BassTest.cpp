@@ -20,6 +20,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -368,6 +369,37 @@ TEST_F(BassTest, OpenThatEndsAfterFreeAndInitJoinsNoTableAndLetsItsDeviceGo) {
     EXPECT_TRUE(ThreadsBackTo(before));  // no device left open
     for (HANDLE event : events)
         CloseHandle(event);
+}
+
+// Throws at the status line, on the opening thread, or at the first block
+// of the body, on the playing thread.
+struct Thrower {
+    bool atStatus, outOfMemory;
+};
+void CALLBACK Throw(const void* buffer, DWORD length, void* user) {
+    auto* thrower = static_cast<const Thrower*>(user);
+    if (!buffer || (length == 0) != thrower->atStatus)
+        return;
+    if (thrower->outOfMemory)
+        throw std::bad_alloc();
+    throw 42;
+}
+
+TEST_F(BassTest, ExceptionEndsTheCallOrTheStreamAndNeverTheProcess) {
+    Usage before = MeasureAfterOneDevice();
+    for (bool outOfMemory : {true, false}) {
+        SCOPED_TRACE(outOfMemory ? "bad_alloc" : "int");
+        Thrower atStatus{true, outOfMemory}, inBody{false, outOfMemory};
+        EXPECT_EQ(0u, bass().CreateUrl(kTone, 0, BASS_STREAM_STATUS, &Throw, &atStatus));
+        EXPECT_EQ(outOfMemory ? BASS_ERROR_MEM : BASS_ERROR_UNKNOWN, bass().Error());
+        HSTREAM stream = bass().CreateUrl(kTone, 0, BASS_STREAM_AUTOFREE, &Throw, &inBody);
+        ASSERT_NE(0u, stream);
+        ASSERT_TRUE(bass().Play(stream, FALSE));
+        // Ended as by a failed device: an auto-free stream leaves the table.
+        EXPECT_TRUE(WaitFor([&] { return !bass().SetAttribute(stream, BASS_ATTRIB_VOL, 1); },
+                            5000));
+    }
+    EXPECT_TRUE(ThreadsBackTo(before));
 }
 
 TEST_F(BassTest, HundredPlayStopCyclesLeaveNoThreadHandleOrMemory) {
