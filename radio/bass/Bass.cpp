@@ -4,7 +4,9 @@
 //
 // Any thread may call; the table's lock is never held while a stream
 // connects or stops, because a stream's playing thread takes it when the
-// stream ends by itself and frees itself.
+// stream ends by itself and frees itself. Nothing thrown inside an export
+// reaches its caller: the host is the shell, which a std::bad_alloc from
+// here would end.
 #include "radio/bass/bass.h"
 
 #include "base/Text.h"
@@ -14,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 
 namespace {
@@ -21,6 +24,9 @@ namespace {
 struct Library {
     std::mutex lock;
     bool initialised = false;
+    // Counts the BASS_Free calls, so that an open under way across a free
+    // and a new BASS_Init sees that its table is gone.
+    unsigned generation = 0;
     UINT device = WAVE_MAPPER;
     std::string proxy;
     HSTREAM lastHandle = 0;
@@ -49,6 +55,19 @@ T Succeed(T value) {
     return value;
 }
 
+// The barrier of every export: runs body and answers its value, or failure
+// with the error code of what it threw.
+template <class T, class F>
+T Guarded(T failure, F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return Fail(BASS_ERROR_MEM, failure);
+    } catch (...) {
+        return Fail(BASS_ERROR_UNKNOWN, failure);
+    }
+}
+
 std::shared_ptr<Stream> Find(DWORD handle) {
     Library& library = TheLibrary();
     std::lock_guard<std::mutex> hold(library.lock);
@@ -71,9 +90,7 @@ void Forget(Stream* stream) {
     }
 }
 
-}  // namespace
-
-BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* dsguid) {
+BOOL Init(int device) {
     Library& library = TheLibrary();
     std::lock_guard<std::mutex> hold(library.lock);
     if (library.initialised)
@@ -98,7 +115,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void*
     return Succeed(TRUE);
 }
 
-BOOL WINAPI BASS_Free(void) {
+BOOL Free() {
     Library& library = TheLibrary();
     std::map<HSTREAM, std::shared_ptr<Stream>> streams;
     {
@@ -106,16 +123,19 @@ BOOL WINAPI BASS_Free(void) {
         if (!library.initialised)
             return Fail(BASS_ERROR_INIT, FALSE);
         library.initialised = false;
+        ++library.generation;
         streams.swap(library.streams);
     }
+    // For good: a caller that found one of them just before may still ask
+    // it to play.
     for (auto& entry : streams)
-        entry.second->Stop();
+        entry.second->Retire();
     streams.clear();
     WSACleanup();
     return Succeed(TRUE);
 }
 
-BOOL WINAPI BASS_SetConfigPtr(DWORD option, const void* value) {
+BOOL SetConfigPtr(DWORD option, const void* value) {
     if ((option & ~DWORD(BASS_UNICODE)) != BASS_CONFIG_NET_PROXY)
         return Fail(BASS_ERROR_ILLTYPE, FALSE);
     std::string proxy;
@@ -129,16 +149,17 @@ BOOL WINAPI BASS_SetConfigPtr(DWORD option, const void* value) {
     return Succeed(TRUE);
 }
 
-HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
-                                    DOWNLOADPROC* proc, void* user) {
+HSTREAM CreateUrl(const char* url, DWORD flags, DOWNLOADPROC* proc, void* user) {
     Library& library = TheLibrary();
     Stream::Options options;
+    unsigned generation = 0;
     {
         std::lock_guard<std::mutex> hold(library.lock);
         if (!library.initialised)
             return Fail(BASS_ERROR_INIT, HSTREAM(0));
         options.device = library.device;
         options.proxy = library.proxy;
+        generation = library.generation;
     }
     if (!url)
         return Fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
@@ -152,18 +173,26 @@ HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
     std::shared_ptr<Stream> stream;
     if (int error = Stream::Create(options, &stream))
         return Fail(error, HSTREAM(0));
-
-    std::lock_guard<std::mutex> hold(library.lock);
-    if (!library.initialised)  // freed while this one connected
-        return Fail(BASS_ERROR_INIT, HSTREAM(0));
-    // Handles are never reused, so a stale one never reaches a newer stream.
-    if (++library.lastHandle == 0)
-        ++library.lastHandle;
-    library.streams[library.lastHandle] = std::move(stream);
-    return Succeed(library.lastHandle);
+    {
+        // Checked and inserted under one hold, so that no BASS_Free comes
+        // between the two.
+        std::lock_guard<std::mutex> hold(library.lock);
+        if (library.initialised && library.generation == generation) {
+            // Handles are never reused, so a stale one never reaches a newer stream.
+            if (++library.lastHandle == 0)
+                ++library.lastHandle;
+            library.streams[library.lastHandle] = std::move(stream);
+            return Succeed(library.lastHandle);
+        }
+    }
+    // Freed while this one connected (and perhaps initialised again, with
+    // another device): it belongs to no table, and lets its device go here,
+    // outside the lock.
+    stream.reset();
+    return Fail(BASS_ERROR_INIT, HSTREAM(0));
 }
 
-BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+BOOL SetAttribute(DWORD handle, DWORD attrib, float value) {
     std::shared_ptr<Stream> stream = Find(handle);
     if (!stream)
         return Fail(BASS_ERROR_HANDLE, FALSE);
@@ -175,17 +204,16 @@ BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
     return Succeed(TRUE);
 }
 
-BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
+BOOL Play(DWORD handle) {
     std::shared_ptr<Stream> stream = Find(handle);
     if (!stream)
         return Fail(BASS_ERROR_HANDLE, FALSE);
-    // A live stream cannot go back: restart means nothing here.
     if (int error = stream->Play())
         return Fail(error, FALSE);
     return Succeed(TRUE);
 }
 
-BOOL WINAPI BASS_ChannelStop(DWORD handle) {
+BOOL Stop(DWORD handle) {
     Library& library = TheLibrary();
     std::shared_ptr<Stream> stream;
     {
@@ -197,8 +225,43 @@ BOOL WINAPI BASS_ChannelStop(DWORD handle) {
         if (stream->AutoFree())
             library.streams.erase(found);
     }
-    stream->Stop();
+    if (stream->AutoFree())
+        stream->Retire();
+    else
+        stream->Stop();
     return Succeed(TRUE);
+}
+
+}  // namespace
+
+BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* dsguid) {
+    return Guarded(FALSE, [&] { return Init(device); });
+}
+
+BOOL WINAPI BASS_Free(void) {
+    return Guarded(FALSE, [] { return Free(); });
+}
+
+BOOL WINAPI BASS_SetConfigPtr(DWORD option, const void* value) {
+    return Guarded(FALSE, [&] { return SetConfigPtr(option, value); });
+}
+
+HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
+                                    DOWNLOADPROC* proc, void* user) {
+    return Guarded(HSTREAM(0), [&] { return CreateUrl(url, flags, proc, user); });
+}
+
+BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+    return Guarded(FALSE, [&] { return SetAttribute(handle, attrib, value); });
+}
+
+BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
+    // A live stream cannot go back: restart means nothing here.
+    return Guarded(FALSE, [&] { return Play(handle); });
+}
+
+BOOL WINAPI BASS_ChannelStop(DWORD handle) {
+    return Guarded(FALSE, [&] { return Stop(handle); });
 }
 
 int WINAPI BASS_ErrorGetCode(void) {

@@ -104,6 +104,8 @@ std::string HeaderValue(const std::string& head, const char* name) {
 }  // namespace
 
 int NetSource::Open(const std::string& location, const std::string& proxy) {
+    if (!winsock_.Start())
+        return BASS_ERROR_NONET;
     std::string url = location;
     for (int hop = 0; hop <= kMaxRedirections; ++hop) {
         std::string next;

@@ -31,6 +31,31 @@ struct NetEventTraits {
 };
 using NetEvent = UniqueHandle<NetEventTraits>;
 
+// A reference on Winsock, held by each source with its socket: the last
+// WSACleanup resets every socket of the process, and BASS_Free's may come
+// while another thread's open is still under way, or while a playing thread
+// that a stop could not wait for still reads.
+class WinsockUse {
+public:
+    WinsockUse() = default;
+    ~WinsockUse() {
+        if (started_)
+            WSACleanup();
+    }
+    WinsockUse(const WinsockUse&) = delete;
+    WinsockUse& operator=(const WinsockUse&) = delete;
+
+    bool Start() {
+        WSADATA data;
+        if (!started_)
+            started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        return started_;
+    }
+
+private:
+    bool started_ = false;
+};
+
 // The longest the network may keep a caller waiting for one step (connect,
 // answer, the next bytes of the body).
 constexpr DWORD kNetTimeoutMs = 10000;
@@ -65,6 +90,7 @@ private:
     bool SendAll(const std::string& text);
     Result Wait(DWORD timeoutMs, HANDLE stop);
 
+    WinsockUse winsock_;  // first, so that it goes after the socket and the event
     Socket socket_;
     NetEvent event_;
     std::string statusLine_;

@@ -76,24 +76,33 @@ Stream::~Stream() = default;
 
 int Stream::Play() {
     std::lock_guard<std::mutex> hold(control_);
+    if (retired_)
+        return BASS_ERROR_HANDLE;
     if (thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT)
         return BASS_OK;
     thread_.reset();
     ResetEvent(stop_.get());
-    // The thread holds the library loaded until its last instruction
-    // (FreeLibraryAndExitThread), and the stream until it has let go of
-    // the device.
+    // The thread holds the stream until it has let go of the device, and
+    // the library loaded until its last instruction (FreeLibraryAndExitThread).
+    auto self = std::make_unique<std::shared_ptr<Stream>>(shared_from_this());
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCWSTR>(&Stream::PlayingThread), &module);
-    auto* self = new std::shared_ptr<Stream>(shared_from_this());
-    thread_.reset(CreateThread(nullptr, 0, &Stream::PlayingThread, self, 0, &threadId_));
+    thread_.reset(CreateThread(nullptr, 0, &Stream::PlayingThread, self.get(), 0, &threadId_));
     if (!thread_) {
-        delete self;
         FreeLibrary(module);
         return BASS_ERROR_MEM;
     }
+    self.release();  // the thread's now
     return BASS_OK;
+}
+
+void Stream::Retire() {
+    {
+        std::lock_guard<std::mutex> hold(control_);
+        retired_ = true;
+    }
+    Stop();
 }
 
 void Stream::Stop() {
@@ -118,8 +127,20 @@ DWORD WINAPI Stream::PlayingThread(void* parameter) {
         std::unique_ptr<std::shared_ptr<Stream>> self(
             static_cast<std::shared_ptr<Stream>*>(parameter));
         Stream* stream = self->get();
-        if (stream->Run() && stream->options_.ended)
-            stream->options_.ended(stream);
+        bool ended = true;
+        try {
+            ended = stream->Run();
+        } catch (...) {
+            // The blocks may hold half-made sound and the decoder half a
+            // frame: nothing more of this stream can play.
+            stream->output_.Close();
+        }
+        try {
+            if (ended && stream->options_.ended)
+                stream->options_.ended(stream);
+        } catch (...) {
+            // Left in the table, where a stop or BASS_Free still finds it.
+        }
     }  // may be the last owner: then the stream closes here
     FreeLibraryAndExitThread(module, 0);
 }

@@ -6,7 +6,9 @@
 // it plays, the playing thread alone touches the source, decoder and device,
 // and holds a reference to the stream, so the stream outlives its thread
 // whoever lets go of it first; the last owner, the caller's thread or the
-// playing thread, closes everything.
+// playing thread, closes everything. Nothing the playing thread meets
+// escapes it: a fault there (memory, a download callback that throws) ends
+// the stream as a failed device would.
 #pragma once
 
 #include "radio/bass/Mp3Decoder.h"
@@ -48,6 +50,10 @@ public:
     int Play();
     // Ends the playing thread, if any, and waits for it (bounded).
     void Stop();
+    // Stops for good, once the stream has left the table: a Play from a
+    // caller that found it just before is refused, as no one could stop
+    // what it would start.
+    void Retire();
 
 private:
     explicit Stream(const Options& options) : options_(options) {}
@@ -67,6 +73,7 @@ private:
     float appliedVolume_ = -1;  // the gain at the end of the last block; < 0 before the first
 
     std::mutex control_;  // Play and Stop against each other
+    bool retired_ = false;  // set by Retire, for good
     KernelHandle stop_;    // manual reset: set from Stop
     KernelHandle thread_;
     DWORD threadId_ = 0;

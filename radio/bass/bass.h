@@ -55,7 +55,9 @@ BOOL WINAPI BASS_Free(void);
 BOOL WINAPI BASS_SetConfigPtr(DWORD option, const void* value);
 // Blocks until the server's answer and the first MP3 frames have come (each
 // step bounded by 10 s) and the decoder and output device are open; 0 when
-// anything fails. offset is not used: a live stream starts where it is.
+// anything fails, or when BASS_Free came meanwhile (BASS_ERROR_INIT, even
+// if BASS_Init came again since). offset is not used: a live stream starts
+// where it is.
 // With a callback, proc receives the status line (length 0, when
 // BASS_STREAM_STATUS is given), then each block of the body as the playing
 // thread reads it, then (NULL, 0) at the end.
