@@ -11,9 +11,10 @@
 //   wallpaper  the legacy painting's prepared picture (a GDI+ object of the canvas)
 //   worker     the feeds and the worker thread, delivering to the panel
 //
-// so the worker has ended before the panel it delivers to goes, the panel
-// goes while the tree, the client and the canvas it uses still stand, and
-// GDI+ shuts down last. Shell's UI thread.
+// so the worker is stopped before the panel it delivers to goes (a worker
+// left to end by itself delivers nothing more and reads nothing of the
+// panel), the panel goes while the tree, the client and the canvas it uses
+// still stand, and GDI+ shuts down last. Shell's UI thread.
 #pragma once
 
 #include "gfx/Canvas.h"
