@@ -84,7 +84,7 @@ class Worker {
 public:
     // How long teardown waits for the thread before leaving it to end by
     // itself: the shell's thread is never kept longer.
-    static constexpr unsigned kStopWaitMs = 60;
+    static constexpr unsigned kStopWaitMs = 40;
 
     // statistics: shared, may be null.
     explicit Worker(FeedOwner* owner, std::shared_ptr<StatHarvester> statistics = nullptr);

@@ -479,6 +479,22 @@ class EndToEnd(unittest.TestCase):
         settle()
         self.assertTrue(self.panel_shown(screenshot()))
 
+    def test_unload_at_any_moment_of_the_start_leaves_a_desktop_that_answers(self):
+        # The built-in server names resolve to nothing here: the worker is
+        # inside a resolution that nothing can cut short.
+        times = []
+        for moment in range(12):
+            self.assertEqual(self.host.ask("load"), "1")
+            time.sleep(moment * moment * 0.02)
+            start = time.monotonic()
+            self.host.ask("unload")
+            times.append((time.monotonic() - start) * 1000)
+            self.assertEqual(self.host.ask("send 0x3000 0 0"), "0", "the list view is its own")
+            self.assertIsNone(self.desktop.proc.poll(), "the desktop process died")
+        times.sort()
+        print(f"\nUnload seen from the host, 12 moments over 2.4 s: median "
+              f"{times[len(times) // 2]:.1f} ms, longest {times[-1]:.1f} ms")
+
     def test_memory_stays_flat_over_unload_and_load(self):
         def status(field):
             with open(f"/proc/{self.desktop.proc.pid}/status") as lines:
