@@ -224,6 +224,7 @@ bool EnsureProxyLogin();
 // Ends an open credentials dialog, as when the transfers are being aborted;
 // any thread.
 void CancelProxyLogin();
-// login:password@host:port for the streaming library; null when no proxy
-// is named or it cannot be resolved.
-const char* GetStreamingProxy(const char* url);
+// login:password@host:port for the streaming library; empty when no proxy
+// is named or it cannot be resolved. Not on the window thread: it may
+// resolve the proxy over the network and show a notice.
+std::string GetStreamingProxy(const char* url);

@@ -31,9 +31,6 @@ std::atomic<HWND> openDialog{nullptr};
 constexpr size_t kFieldUnits = 260;  // login, password, widened URL, with terminator
 constexpr size_t kFieldBytes = 260;  // each narrow part of the streaming proxy
 
-// login ":" password "@" host, each part at most kFieldBytes - 1 bytes.
-char streamingProxy[3 * kFieldBytes + 2];
-
 // A copy the record can own and GlobalFree, as it does the platform's
 // strings; null for null or on allocation failure.
 wchar_t* GlobalCopy(const wchar_t* text) {
@@ -260,7 +257,7 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
     }
 }
 
-const char* GetStreamingProxy(const char* url) {
+std::string GetStreamingProxy(const char* url) {
     HttpState& http = Http();
     bool autoProxy = false;
     {
@@ -271,7 +268,7 @@ const char* GetStreamingProxy(const char* url) {
         wchar_t wideUrl[kFieldUnits] = {};
         ToWide(Encoding::Ansi, url, wideUrl);
         if (!ResolveProxyForUrl(wideUrl, nullptr))
-            return nullptr;
+            return std::string();
     }
 
     char host[kFieldBytes];
@@ -287,7 +284,7 @@ const char* GetStreamingProxy(const char* url) {
     }
     // No proxy: the library connects directly.
     if (!host[0])
-        return nullptr;
+        return std::string();
 
     std::string result;
     if (login[0]) {
@@ -299,6 +296,5 @@ const char* GetStreamingProxy(const char* url) {
         result += '@';
     }
     result += host;
-    std::memcpy(streamingProxy, result.c_str(), result.size() + 1);
-    return streamingProxy;
+    return result;
 }

@@ -4,8 +4,6 @@
 // the table instead.
 #pragma once
 
-#include "base/Handles.h"
-
 #include <windows.h>
 
 #include <memory>
@@ -35,23 +33,17 @@ struct Functions {
     }
 };
 
-struct ModuleTraits {
-    using Native = HMODULE;
-    static Native Empty() { return nullptr; }
-    static void Close(Native module) { FreeLibrary(module); }
-};
-
-// The library and its functions; unloaded when it goes, unless kept.
+// The library and its functions. Once loaded it is pinned for the process's
+// life: an open left to finish by itself may still be inside it long after
+// the radio has gone, and each unload would cost the shell memory that Wine
+// does not give back.
 struct Library {
-    UniqueHandle<ModuleTraits> module;
+    HMODULE module = nullptr;  // pinned; null for a table of the tests' own
     Functions call;
-
-    // Leaves the library loaded for good: a thread may still be inside it.
-    void Keep() { module.release(); }
 };
 
-// bass.dll from the library's folder; an empty table when it is missing or
-// lacks a function.
+// bass.dll from the library's folder, pinned; an empty table when it is
+// missing or lacks a function.
 std::unique_ptr<Library> LoadLibraryBesideUs();
 
 }  // namespace bass

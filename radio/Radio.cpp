@@ -3,11 +3,10 @@
 
 #include "base/EventListener.h"
 #include "base/ModulePath.h"
+#include "base/Threads.h"
 #include "gfx/Canvas.h"
 #include "gfx/Palette.h"
 #include "net/HttpClient.h"
-
-#include <process.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,10 +16,15 @@ namespace bass {
 
 std::unique_ptr<Library> LoadLibraryBesideUs() {
     auto library = std::make_unique<Library>();
-    library->module.reset(LoadLibraryW(ModuleRelativePath(L"bass.dll").c_str()));
-    HMODULE module = library->module.get();
+    HMODULE module = LoadLibraryW(ModuleRelativePath(L"bass.dll").c_str());
     if (!module)
         return library;
+    // The load's own reference is never given back either, so the library
+    // stays should pinning be refused.
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(module), &pinned);
+    library->module = module;
     Functions& f = library->call;
     auto resolve = [module](auto& entry, const char* name) {
         entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(
@@ -201,28 +205,46 @@ void RadioVolume::OnMouseMove(MouseEvent& event) {
 // ------------------------------------------------------------------- radio
 
 struct Radio::Opening {
+    enum State : int {
+        Connecting,  // the thread is opening the stream
+        Opened,      // the stream (perhaps 0) is the radio's to take
+        Abandoned,   // the radio has gone: the thread disposes of the stream
+    };
+
     bass::Functions call;  // a copy: the thread may outlive the radio
     std::string url;
-    DWORD stream = 0;
-    std::atomic<bool> done{false};
-    std::atomic<bool> discarded{false};  // a stop came before the stream
+    std::string proxy;  // the thread's, held until the open has returned
+    DWORD stream = 0;   // written before the state leaves Connecting
+    std::atomic<int> state{Connecting};
+    bool discarded = false;  // a stop came before the stream; window thread only
 };
 
 namespace {
 
-unsigned __stdcall OpenStream(void* argument) {
-    // The thread's own reference: the record lives as long as either side.
-    std::shared_ptr<Radio::Opening> opening(
-        *static_cast<std::shared_ptr<Radio::Opening>*>(argument));
-    delete static_cast<std::shared_ptr<Radio::Opening>*>(argument);
-    // The proxy lookup may ask the network, or the user for a login.
-    const char* found = GetStreamingProxy(opening->url.c_str());
-    const std::string proxy = found ? found : "";
-    opening->call.SetConfigPtr(bass::kConfigNetProxy, found ? proxy.c_str() : nullptr);
-    opening->stream = opening->call.StreamCreateURL(
-        opening->url.c_str(), 0, bass::kStreamStatus | bass::kStreamAutoFree, nullptr, nullptr);
-    opening->done = true;
-    return 0;
+// The thread's body. Whatever the open returns has exactly one owner: the
+// state changes once, either to Opened by this thread or to Abandoned by the
+// radio's teardown.
+void OpenStream(Radio::Opening& opening) {
+    DWORD stream = 0;
+    // An open that throws ends as one that failed, so the radio stops
+    // waiting for it.
+    Guarded([&] {
+        // The proxy lookup may ask the network, or the user for a login.
+        opening.proxy = GetStreamingProxy(opening.url.c_str());
+        opening.call.SetConfigPtr(bass::kConfigNetProxy,
+                                  opening.proxy.empty() ? nullptr : opening.proxy.c_str());
+        stream = opening.call.StreamCreateURL(opening.url.c_str(), 0,
+                                              bass::kStreamStatus | bass::kStreamAutoFree,
+                                              nullptr, nullptr);
+    });
+    opening.stream = stream;
+    int expected = Radio::Opening::Connecting;
+    if (opening.state.compare_exchange_strong(expected, Radio::Opening::Opened))
+        return;
+    // Nobody else will stop it now. A library freed meanwhile returns no
+    // stream at all, or answers a stale handle with an error.
+    if (stream)
+        opening.call.ChannelStop(stream);  // auto-free: gone
 }
 
 }  // namespace
@@ -241,25 +263,25 @@ Radio::~Radio() {
     KillWindowTimer(kOpenTimer);
     button->Hide();
     volumeSlider->Hide();
+    // An open under way is not waited for: it may take the library's whole
+    // time-out or a proxy login. From here its thread stops whatever stream
+    // it gets; one that came already is stopped below. The library is then
+    // freed under the open: it lets go itself of a stream that finishes
+    // opening afterwards, and stays loaded for the thread.
+    DWORD opened = 0;
+    if (opening) {
+        int expected = Opening::Connecting;
+        if (!opening->state.compare_exchange_strong(expected, Opening::Abandoned))
+            opened = opening->stream;
+        if (WaitForSingleObject(openThread.get(), 0) != WAIT_OBJECT_0)
+            ++threadsLeft;
+    }
     if (!audio || !audio->call.complete() || !audioStarted)
         return;
-    if (stream)
-        audio->call.ChannelStop(stream);
+    for (DWORD handle : {stream, opened})
+        if (handle)
+            audio->call.ChannelStop(handle);
     audio->call.Free();
-    if (!opening)
-        return;
-    // An open under way: the library was just told to let go of
-    // everything; its stream, should one still come, goes too.
-    opening->discarded = true;
-    if (WaitForSingleObject(openThread.get(), kOpenWaitMs) != WAIT_OBJECT_0) {
-        // Still inside the library: it must stay loaded for that thread.
-        audio->Keep();
-        return;
-    }
-    if (opening->stream) {
-        audio->call.ChannelStop(opening->stream);
-        audio->call.Free();
-    }
 }
 
 void Radio::Paint() {
@@ -312,26 +334,22 @@ void Radio::Play() {
     auto record = std::make_shared<Opening>();
     record->call = audio->call;
     record->url = station->radio_url;
-    auto* handOver = new std::shared_ptr<Opening>(record);
-    HANDLE thread =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, OpenStream, handOver, 0, nullptr));
-    if (!thread) {
-        delete handOver;
+    KernelHandle thread = StartOwnThread([record] { OpenStream(*record); });
+    if (!thread)
         return;
-    }
     opening = std::move(record);
-    openThread.reset(thread);
+    openThread = std::move(thread);
     SetWindowTimer(kOpenTimer, kOpenPollMs);
 }
 
 void Radio::OnTimer(int id) {
-    if (id == kOpenTimer && opening && opening->done)
+    if (id == kOpenTimer && opening && opening->state == Opening::Opened)
         FinishOpening();
 }
 
 void Radio::FinishOpening() {
     KillWindowTimer(kOpenTimer);
-    WaitForSingleObject(openThread.get(), INFINITE);  // it has returned already
+    // Not joined: the thread is on its way out and holds the library itself.
     openThread.reset();
     std::shared_ptr<Opening> finished = std::move(opening);
     if (finished->discarded) {

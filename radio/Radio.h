@@ -8,11 +8,16 @@
 // the desktop keeps answering; the button shows "start requested" meanwhile
 // and the rest of the play runs on the window thread when the open returns
 // (a timer looks for it). A stop clicked meanwhile discards that stream.
+// Teardown does not wait for an open under way: its thread, one of ours
+// (base/Threads.h), holds this library until it has left, and stops the
+// stream it gets once it finds the radio gone; the audio library stays
+// loaded for it (AudioLibrary.h).
 //
 // Window thread only, but for the opening thread, which shares nothing with
 // the radio except its Opening record. Coordinates: each window's own.
 #pragma once
 
+#include "base/Handles.h"
 #include "content/SettingsRecord.h"
 #include "gfx/GdiPlus.h"
 #include "radio/AudioLibrary.h"
@@ -92,8 +97,6 @@ public:
     };
     static constexpr int kOpenTimer = 1;
     static constexpr unsigned kOpenPollMs = 50;
-    // How long teardown waits for an open under way.
-    static constexpr DWORD kOpenWaitMs = 3000;
 
     // station: the panel's settings, borrowed; audio: the library to call,
     // or null to load the one beside us at the first play.
@@ -118,8 +121,8 @@ public:
     gdip::GpFont* titleFont = nullptr;  // borrowed from the font cache
     std::unique_ptr<bass::Library> audio;  // null until the first play, unless given
     bool audioStarted = false;  // the library was initialised, at the first play
-    std::shared_ptr<Opening> opening;  // the open under way, if any
-    KernelHandle openThread;
+    std::shared_ptr<Opening> opening;  // the open under way, if any; shared with its thread
+    KernelHandle openThread;           // that open's thread, never joined
 
 private:
     void Play();
