@@ -100,6 +100,8 @@ void DataStream::Refresh(uint32_t step) {
             BuildContent(document);
             if (!refused_ && !StopRequested())
                 ReplaceWholeFile(cache, body, length);
+            else
+                accepted = false;  // asked for again at the early retry
         }
     }
 

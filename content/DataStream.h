@@ -73,6 +73,10 @@ public:
     void LoadCache();
     // Adds step ms; once the period has passed, downloads and rebuilds.
     void Refresh(uint32_t step);
+    // The run is over and its worker ended in time (window thread). A feed
+    // whose worker was left to end by itself is never told: by then a new
+    // run's feeds may be using the same files.
+    virtual void Finish() {}
 
     FeedOwner* owner;        // borrowed
     std::wstring url;        // on the content server

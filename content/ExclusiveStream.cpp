@@ -23,9 +23,6 @@ ExclusiveStream::ExclusiveStream(FeedOwner* owner)
     LoadCache();
 }
 
-ExclusiveStream::~ExclusiveStream() {
-    CleanImageFolder();
-}
 
 bool ExclusiveStream::FetchResources(const JsonValue& document) {
     return DownloadFeedPictures(JsonMember(document, "items"), kFolder);
@@ -100,7 +97,7 @@ void ExclusiveStream::BuildContent(const JsonValue& document) {
     DeliverPage(std::move(page));
 }
 
-void ExclusiveStream::CleanImageFolder() {
+void ExclusiveStream::Finish() {
     const std::wstring folder = ModuleRelativePath(L"exclusive");
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);

@@ -24,7 +24,8 @@ public:
     static constexpr size_t kLinkUnits = 1000;
 
     explicit ExclusiveStream(FeedOwner* owner);
-    ~ExclusiveStream() override;
+    // Deletes the pictures of "exclusive" that no build of this run used.
+    void Finish() override;
 
     // File names (without folder) of the pictures the builds of this run used.
     std::vector<std::wstring> keptImages;
@@ -37,8 +38,6 @@ protected:
     void AddOfferBody(MContainer& root, const JsonValue& item);
     // The offer's picture; null when its value names no picture we may show.
     std::unique_ptr<MImage> MakeOfferImage(const JsonValue& item);
-    // Deletes the files of "exclusive" that no build of this run used.
-    void CleanImageFolder();
 
     // Outlive every stream, as the pages that point at them may.
     static constexpr FontSpec titleFont{kBoldFamily, 22, FontRegular};

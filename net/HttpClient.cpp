@@ -174,6 +174,10 @@ TransferGroup& Transfers() {
     return group ? *static_cast<TransferGroup*>(group) : Http().shared;
 }
 
+bool TransferGroupScope::Available() {
+    return Slot().index != TLS_OUT_OF_INDEXES;
+}
+
 TransferGroupScope::TransferGroupScope(TransferGroup& group) : previous_(&Transfers()) {
     if (Slot().index != TLS_OUT_OF_INDEXES)
         TlsSetValue(Slot().index, &group);
@@ -427,7 +431,9 @@ HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMT
                             headers[0] ? static_cast<DWORD>(-1) : 0, WINHTTP_NO_REQUEST_DATA, 0,
                             0, 0))
         return HttpRefused;
-    if (!WinHttpReceiveResponse(context.request.get(), nullptr))
+    // Once stopped, the request's handle is closed and its value may be the
+    // next worker's: it is used no more.
+    if (!WinHttpReceiveResponse(context.request.get(), nullptr) || transfer.aborted())
         return HttpFailed;
     if (!HttpQueryStatus(context))
         return HttpFailed;
@@ -451,13 +457,14 @@ HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMT
     size_t received = 0;
     DWORD available = 0;
     do {
-        if (!WinHttpQueryDataAvailable(context.request.get(), &available))
+        if (transfer.aborted() || !WinHttpQueryDataAvailable(context.request.get(), &available))
             return HttpFailed;
         if (available > limit - received)
             return HttpRefused;
         DWORD read = 0;
-        if (available > 0 &&
-            !WinHttpReadData(context.request.get(), buffer + received, available, &read))
+        if (available > 0 && (transfer.aborted() || !WinHttpReadData(context.request.get(),
+                                                                     buffer + received,
+                                                                     available, &read)))
             return HttpFailed;
         received += read;
         if (transfer.aborted())

@@ -6,8 +6,8 @@
 // port 80, whatever scheme or port a URL names.
 //
 // Threads: the worker runs every transfer, the network test and the dialog.
-// The window thread reads the proxy record and the credentials (radio start)
-// while the worker may rewrite them: both take proxyLock.
+// The radio's open thread reads the proxy record and the credentials while
+// the worker may rewrite them: both take proxyLock.
 //
 // Transfers belong to a group: a worker enters a group of its own, so its
 // stop (abortTransfers), the requests that the stop closes and what it
@@ -90,6 +90,8 @@ struct TransferGroup {
 
     std::atomic<bool> abortTransfers{false};  // the group's stop
     std::atomic<bool> serverReachable{false};
+    // The group's credentials dialog while it is open, which the stop ends.
+    std::atomic<HWND> openDialog{nullptr};
     // The requests under way, which Abort closes; a request closed so is
     // marked, and its owner lets go of it unclosed.
     std::mutex lock;
@@ -107,6 +109,10 @@ inline bool StopRequested() {
 // While it lives, the calling thread works in group.
 class TransferGroupScope {
 public:
+    // Whether a thread can enter a group of its own at all (the thread-local
+    // slot could be had): a worker that cannot must not start, as nothing
+    // could stop it.
+    static bool Available();
     explicit TransferGroupScope(TransferGroup& group);
     ~TransferGroupScope();
     TransferGroupScope(const TransferGroupScope&) = delete;
@@ -221,9 +227,9 @@ void ReadProxyConfig();
 // could not, and then *loginRefused says whether the proxy refused the login.
 bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session, bool* loginRefused = nullptr);
 bool EnsureProxyLogin();
-// Ends an open credentials dialog, as when the transfers are being aborted;
-// any thread.
-void CancelProxyLogin();
+// Ends the group's credentials dialog if one is open, keeping what was
+// typed unless the group is being stopped; any thread.
+void CancelProxyLogin(TransferGroup& group);
 // login:password@host:port for the streaming library; empty when no proxy
 // is named or it cannot be resolved. Not on the window thread: it may
 // resolve the proxy over the network and show a notice.

@@ -25,9 +25,6 @@
 
 namespace {
 
-// The credentials dialog while it is open, so that shutdown can end it.
-std::atomic<HWND> openDialog{nullptr};
-
 constexpr size_t kFieldUnits = 260;  // login, password, widened URL, with terminator
 constexpr size_t kFieldBytes = 260;  // each narrow part of the streaming proxy
 
@@ -166,7 +163,9 @@ bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session, bool* loginRefuse
         } else if (error == ERROR_WINHTTP_AUTODETECTION_FAILED ||
                    error == ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT) {
             std::lock_guard<std::mutex> lock(http.proxyLock);
-            if (http.proxy)
+            // A worker stopped meanwhile may be writing into the record of
+            // the next embedding's client: it keeps its answer to itself.
+            if (http.proxy && !StopRequested())
                 http.proxy->detectionFailed = true;
         }
         return false;
@@ -174,7 +173,7 @@ bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session, bool* loginRefuse
 
     {
         std::lock_guard<std::mutex> lock(http.proxyLock);
-        if (http.proxy) {
+        if (http.proxy && !StopRequested()) {
             WINHTTP_PROXY_INFO& info = http.proxy->proxyInfo;
             GlobalRelease(info.lpszProxy);
             GlobalRelease(info.lpszProxyBypass);
@@ -188,8 +187,8 @@ bool ResolveProxyForUrl(const wchar_t* url, HINTERNET session, bool* loginRefuse
     return true;
 }
 
-void CancelProxyLogin() {
-    if (HWND dialog = openDialog.load())
+void CancelProxyLogin(TransferGroup& group) {
+    if (HWND dialog = group.openDialog.load())
         PostMessageW(dialog, WM_CLOSE, 0, 0);
 }
 
@@ -224,7 +223,7 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
         // Unowned and asked for from the background: kept above other
         // windows, as its notices are, until the user has answered.
         SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        openDialog = dialog;
+        Transfers().openDialog = dialog;
         // Shutdown may have asked to end it before it stood.
         if (StopRequested())
             PostMessageW(dialog, WM_CLOSE, 0, 0);
@@ -247,11 +246,16 @@ INT_PTR CALLBACK ProxyCredentialsDialogProc(HWND dialog, UINT message, WPARAM wP
             break;
         }
         return TRUE;
-    case WM_CLOSE:
-        StoreTypedCredentials(dialog);
-        openDialog = nullptr;
+    case WM_CLOSE: {
+        // A stopped worker's dialog keeps what was typed to itself: a new
+        // one may be open for the next embedding by now.
+        if (!StopRequested())
+            StoreTypedCredentials(dialog);
+        HWND open = dialog;
+        Transfers().openDialog.compare_exchange_strong(open, nullptr);
         EndDialog(dialog, 0);
         return TRUE;
+    }
     default:
         return FALSE;
     }

@@ -83,8 +83,10 @@ Worker::Worker(FeedOwner* owner, std::shared_ptr<StatHarvester> statistics)
     UpdaterInit(state.updater);
     state.updateTimer.reset(CreateWaitableTimerW(nullptr, FALSE, kUpdateTimerName));
     state.stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!state.updateTimer || !state.stopEvent)
-        return;  // no ticks: the panel shows its caches
+    // No ticks without them (a worker that could not enter a group of its
+    // own could not be stopped either): the panel shows its caches.
+    if (!state.updateTimer || !state.stopEvent || !TransferGroupScope::Available())
+        return;
     std::shared_ptr<WorkerState> held = state_;
     thread_ = StartOwnThread([held] { held->Run(); }, &threadId_);
 }
@@ -108,6 +110,9 @@ uint32_t TickClock::TickElapsed() {
 }
 
 void IdleWatch::CheckUserIdle() {
+    // A stopped worker's events would count in the next panel's statistics.
+    if (StopRequested())
+        return;
     if (GetTickCount() - lastInputProbe() > kIdleAfterMs) {
         idle = true;
         BroadcastEvent(IdleBegan, 0);
@@ -123,6 +128,10 @@ void WorkerState::Run() {
     // even before the first message box.
     MSG none;
     PeekMessageW(&none, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    // Stopped before it started: the timer, named and so shared with the
+    // next worker, is left alone.
+    if (Stopped())
+        return;
     // Long past, so the first tick comes at once; then every 30 seconds.
     LARGE_INTEGER due{};
     due.QuadPart = 300000000;
@@ -160,7 +169,7 @@ void WorkerState::Run() {
         if (skipWait)
             continue;
         const bool state = NetworkAlive() && online;
-        if (state != reported) {
+        if (state != reported && !Stopped()) {
             reported = state;
             PostMessageW(surface, DM_NETWORK_STATE, state ? 1 : 0, 0);
             Guarded([&] { BroadcastEvent(state ? WentOnline : WentOffline, 0); });
@@ -178,14 +187,17 @@ void Worker::StopWorker() {
     state.transfers.Abort();
     if (state.stopEvent)
         SetEvent(state.stopEvent.get());
-    CancelProxyLogin();
+    CancelProxyLogin(state.transfers);
     if (threadId_)
         PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
-    if (thread_) {
-        // A delivery under way waits for this thread: served meanwhile.
-        if (!WaitServingSends(thread_.get(), kStopWaitMs))
-            ++threadsLeft;
-        thread_.reset();
+    // A delivery under way waits for this thread: served meanwhile.
+    const bool ended = !thread_ || WaitServingSends(thread_.get(), kStopWaitMs);
+    thread_.reset();
+    if (ended) {
+        for (auto& feed : state.feedList)
+            Guarded([&] { feed->Finish(); });
+    } else {
+        ++threadsLeft;
     }
     // A thread still running holds the state, and the library, itself.
     state_.reset();

@@ -469,7 +469,7 @@ TEST_F(ProxyServerTest, AbortingTheTransfersEndsAnOpenDialog) {
     WorkerLogin login;
     ASSERT_TRUE(WaitPumpingForWindow(kProxyDialogCaption)) << "no dialog";
     AbortTransfers();
-    CancelProxyLogin();
+    CancelProxyLogin(Http().shared);
     EXPECT_TRUE(WaitFor([&] {
         PumpMessages();
         return login.Done();
