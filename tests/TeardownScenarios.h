@@ -4,6 +4,7 @@
 // proxy that wants a login), with the proxy detection on or off.
 #pragma once
 
+#include "ServedFiles.h"
 #include "TestDesktop.h"
 #include "base/Desktop.h"
 #include "base/Threads.h"
@@ -12,7 +13,6 @@
 #include "net/HttpClient.h"
 #include "net/Proxy.h"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,12 +41,6 @@ inline const Scenario kScenarios[] = {
     {"silent server", L"%F/silent?at=", L"%F/silent?at=", false, false},
     {"login dialog and notice", L"127.0.0.1", L"%F/no-status?at=", false, true},
 };
-
-inline std::wstring Env(const wchar_t* name) {
-    wchar_t value[512] = {};
-    GetEnvironmentVariableW(name, value, 512);
-    return value;
-}
 
 inline void WriteServer(const wchar_t* name, const wchar_t* value) {
     std::wstring text = value;
@@ -78,12 +72,6 @@ inline void Use(const Scenario& scenario) {
     WriteServer(L"StorageServer", scenario.storage);
     WriteDetection(scenario.autoDetect);
     Http().proxyAuthRequired = scenario.wantsLogin;
-}
-
-inline double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return double(to.QuadPart - from.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
 // The moments of a run: n of them over span ms, denser early, where the
@@ -129,19 +117,13 @@ inline Cycle RunCycle(TestDesktop& desktop, RecordingHost& host, DWORD moment, b
         }
         Sleep(1);
     }
-    LARGE_INTEGER before, after;
+    LARGE_INTEGER before, after, frequency;
     QueryPerformanceCounter(&before);
     Detach(instance.get());
     QueryPerformanceCounter(&after);
-    cycle.detachMs = Milliseconds(before, after);
+    QueryPerformanceFrequency(&frequency);
+    cycle.detachMs = double(after.QuadPart - before.QuadPart) * 1000.0 / double(frequency.QuadPart);
     return cycle;
-}
-
-inline double Median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace teardown

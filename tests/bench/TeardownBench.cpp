@@ -8,6 +8,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -20,6 +21,11 @@ double PrivateKilobytes() {
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
     return double(counters.PagefileUsage) / 1024.0;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 }  // namespace
@@ -42,19 +48,24 @@ int main() {
                     scenario.name, Median(times), *std::max_element(times.begin(), times.end()),
                     int(threadsLeft - left));
     }
-    // Unresolvable names leave the most threads behind: the worst case.
-    Use(kScenarios[0]);
-    for (DWORD at : Moments(5, 1000))
-        RunCycle(desktop, host, at, false);
-    ThreadsEndBy(baseline, 60000);
-    const double before = PrivateKilobytes();
-    for (DWORD at : Moments(20, 1000))
-        RunCycle(desktop, host, at, false);
-    const bool ended = ThreadsEndBy(baseline, 60000);
-    const double after = PrivateKilobytes();
-    std::printf("Private bytes over 20 Unload/Load cycles (unresolvable names): %.0f -> %.0f kB, "
-                "%.1f kB a cycle%s\n",
-                before, after, (after - before) / 20, ended ? "" : " (threads still running)");
+    // With our servers every worker ends in time; with names that resolve
+    // to nothing most are left to end by themselves, many at once, and the
+    // heap they used stays committed at its highest for a while.
+    for (const Scenario* scenario : {&kScenarios[2], &kScenarios[0]}) {
+        Use(*scenario);
+        for (DWORD at : Moments(5, 1000))
+            RunCycle(desktop, host, at, false);
+        ThreadsEndBy(baseline, 60000);
+        const double before = PrivateKilobytes();
+        for (DWORD at : Moments(20, 1000))
+            RunCycle(desktop, host, at, false);
+        const bool ended = ThreadsEndBy(baseline, 60000);
+        const double after = PrivateKilobytes();
+        std::printf("Private bytes over 20 Unload/Load cycles, %s: %.0f -> %.0f kB, "
+                    "%.1f kB a cycle%s\n",
+                    scenario->name, before, after, (after - before) / 20,
+                    ended ? "" : " (threads still running)");
+    }
     Http().proxyAuthRequired = false;
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings");
     WidgetKey::Erase();

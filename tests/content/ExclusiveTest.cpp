@@ -123,16 +123,22 @@ TEST_F(ExclusiveTest, OffersMakeTitlesPicturesTextsAndLinksUnderTheBanner) {
     EXPECT_EQ(panel->pages.back()->model->children.size(), 1u);
 }
 
-TEST_F(ExclusiveTest, ShutdownKeepsOnlyThePicturesThisRunUsed) {
+TEST_F(ExclusiveTest, TheRunsEndKeepsOnlyThePicturesItUsed) {
     for (const wchar_t* name : {L"old.jpg", L"offer1.jpg", L"offer2.jpg"})
         Put(name);
     {
         Fed<ExclusiveStream> exclusive(panel.get());
         exclusive.Build(R"({"items": [{"image_url": "http://b.example/offer1.jpg"}]})");
         exclusive.Build(R"({"items": [{"image_url": "http://b.example/offer2.jpg"}]})");
+        exclusive.Finish();
     }
     EXPECT_EQ(Pictures(), (std::set<std::wstring>{L"offer1.jpg", L"offer2.jpg"}));
-    { Fed<ExclusiveStream> idle(panel.get()); }  // no build at all: nothing is kept
+    // A feed that is never told the run ended (its worker was left to end by
+    // itself) deletes nothing: the next run may use the folder by then.
+    { Fed<ExclusiveStream> left(panel.get()); }
+    EXPECT_EQ(Pictures().size(), 2u);
+    Fed<ExclusiveStream> idle(panel.get());
+    idle.Finish();  // no build at all: nothing is kept
     EXPECT_TRUE(Pictures().empty());
 }
 
