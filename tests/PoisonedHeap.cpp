@@ -3,9 +3,12 @@
 // Every block freed through operator delete is filled with 0xDD and held back
 // from reuse for the next few thousand frees, so a pointer left behind reads
 // the pattern (a call through its vtable faults) instead of a new object
-// that happens to sit at the same address. Any thread.
+// that happens to sit at the same address. A test can also make every
+// allocation above a size fail (failAllocationsAbove), to run out of memory
+// without the machine running out of it. Any thread.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -21,7 +24,11 @@ SRWLOCK lock = SRWLOCK_INIT;
 
 }  // namespace
 
+std::atomic<size_t> failAllocationsAbove{0};
+
 void* operator new(size_t size) {
+    if (failAllocationsAbove && size > failAllocationsAbove)
+        throw std::bad_alloc();
     if (void* block = std::malloc(size ? size : 1))
         return block;
     throw std::bad_alloc();

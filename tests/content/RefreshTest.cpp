@@ -18,8 +18,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
-#include <new>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -28,32 +26,9 @@
 #include <thread>
 #include <vector>
 
-// Allocations larger than this fail, while it is not 0: a build that runs
-// out of memory, without the machine running out of it.
-std::atomic<size_t> failAbove{0};
-
-void* operator new(size_t size) {
-    if (failAbove && size > failAbove)
-        throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, size_t) noexcept {
-    std::free(block);
-}
+// tests/PoisonedHeap.cpp: allocations larger than this fail, while it is
+// not 0.
+extern std::atomic<size_t> failAllocationsAbove;
 
 namespace {
 
@@ -308,14 +283,14 @@ TEST_F(RefreshTest, AFeedThatThrowsEndsItsStepAndTheNextFeedStillRefreshes) {
         return std::any_of(panel->pages.begin(), panel->pages.end(),
                            [](const auto& page) { return page->name == L"Friday"; });
     };
-    failAbove = 1 << 20;
+    failAllocationsAbove = 1 << 20;
     {
         Worker worker(panel.get());
         for (DWORD start = GetTickCount(); !fridayShown() && GetTickCount() - start < 20000;)
             PumpMessages();
-        failAbove = 0;
+        failAllocationsAbove = 0;
     }
-    failAbove = 0;
+    failAllocationsAbove = 0;
     EXPECT_TRUE(fridayShown());
     EXPECT_FALSE(WriteTime(cache)) << "the news document was never shown";
     std::vector<std::string> requested = Requested("/media/data/");
