@@ -183,7 +183,7 @@ void Worker::StopWorker() {
     WorkerState& state = *state_;
     // From here on the worker delivers nothing, its requests are closed
     // under it and later ones fail at once, its credentials dialog closes
-    // (keeping what was typed) and any other modal loop of its ends.
+    // and any other modal loop of its (a notice) ends.
     state.transfers.Abort();
     if (state.stopEvent)
         SetEvent(state.stopEvent.get());
