@@ -106,7 +106,15 @@ void ExclusiveStream::Finish() {
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        if (std::find(keptImages.begin(), keptImages.end(), entry.cFileName) == keptImages.end())
+        // The file system ignores letter case, so a name the document now
+        // spells otherwise is still the picture in use.
+        const bool kept = std::any_of(keptImages.begin(), keptImages.end(),
+                                      [&](const std::wstring& name) {
+                                          return CompareStringOrdinal(name.c_str(), -1,
+                                                                      entry.cFileName, -1,
+                                                                      TRUE) == CSTR_EQUAL;
+                                      });
+        if (!kept)
             DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
     } while (FindNextFileW(search, &entry));
     FindClose(search);

@@ -129,7 +129,8 @@ TEST_F(ExclusiveTest, TheRunsEndKeepsOnlyThePicturesItUsed) {
     {
         Fed<ExclusiveStream> exclusive(panel.get());
         exclusive.Build(R"({"items": [{"image_url": "http://b.example/offer1.jpg"}]})");
-        exclusive.Build(R"({"items": [{"image_url": "http://b.example/offer2.jpg"}]})");
+        // Renamed on the server in letter case only: the same file here.
+        exclusive.Build(R"({"items": [{"image_url": "http://b.example/Offer2.JPG"}]})");
         exclusive.Finish();
     }
     EXPECT_EQ(Pictures(), (std::set<std::wstring>{L"offer1.jpg", L"offer2.jpg"}));
