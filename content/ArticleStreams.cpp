@@ -1,6 +1,7 @@
 // The News and Friday feeds; see ArticleStreams.h.
 #include "content/ArticleStreams.h"
 
+#include "base/Budgets.h"
 #include "gfx/Palette.h"
 #include "layout/TextFormatter.h"
 #include "net/HttpClient.h"
@@ -37,7 +38,7 @@ void ArticleStream::BuildContent(const JsonValue& document) {
     root->rect = FloatRect{0, 0, kPageWidth, 0};
     root->padding = Padding{5, 15, 9, 10};
     const JsonValue& items = JsonMember(document, "items");
-    for (size_t i = 0, n = JsonCount(items); i < n; ++i) {
+    for (size_t i = 0, n = std::min(JsonCount(items), kArticleItems); i < n; ++i) {
         if (StopRequested())
             return;
         const JsonValue& item = JsonItem(items, i);

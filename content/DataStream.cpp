@@ -1,6 +1,7 @@
 // The feed base: cache, conditional download, delivery; see DataStream.h.
 #include "content/DataStream.h"
 
+#include "base/Budgets.h"
 #include "base/Desktop.h"
 #include "base/Handles.h"
 #include "base/ModulePath.h"
@@ -18,9 +19,6 @@ namespace {
 // A failed download while the machine is online is tried again after ten
 // more minutes (or at the period, when that is shorter).
 constexpr uint32_t kOnlineRetryMs = 600000;
-// No cache file is larger than a document the client accepts; a larger
-// file is not ours and is not read.
-constexpr LONGLONG kCacheFileLimit = 64ll << 20;
 
 // The text of a body: up to its first zero byte, as documents are text.
 size_t TextLength(const char* body, size_t size) {
@@ -62,11 +60,15 @@ DataStream::DataStream(FeedOwner* owner, const wchar_t* path, const wchar_t* cac
       elapsed(period + 1) {}
 
 void DataStream::LoadCache() {
+    // No cache file we write is larger than a document we accept: a larger
+    // one is not read, and the first download asks for the feed anew.
     std::string text;
     JsonValue document;
-    if (ReadWholeFile(ModuleRelativePath(cachePath.c_str()), kCacheFileLimit, text) &&
-        ParseJson(text.data(), text.size(), document))
+    if (ReadWholeFile(ModuleRelativePath(cachePath.c_str()), kFeedDocumentBytes, text) &&
+        ParseJson(text.data(), text.size(), document)) {
         BuildContent(document);
+        cacheShown_ = true;
+    }
 }
 
 void DataStream::Refresh(uint32_t step) {
@@ -78,11 +80,16 @@ void DataStream::Refresh(uint32_t step) {
         return;
 
     const std::wstring cache = ModuleRelativePath(cachePath.c_str());
+    // The file's time is the condition only once its document was shown: a
+    // cache that could not be read must not be answered "not modified".
     SYSTEMTIME written{};
-    const SYSTEMTIME* condition = LocalCopyTime(cache, written) ? &written : nullptr;
+    const SYSTEMTIME* condition =
+        cacheShown_ && LocalCopyTime(cache, written) ? &written : nullptr;
     char* received = nullptr;
     size_t size = 0;
-    const HttpResult result = HttpGet(url.c_str(), &received, &size, condition);
+    // A document past its budget is refused, as a failed download is.
+    const HttpResult result =
+        HttpGet(url.c_str(), &received, &size, condition, kFeedDocumentBytes);
     // Freed on every way out, also when the parse or the build throws.
     const std::unique_ptr<char, decltype(&std::free)> owned(received, &std::free);
     const char* body = received;
@@ -99,7 +106,7 @@ void DataStream::Refresh(uint32_t step) {
             refused_ = false;
             BuildContent(document);
             if (!refused_ && !StopRequested())
-                ReplaceWholeFile(cache, body, length);
+                cacheShown_ = ReplaceWholeFile(cache, body, length) || cacheShown_;
             else
                 accepted = false;  // asked for again at the early retry
         }

@@ -104,4 +104,7 @@ private:
     bool Deliver(UINT message, int kind, void* payload);
 
     bool refused_ = false;  // a result of the current build was not taken
+    // The cache file holds a document that was shown: read at the start or
+    // written by this feed.
+    bool cacheShown_ = false;
 };

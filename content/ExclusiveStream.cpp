@@ -1,8 +1,7 @@
 // The Exclusive feed; see ExclusiveStream.h.
 #include "content/ExclusiveStream.h"
 
-#include "base/ModulePath.h"
-#include "content/PictureFiles.h"
+#include "base/Budgets.h"
 #include "gfx/Palette.h"
 #include "layout/TextFormatter.h"
 #include "net/HttpClient.h"
@@ -12,7 +11,6 @@
 
 namespace {
 
-constexpr wchar_t kFolder[] = L"exclusive/";
 constexpr wchar_t kBanner[] = L"images/lumora.png";
 constexpr gdip::ARGB kPlateColour = 0xFFFFDF7Fu;
 
@@ -25,19 +23,13 @@ ExclusiveStream::ExclusiveStream(FeedOwner* owner)
 
 
 bool ExclusiveStream::FetchResources(const JsonValue& document) {
-    return DownloadFeedPictures(JsonMember(document, "items"), kFolder);
+    return pictures.Download(JsonMember(document, "items"));
 }
 
 std::unique_ptr<MImage> ExclusiveStream::MakeOfferImage(const JsonValue& item) {
-    const std::wstring path = FeedPicturePath(item, kFolder);
+    const std::wstring path = pictures.Admit(item);
     if (path.empty())
         return nullptr;
-    // Downloaded pictures are kept by name at shutdown.
-    if (path.compare(0, std::wcslen(kFolder), kFolder) == 0) {
-        const std::wstring name = path.substr(std::wcslen(kFolder));
-        if (std::find(keptImages.begin(), keptImages.end(), name) == keptImages.end())
-            keptImages.push_back(name);
-    }
     auto image = std::make_unique<MImage>(path.c_str());
     image->align = AlignLeft;
     return image;
@@ -84,7 +76,8 @@ void ExclusiveStream::BuildContent(const JsonValue& document) {
     banner->padding = Padding{0, 0, 18, 18};
     root->add(std::move(banner));
     const JsonValue& items = JsonMember(document, "items");
-    for (size_t i = 0, n = JsonCount(items); i < n; ++i) {
+    pictures.StartBuild();
+    for (size_t i = 0, n = std::min(JsonCount(items), kOfferItems); i < n; ++i) {
         if (StopRequested())
             return;
         AddOfferTitle(*root, JsonItem(items, i));
@@ -98,24 +91,5 @@ void ExclusiveStream::BuildContent(const JsonValue& document) {
 }
 
 void ExclusiveStream::Finish() {
-    const std::wstring folder = ModuleRelativePath(L"exclusive");
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        // The file system ignores letter case, so a name the document now
-        // spells otherwise is still the picture in use.
-        const bool kept = std::any_of(keptImages.begin(), keptImages.end(),
-                                      [&](const std::wstring& name) {
-                                          return CompareStringOrdinal(name.c_str(), -1,
-                                                                      entry.cFileName, -1,
-                                                                      TRUE) == CSTR_EQUAL;
-                                      });
-        if (!kept)
-            DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    pictures.DeleteUnused();
 }

@@ -1,8 +1,9 @@
 // The Exclusive feed: special offers, each a title on a yellow plate, a text
 // with its picture at the left, and a read-more link, under the Lumora
 // banner. Offer pictures are downloaded into "exclusive" beside the library;
-// the stream remembers every picture a build used in this run and, when it
-// goes at shutdown, deletes the other files of that folder.
+// the stream remembers every picture a build used in this run and, when the
+// run ends, deletes the other files of that folder. Offers past their budget
+// (base/Budgets.h) are dropped.
 //
 //   {"items": [{"title": ..., "body_plain": ..., "image_url": ..., "link": ...}]}
 //
@@ -11,6 +12,7 @@
 #pragma once
 
 #include "content/DataStream.h"
+#include "content/PictureFiles.h"
 #include "layout/Model.h"
 
 #include <string>
@@ -27,8 +29,8 @@ public:
     // Deletes the pictures of "exclusive" that no build of this run used.
     void Finish() override;
 
-    // File names (without folder) of the pictures the builds of this run used.
-    std::vector<std::wstring> keptImages;
+    // The offers' pictures, and those the builds of this run used.
+    PictureFolder pictures{L"exclusive/"};
 
 protected:
     // Downloads the offer pictures; true only when every one came anew.

@@ -20,8 +20,13 @@ using JsonValue = nlohmann::json;
 constexpr int kJsonMaxDepth = 64;
 
 // Parses length bytes of UTF-8 (up to the first zero byte, as documents
-// are read as text). False, leaving out as null, when it does not parse.
+// are read as text); ill-formed UTF-8 reads as U+FFFD. False, leaving out
+// as null, when it does not parse.
 bool ParseJson(const char* text, size_t length, JsonValue& out);
+
+// The text with each ill-formed UTF-8 sequence (the longest start of one
+// that could be well formed, or a lone byte) replaced by U+FFFD.
+std::string RepairedUtf8(const char* text, size_t length);
 
 // The member named key of an object; a null value when value is not an
 // object or has no such member.

@@ -1,14 +1,13 @@
 // The Map feed; see MapStream.h.
 #include "content/MapStream.h"
 
-#include "content/PictureFiles.h"
+#include "base/Budgets.h"
 #include "net/HttpClient.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr wchar_t kFolder[] = L"maps/";
 // The bank's page with every office's coordinates for car navigators.
 constexpr wchar_t kNavigatorPage[] = L"http://www.orvella.example/rus/poi/index.wbp";
 // Markers are placed far inside this on any real map; the bound keeps the
@@ -17,6 +16,11 @@ constexpr double kCoordinateLimit = 100000;
 
 float Coordinate(const JsonValue& office, const char* key) {
     return float(std::clamp(JsonNumber(office, key), -kCoordinateLimit, kCoordinateLimit));
+}
+
+// The offices of a city that are shown: the first within the budget.
+size_t OfficeCount(const JsonValue& offices) {
+    return std::min(JsonCount(offices), kCityOffices);
 }
 
 std::unique_ptr<MButton> MapButton(const wchar_t* image, const std::wstring& link,
@@ -59,12 +63,16 @@ MapStream::MapStream(FeedOwner* owner)
     LoadCache();
 }
 
+void MapStream::Finish() {
+    pictures.DeleteUnused();
+}
+
 bool MapStream::FetchResources(const JsonValue& document) {
-    return DownloadFeedPictures(JsonMember(document, "map"), kFolder);
+    return pictures.Download(JsonMember(document, "map"));
 }
 
 std::unique_ptr<MImage> MapStream::MakeMapImage(const JsonValue& city) {
-    const std::wstring path = FeedPicturePath(city, kFolder);
+    const std::wstring path = pictures.Admit(city);
     if (path.empty())
         return nullptr;
     auto image = std::make_unique<MImage>(path.c_str());
@@ -74,7 +82,8 @@ std::unique_ptr<MImage> MapStream::MakeMapImage(const JsonValue& city) {
 
 void MapStream::BuildContent(const JsonValue& document) {
     const JsonValue& cities = JsonMember(document, "map");
-    for (size_t i = 0, n = JsonCount(cities); i < n; ++i) {
+    pictures.StartBuild();
+    for (size_t i = 0, n = std::min(JsonCount(cities), kMapCities); i < n; ++i) {
         if (StopRequested())
             return;
         const JsonValue& city = JsonItem(cities, i);
@@ -84,7 +93,7 @@ void MapStream::BuildContent(const JsonValue& document) {
         record->cityName = name;
         record->mapPage = BuildCityMap(city, record->cityName);
         const JsonValue& offices = JsonMember(city, "offices");
-        for (size_t j = 0, count = JsonCount(offices); j < count; ++j)
+        for (size_t j = 0, count = OfficeCount(offices); j < count; ++j)
             record->officePages.push_back(BuildOfficePage(JsonItem(offices, j), record->cityName));
         record->officeCount = uint32_t(record->officePages.size());
         record->allOfficesPage = BuildAllOfficesPage(offices, record->cityName);
@@ -98,7 +107,7 @@ std::unique_ptr<Page> MapStream::BuildCityMap(const JsonValue& city, const std::
     map->rect = FloatRect{0, 0, 280, 270};
     map->mapImage = MakeMapImage(city);
     const JsonValue& offices = JsonMember(city, "offices");
-    for (size_t j = 0, n = JsonCount(offices); j < n; ++j) {
+    for (size_t j = 0, n = OfficeCount(offices); j < n; ++j) {
         const JsonValue& office = JsonItem(offices, j);
         const float x = Coordinate(office, "map_x"), y = Coordinate(office, "map_y");
         wchar_t name[kOfficeUnits];
@@ -168,7 +177,7 @@ std::unique_ptr<Page> MapStream::BuildAllOfficesPage(const JsonValue& offices,
                                                      const std::wstring& cityName) {
     std::unique_ptr<MMap> overlay;
     auto root = StartListPage(overlay, cityName);
-    for (size_t j = 0, n = JsonCount(offices); j < n; ++j) {
+    for (size_t j = 0, n = OfficeCount(offices); j < n; ++j) {
         const JsonValue& office = JsonItem(offices, j);
         wchar_t name[kOfficeUnits], address[kAddressUnits];
         JsonText(office, "name", name);

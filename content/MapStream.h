@@ -6,7 +6,9 @@
 // the panel together in one CityMapData (DM_DATA, CityMapContent), city by
 // city. The pages find each other by name through "page://" links, which
 // the panel resolves among the pages of the city shown. Map pictures given
-// as web addresses are downloaded into "maps" beside the library.
+// as web addresses are downloaded into "maps" beside the library, which is
+// cleaned at the run's end as "exclusive" is. Cities and offices past their
+// budgets (base/Budgets.h) are dropped.
 //
 //   {"map": [{"name": ..., "image_url": ...,
 //             "offices": [{"name": ..., "map_x": 100, "map_y": 50, "address": ...,
@@ -18,6 +20,7 @@
 #pragma once
 
 #include "content/DataStream.h"
+#include "content/PictureFiles.h"
 #include "layout/Model.h"
 #include "viewer/Page.h"
 
@@ -56,6 +59,10 @@ public:
     static constexpr size_t kLinkUnits = 1024;
 
     explicit MapStream(FeedOwner* owner);
+    // Deletes the pictures of "maps" that no build of this run used.
+    void Finish() override;
+
+    PictureFolder pictures{L"maps/"};
 
 protected:
     // Downloads the map pictures; true only when every one came anew.

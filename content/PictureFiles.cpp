@@ -1,7 +1,11 @@
 // Safe picture names and paths; see PictureFiles.h.
 #include "content/PictureFiles.h"
 
+#include "base/Budgets.h"
+#include "base/ModulePath.h"
 #include "net/HttpClient.h"
+
+#include <windows.h>
 
 #include <cwchar>
 #include <cwctype>
@@ -75,7 +79,51 @@ std::wstring FeedPicturePath(const JsonValue& entry, const wchar_t* folder) {
     return name.empty() ? name : folder + name;
 }
 
-bool DownloadFeedPictures(const JsonValue& entries, const wchar_t* folder) {
+std::wstring FoldedName(const std::wstring& name) {
+    std::wstring folded = name;
+    if (!folded.empty())
+        CharUpperBuffW(&folded[0], DWORD(folded.size()));
+    return folded;
+}
+
+bool PictureFolder::Fits(const std::wstring& path) {
+    const std::wstring key = FoldedName(path);
+    if (admitted_.count(key))
+        return true;
+    if (admitted_.size() >= kFeedPictures)
+        return false;
+    // A missing file takes no room (it is not shown either).
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    uint64_t size = 0;
+    if (GetFileAttributesExW(ModuleRelativePath(path.c_str()).c_str(), GetFileExInfoStandard,
+                             &file))
+        size = (uint64_t(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+    if (size > kPictureFolderBytes - bytes_)
+        return false;
+    bytes_ += size;
+    admitted_.insert(key);
+    return true;
+}
+
+void PictureFolder::StartBuild() {
+    admitted_.clear();
+    bytes_ = 0;
+}
+
+std::wstring PictureFolder::Admit(const JsonValue& entry) {
+    const std::wstring path = FeedPicturePath(entry, folder_);
+    if (path.empty() || !Fits(path))
+        return std::wstring();
+    const size_t prefix = std::wcslen(folder_);
+    if (path.compare(0, prefix, folder_) == 0)
+        kept_.insert(FoldedName(path.substr(prefix)));
+    return path;
+}
+
+bool PictureFolder::Download(const JsonValue& entries) {
+    // The walk of a build, with each picture fetched before it is weighed:
+    // what is admitted here is what the build then shows.
+    StartBuild();
     bool all = true;
     for (size_t i = 0, n = JsonCount(entries); i < n; ++i) {
         if (StopRequested())
@@ -83,8 +131,66 @@ bool DownloadFeedPictures(const JsonValue& entries, const wchar_t* folder) {
         wchar_t url[kImageUnits];
         JsonText(JsonItem(entries, i), "image_url", url);
         const std::wstring name = IsPictureAddress(url) ? PictureFileName(url) : std::wstring();
-        if (name.empty() || !DownloadFile(url, (folder + name).c_str()))
+        if (name.empty()) {
             all = false;
+            continue;
+        }
+        const std::wstring path = folder_ + name;
+        const bool seen = admitted_.count(FoldedName(path)) != 0;
+        if (!seen && (admitted_.size() >= kFeedPictures || bytes_ >= kPictureFolderBytes))
+            continue;  // past the budget: left out, not failed
+        if (!seen && !DownloadFile(url, path.c_str(), kPictureFileBytes))
+            all = false;
+        Fits(path);
     }
+    StartBuild();
     return all;
+}
+
+void PictureFolder::DeleteUnused() const {
+    std::wstring folder = ModuleRelativePath(folder_);
+    while (!folder.empty() && (folder.back() == L'/' || folder.back() == L'\\'))
+        folder.pop_back();
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !kept_.count(FoldedName(entry.cFileName)))
+            DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+namespace {
+
+// "orv", one to four hex digits, ".tmp", letter case aside.
+bool IsLeftTemporary(const wchar_t* name) {
+    if (_wcsnicmp(name, L"orv", 3) != 0)
+        return false;
+    size_t digits = 0;
+    while (std::iswxdigit(name[3 + digits]))
+        ++digits;
+    return digits >= 1 && digits <= 4 && _wcsicmp(name + 3 + digits, L".tmp") == 0;
+}
+
+}  // namespace
+
+void RemoveLeftTemporaries() {
+    for (const wchar_t* folder : {L"", L"feeds\\", L"maps\\", L"exclusive\\"}) {
+        const std::wstring pattern = ModuleRelativePath((folder + std::wstring(L"orv*.tmp")).c_str());
+        WIN32_FIND_DATAW entry;
+        HANDLE search = pattern.empty() ? INVALID_HANDLE_VALUE
+                                        : FindFirstFileW(pattern.c_str(), &entry);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            // One still being written is open without sharing its deletion.
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                IsLeftTemporary(entry.cFileName))
+                DeleteFileW(ModuleRelativePath((folder + std::wstring(entry.cFileName)).c_str()).c_str());
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
 }

@@ -1,12 +1,17 @@
 // Canvas surface, resource caches and drawing operations; see Canvas.h.
 #include "gfx/Canvas.h"
 
+#include "base/Budgets.h"
 #include "base/ModulePath.h"
 #include "base/Threads.h"
 #include "gfx/Palette.h"
 
 
+#include <shlwapi.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <string>
 #include <cstring>
 #include <condition_variable>
 #include <cwchar>
@@ -38,14 +43,117 @@ std::map<const GpImage*, Section>& Sections() {
     return sections;
 }
 
-// The decoded picture again, on premultiplied pixels in a DIB section; null
-// when it is no bitmap or the memory cannot be had.
+// Whether a picture of that size may be decoded at all.
+bool DeclaredSizeWithin(uint64_t width, uint64_t height) {
+    return width <= kPictureDeclaredSide && height <= kPictureDeclaredSide &&
+           width * height <= kPictureDeclaredPixels;
+}
+
+uint32_t BigEndian(const BYTE* at, int bytes) {
+    uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = value << 8 | at[i];
+    return value;
+}
+
+uint32_t LittleEndian(const BYTE* at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | at[i];
+    return value;
+}
+
+}  // namespace
+
+bool DeclaredPictureSize(const BYTE* data, size_t size, uint32_t& width, uint32_t& height) {
+    width = height = 0;
+    if (!data)
+        return false;
+    if (size >= 24 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0 &&
+        std::memcmp(data + 12, "IHDR", 4) == 0) {
+        width = BigEndian(data + 16, 4);
+        height = BigEndian(data + 20, 4);
+        return true;
+    }
+    if (size >= 10 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0)) {
+        width = LittleEndian(data + 6, 2);
+        height = LittleEndian(data + 8, 2);
+        return true;
+    }
+    if (size >= 26 && data[0] == 'B' && data[1] == 'M') {
+        const uint32_t header = LittleEndian(data + 14, 4);
+        if (header == 12) {
+            width = LittleEndian(data + 18, 2);
+            height = LittleEndian(data + 20, 2);
+            return true;
+        }
+        if (header >= 40 && size >= 26) {
+            const int32_t w = int32_t(LittleEndian(data + 18, 4));
+            const int32_t h = int32_t(LittleEndian(data + 22, 4));
+            if (w <= 0 || h == 0 || h == INT32_MIN)
+                return false;
+            width = uint32_t(w);
+            height = uint32_t(h < 0 ? -h : h);
+            return true;
+        }
+        return false;
+    }
+    if (size >= 4 && data[0] == 0xFF && data[1] == 0xD8) {
+        // Markers up to the first frame header, each segment skipped by its
+        // length; a frame's size is in every SOF marker but DHT, JPG and DAC.
+        size_t at = 2;
+        while (at + 4 <= size) {
+            if (data[at] != 0xFF)
+                return false;
+            const BYTE marker = data[at + 1];
+            if (marker == 0xFF) {
+                ++at;  // fill byte
+                continue;
+            }
+            if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+                at += 2;
+                continue;
+            }
+            if (marker == 0xD9 || marker == 0xDA)
+                return false;
+            const size_t length = BigEndian(data + at + 2, 2);
+            if (length < 2)
+                return false;
+            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                marker != 0xCC) {
+                if (at + 9 > size || length < 7)
+                    return false;
+                height = BigEndian(data + at + 5, 2);
+                width = BigEndian(data + at + 7, 2);
+                return true;
+            }
+            at += 2 + length;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// The size a picture is kept at: its own, or scaled down, its proportions
+// kept, to fit the largest box it is ever shown in.
+std::pair<UINT, UINT> HeldSize(UINT width, UINT height) {
+    if (width <= kPictureHeldWidth && height <= kPictureHeldHeight)
+        return {width, height};
+    const double scale = std::min(double(kPictureHeldWidth) / width,
+                                  double(kPictureHeldHeight) / height);
+    return {std::max(1u, UINT(width * scale)), std::max(1u, UINT(height * scale))};
+}
+
+// The decoded picture again, on premultiplied pixels in a DIB section, at
+// its held size; null when it is no bitmap or the memory cannot be had.
 ImagePtr OnSection(GpImage* decoded) {
-    UINT width = 0, height = 0;
-    GdipGetImageWidth(decoded, &width);
-    GdipGetImageHeight(decoded, &height);
-    if (width == 0 || height == 0 || width > 16384 || height > 16384)
+    UINT sourceWidth = 0, sourceHeight = 0;
+    GdipGetImageWidth(decoded, &sourceWidth);
+    GdipGetImageHeight(decoded, &sourceHeight);
+    if (sourceWidth == 0 || sourceHeight == 0 || !DeclaredSizeWithin(sourceWidth, sourceHeight))
         return nullptr;
+    const auto [width, height] = HeldSize(sourceWidth, sourceHeight);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = LONG(width);
@@ -57,16 +165,34 @@ ImagePtr OnSection(GpImage* decoded) {
     gdi::Bitmap section(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!section || !bits)
         return nullptr;
-    GpRect whole{0, 0, INT(width), INT(height)};
-    BitmapData data{};
-    if (GdipBitmapLockBits(static_cast<GpBitmap*>(decoded), &whole, ImageLockModeRead,
-                           PixelFormat32bppPARGB, &data) != Ok)
+    GpBitmap* created = nullptr;
+    if (GdipCreateBitmapFromScan0(INT(width), INT(height), INT(width * 4), PixelFormat32bppPARGB,
+                                  static_cast<BYTE*>(bits), &created) != Ok)
         return nullptr;
-    for (UINT y = 0; y < height; ++y)
-        std::memcpy(static_cast<BYTE*>(bits) + size_t(y) * width * 4,
-                    static_cast<const BYTE*>(data.Scan0) + ptrdiff_t(y) * data.Stride,
-                    size_t(width) * 4);
-    GdipBitmapUnlockBits(static_cast<GpBitmap*>(decoded), &data);
+    ImagePtr twin(created);
+    if (width == sourceWidth && height == sourceHeight) {
+        GpRect whole{0, 0, INT(width), INT(height)};
+        BitmapData data{};
+        if (GdipBitmapLockBits(static_cast<GpBitmap*>(decoded), &whole, ImageLockModeRead,
+                               PixelFormat32bppPARGB, &data) != Ok)
+            return nullptr;
+        for (UINT y = 0; y < height; ++y)
+            std::memcpy(static_cast<BYTE*>(bits) + size_t(y) * width * 4,
+                        static_cast<const BYTE*>(data.Scan0) + ptrdiff_t(y) * data.Stride,
+                        size_t(width) * 4);
+        GdipBitmapUnlockBits(static_cast<GpBitmap*>(decoded), &data);
+    } else {
+        GpGraphics* drawing = nullptr;
+        if (GdipGetImageGraphicsContext(twin.get(), &drawing) != Ok)
+            return nullptr;
+        GdipSetInterpolationMode(drawing, InterpolationModeHighQualityBicubic);
+        GdipSetPixelOffsetMode(drawing, PixelOffsetModeHalf);
+        const GpStatus drawn =
+            GdipDrawImageRectI(drawing, decoded, 0, 0, INT(width), INT(height));
+        GdipDeleteGraphics(drawing);
+        if (drawn != Ok)
+            return nullptr;
+    }
     // Surveyed once, where it is decoded: the opaque inside of a picture
     // is then copied rather than blended every time it is drawn.
     std::vector<OpaqueRun> runs(height);
@@ -74,13 +200,9 @@ ImagePtr OnSection(GpImage* decoded) {
         runs[y] = LongestOpaqueRun(
             reinterpret_cast<const uint32_t*>(static_cast<BYTE*>(bits) + size_t(y) * width * 4),
             int(width));
-    GpBitmap* twin = nullptr;
-    if (GdipCreateBitmapFromScan0(INT(width), INT(height), INT(width * 4), PixelFormat32bppPARGB,
-                                  static_cast<BYTE*>(bits), &twin) != Ok)
-        return nullptr;
     std::lock_guard<std::mutex> hold(SectionsLock());
-    Sections()[twin] = Section{section.release(), std::move(runs)};
-    return ImagePtr(twin);
+    Sections()[twin.get()] = Section{section.release(), std::move(runs)};
+    return twin;
 }
 
 }  // namespace
@@ -113,6 +235,11 @@ const Section* FindSection(const GpImage* image) {
 }
 
 }  // namespace
+
+size_t PictureSectionCount() {
+    std::lock_guard<std::mutex> hold(SectionsLock());
+    return Sections().size();
+}
 
 HBITMAP PictureSection(const GpImage* image) {
     const Section* section = FindSection(image);
@@ -243,18 +370,53 @@ ImagePtr LoadPicture(const wchar_t* path) {
 
 namespace {
 
+// The picture file's bytes, when it is no larger than a picture may be.
+bool ReadPictureFile(const wchar_t* path, std::string& data) {
+    const std::wstring full = ModuleRelativePath(path);
+    HANDLE file = full.empty() ? INVALID_HANDLE_VALUE
+                               : CreateFileW(full.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size{};
+    DWORD read = 0;
+    bool whole = GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
+                 uint64_t(size.QuadPart) <= kPictureFileBytes;
+    if (whole) {
+        data.resize(size_t(size.QuadPart));
+        whole = ReadFile(file, &data[0], DWORD(data.size()), &read, nullptr) &&
+                read == data.size();
+    }
+    CloseHandle(file);
+    return whole;
+}
+
 ImagePtr DecodePicture(const wchar_t* path) {
+    // Read once and decoded from those very bytes, so that what was
+    // weighed is what is decoded, whoever replaces the file meanwhile.
+    std::string data;
+    uint32_t width = 0, height = 0;
+    if (!ReadPictureFile(path, data) ||
+        !DeclaredPictureSize(reinterpret_cast<const BYTE*>(data.data()), data.size(), width,
+                             height) ||
+        width == 0 || height == 0 || !DeclaredSizeWithin(width, height))
+        return nullptr;
+    IStream* stream = SHCreateMemStream(reinterpret_cast<const BYTE*>(data.data()),
+                                        UINT(data.size()));
+    if (!stream)
+        return nullptr;
     GpImage* image = nullptr;
-    GpStatus status = GdipLoadImageFromFile(ModuleRelativePath(path).c_str(), &image);
+    GpStatus status = GdipLoadImageFromStream(stream, &image);
+    stream->Release();  // the image holds its own reference while it needs one
     ImagePtr owner(image);
     if (status != Ok)
         return nullptr;
     ImageType type = ImageTypeUnknown;
     GdipGetImageType(image, &type);
     if (type != ImageTypeBitmap)
-        return owner;
-    ImagePtr twin = OnSection(image);
-    return twin ? std::move(twin) : std::move(owner);
+        return nullptr;
+    return OnSection(image);
 }
 
 }  // namespace

@@ -130,11 +130,22 @@ private:
     RegionPtr region_;  // in world coordinates, which painting leaves as it found them
 };
 
-// Loads a picture of the widget's own, relative to the library's folder;
-// null when it is missing or unreadable (drawing null draws nothing). A
-// bitmap comes back drawn on premultiplied pixels in a DIB section, which
-// the canvas blends with GDI where it is drawn at its own size.
+// Loads a picture (ours or a feed's), relative to the library's folder;
+// null when it is missing or unreadable, or past the picture budgets
+// (base/Budgets.h): a file too large, a size declared too large, or a
+// format other than PNG, JPEG, GIF and BMP. Drawing null draws nothing. It
+// comes back drawn on premultiplied pixels in a DIB section, which the
+// canvas blends with GDI where it is drawn at its own size, scaled down to
+// the held size when larger.
 ImagePtr LoadPicture(const wchar_t* path);
+
+// The width and height that a PNG, GIF, BMP or JPEG header declares, read
+// from the file's first bytes before anything is decoded; false for any
+// other or a header cut short.
+bool DeclaredPictureSize(const BYTE* data, size_t size, uint32_t& width, uint32_t& height);
+
+// The DIB sections that decoded pictures hold now, one GDI object each.
+size_t PictureSectionCount();
 
 // Starts decoding pictures on a thread of their own, for LoadPicture to hand
 // over when one of them is asked for (after waiting for that thread), so

@@ -4,12 +4,14 @@
 // owner, so no early return can leak one.
 #include "net/HttpClient.h"
 
+#include "base/Budgets.h"
 #include "base/ModulePath.h"
 #include "base/Text.h"
 #include "base/WidgetKey.h"
 
 #include <sensapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -39,11 +41,9 @@ constexpr int kResolveTimeoutMs = 5000;
 constexpr int kConnectTimeoutMs = 5000;
 // The platform's own bound for each read of a body.
 constexpr int kReadTimeoutMs = 30000;
-// A server that names no length may still send this much.
+// A server that names no length may still send this much (or the caller's
+// budget, when that is smaller).
 constexpr size_t kUnannouncedLimit = 100000;
-// No feed, picture or update comes near this; a larger announced length is
-// a broken or hostile server, refused before anything is allocated.
-constexpr unsigned long long kAnnouncedCeiling = 64ull * 1024 * 1024;
 constexpr size_t kHeaderCapacity = 200;
 constexpr size_t kDateCapacity = 64;
 
@@ -305,6 +305,11 @@ bool ApplyRequestOptions(HINTERNET session, HINTERNET request, const wchar_t* ur
     DWORD responseTimeout = kResponseTimeoutMs;
     WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                      sizeof(responseTimeout));
+    // Headers are all that some answers are read for (the statistics
+    // server's, the update's HEAD); the platform would take 64 kB of them.
+    DWORD headerBytes = kAnswerHeaderBytes;
+    WinHttpSetOption(request, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &headerBytes,
+                     sizeof(headerBytes));
 
     // The resolution rewrites the proxy record under the lock itself and
     // talks to the network, so the lock is not held across it.
@@ -404,7 +409,8 @@ HttpTransferScope::~HttpTransferScope() {
 
 namespace {
 
-HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified) {
+HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified,
+                    size_t budget) {
     // Defined on every path, so the caller's std::free is always valid.
     if (body)
         *body = nullptr;
@@ -444,10 +450,11 @@ HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMT
 
     unsigned long long announced = 0;
     const bool hasLength = QueryContentLength(context.request.get(), announced);
-    if (hasLength && announced > kAnnouncedCeiling)
+    // A length past the budget is refused before anything is allocated.
+    if (hasLength && announced > budget)
         return HttpRefused;
     const size_t limit = hasLength && announced > 0 ? static_cast<size_t>(announced)
-                                                    : kUnannouncedLimit;
+                                                    : std::min(kUnannouncedLimit, budget);
     // One byte more for the terminator, so text bodies can be parsed in place.
     char* buffer = static_cast<char*>(std::malloc(limit + 1));
     if (!buffer)
@@ -482,8 +489,9 @@ HttpResult Transfer(const wchar_t* url, char** body, size_t* size, const SYSTEMT
 
 }  // namespace
 
-HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified) {
-    HttpResult result = Transfer(url, body, size, lastModified);
+HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified,
+                   size_t limit) {
+    HttpResult result = Transfer(url, body, size, lastModified, limit);
     // A download cut short by AbortTransfers fails on its closed request:
     // it ends as an aborted one, with nothing to show.
     if (result != HttpOk && StopRequested())
@@ -530,7 +538,7 @@ bool ReplaceWholeFile(const std::wstring& path, const char* data, size_t size) {
     return true;
 }
 
-bool DownloadFile(const wchar_t* url, const wchar_t* path) {
+bool DownloadFile(const wchar_t* url, const wchar_t* path, size_t limit) {
     const std::wstring target = ModuleRelativePath(path);
     if (target.empty())
         return false;
@@ -542,7 +550,7 @@ bool DownloadFile(const wchar_t* url, const wchar_t* path) {
 
     char* body = nullptr;
     size_t size = 0;
-    const HttpResult result = HttpGet(url, &body, &size, condition);
+    const HttpResult result = HttpGet(url, &body, &size, condition, limit);
     const std::unique_ptr<char, decltype(&std::free)> owned(body, &std::free);
     Transfers().serverReachable = result == HttpOk || result == HttpNotModified;
     return result == HttpOk && ReplaceWholeFile(target, body, size);

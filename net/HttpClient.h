@@ -191,17 +191,21 @@ enum HttpResult : int {
     // shorter than its Content-Length.
     HttpFailed = -1,
     // The request could not be opened or sent, or the body is longer than
-    // announced or than the ceiling.
+    // announced or than the caller's budget.
     HttpRefused = -2,
 };
 
-// The caller frees *body with std::free, whatever the result.
-HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified);
+// Receives at most limit bytes of body (base/Budgets.h); a longer one,
+// announced or not, is refused. The caller frees *body with std::free,
+// whatever the result.
+HttpResult HttpGet(const wchar_t* url, char** body, size_t* size, const SYSTEMTIME* lastModified,
+                   size_t limit);
 
 // Downloads url into path (relative to the library's folder) when the
 // server has something newer than the local copy. The copy is replaced only
-// by a complete body; true when a new body was written.
-bool DownloadFile(const wchar_t* url, const wchar_t* path);
+// by a complete body of at most limit bytes; true when a new body was
+// written.
+bool DownloadFile(const wchar_t* url, const wchar_t* path, size_t limit);
 
 // The last-write time (UTC) of a local copy, the condition of its next
 // download; false when there is no such file.

@@ -1,6 +1,7 @@
 // The updater; see Updater.h. Runs on the worker thread.
 #include "net/Updater.h"
 
+#include "base/Budgets.h"
 #include "base/Desktop.h"
 #include "base/Handles.h"
 #include "base/ModulePath.h"
@@ -69,7 +70,7 @@ void CheckForUpdate(Updater& updater) {
         return;
     // Conditional on the local copy's time: a build fetched before answers
     // 304 and starts nothing again.
-    if (DownloadFile(updater.url.c_str(), updater.localPath.c_str()) && isCritical &&
+    if (DownloadFile(updater.url.c_str(), updater.localPath.c_str(), kUpdateBytes) && isCritical &&
         !ClosingRequested() && !StopRequested())
         RunUpdateProgram(ModuleRelativePath(L"check_updates.exe").c_str());
 }

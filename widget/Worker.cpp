@@ -8,6 +8,7 @@
 #include "content/ArticleStreams.h"
 #include "content/ExclusiveStream.h"
 #include "content/MapStream.h"
+#include "content/PictureFiles.h"
 #include "content/SettingsStreams.h"
 #include "net/HttpClient.h"
 #include "net/Proxy.h"
@@ -132,6 +133,9 @@ void WorkerState::Run() {
     // next worker, is left alone.
     if (Stopped())
         return;
+    // What an interrupted write of an earlier run left, before this run
+    // writes anything.
+    Guarded([] { RemoveLeftTemporaries(); });
     // Long past, so the first tick comes at once; then every 30 seconds.
     LARGE_INTEGER due{};
     due.QuadPart = 300000000;

@@ -2,6 +2,7 @@
 // a conditional download answered 304. Prints medians; asserts nothing. Run
 // by http_bench.py inside the test servers.
 #include "Bench.h"
+#include "base/Budgets.h"
 #include "net/HttpClient.h"
 
 #include <cstdio>
@@ -14,7 +15,7 @@ int wmain(int argc, wchar_t** argv) {
         size_t bytes = 0;
         double ms = MedianMs(30, [&](int) {
             char* body = nullptr;
-            if (HttpGet(argv[i], &body, &bytes, nullptr) != 1)
+            if (HttpGet(argv[i], &body, &bytes, nullptr, kFeedDocumentBytes) != 1)
                 bytes = 0;
             std::free(body);
         });
@@ -23,8 +24,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc > 1) {
         std::wstring local = L"http_bench_copy.bin";
-        DownloadFile(argv[1], local.c_str());
-        double notModifiedMs = MedianMs(30, [&](int) { DownloadFile(argv[1], local.c_str()); });
+        DownloadFile(argv[1], local.c_str(), kFeedDocumentBytes);
+        double notModifiedMs = MedianMs(30, [&](int) { DownloadFile(argv[1], local.c_str(), kFeedDocumentBytes); });
         std::printf("304 round trip (DownloadFile of a current copy): median %.3f ms\n",
                     notModifiedMs);
     }

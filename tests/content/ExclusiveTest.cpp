@@ -117,7 +117,7 @@ TEST_F(ExclusiveTest, OffersMakeTitlesPicturesTextsAndLinksUnderTheBanner) {
     }
     auto& more = static_cast<MParagraph&>(*children[3]);
     EXPECT_EQ(static_cast<MLink&>(*more.children[0]).url, L"http://b.example/more");
-    EXPECT_EQ(exclusive.keptImages, std::vector<std::wstring>{L"offer1.jpg"});
+    EXPECT_EQ(exclusive.pictures.kept(), std::set<std::wstring>{L"OFFER1.JPG"});
 
     exclusive.Build(R"({"items": []})");  // the banner alone
     EXPECT_EQ(panel->pages.back()->model->children.size(), 1u);

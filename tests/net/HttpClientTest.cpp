@@ -6,6 +6,7 @@
 #include <winsock2.h>
 
 #include "net/HttpClient.h"
+#include "base/Budgets.h"
 #include "ServedFiles.h"
 
 #include "base/WidgetKey.h"
@@ -23,6 +24,8 @@
 #include <vector>
 
 namespace {
+
+constexpr size_t kBodyLimit = kFeedDocumentBytes;
 
 namespace fs = std::filesystem;
 
@@ -79,10 +82,10 @@ protected:
 
     // HttpGet with the body copied out and the buffer freed, as callers must.
     static HttpResult Get(const std::wstring& url, std::string* text = nullptr,
-                          const SYSTEMTIME* since = nullptr) {
+                          const SYSTEMTIME* since = nullptr, size_t limit = kBodyLimit) {
         char* body = reinterpret_cast<char*>(1);
         size_t size = 1;
-        HttpResult result = HttpGet(url.c_str(), &body, &size, since);
+        HttpResult result = HttpGet(url.c_str(), &body, &size, since, limit);
         // A body ends in a zero byte; without one the size is 0.
         EXPECT_TRUE(result == HttpOk ? body[size] == '\0' : size == 0) << result;
         if (result == HttpOk && text)
@@ -180,13 +183,13 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     const std::string served = ReadAll(Env(L"ORVELLA_WWW") + L"\\media\\data\\news.json");
 
     // No local copy: no condition.
-    EXPECT_TRUE(DownloadFile(url, path.c_str()));
+    EXPECT_TRUE(DownloadFile(url, path.c_str(), kBodyLimit));
     EXPECT_EQ(ReadAll(path), served);
     EXPECT_TRUE(Logged("/media/data/news.json", "ims=\"-\""));
 
     // An old copy: its write time is the condition, and it is replaced.
     WriteOld(path, "old");
-    EXPECT_TRUE(DownloadFile(url, path.c_str()));
+    EXPECT_TRUE(DownloadFile(url, path.c_str(), kBodyLimit));
     EXPECT_TRUE(Logged("/media/data/news.json", "ims=\"Sun, 06 Nov 1994 08:49:37 GMT\""));
     EXPECT_EQ(ReadAll(path), served);
     EXPECT_TRUE(Transfers().serverReachable);
@@ -194,7 +197,7 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     // The fresh copy is not older than the server's: 304 leaves it as it is.
     const ULONGLONG written = WriteTime(path);
     Transfers().serverReachable = false;
-    EXPECT_FALSE(DownloadFile(url, path.c_str()));
+    EXPECT_FALSE(DownloadFile(url, path.c_str(), kBodyLimit));
     EXPECT_TRUE(Transfers().serverReachable);
     EXPECT_EQ(ReadAll(path), served);
     EXPECT_EQ(WriteTime(path), written);
@@ -205,7 +208,7 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     EXPECT_EQ(Get(url, nullptr, &since), HttpNotModified);
 
     // A failure keeps the copy and says the server was not reached.
-    EXPECT_FALSE(DownloadFile(L"http://127.0.0.1/media/data/missing.json", path.c_str()));
+    EXPECT_FALSE(DownloadFile(L"http://127.0.0.1/media/data/missing.json", path.c_str(), kBodyLimit));
     EXPECT_FALSE(Transfers().serverReachable);
 }
 
@@ -214,12 +217,12 @@ TEST_F(HttpClientTest, ReplacesTheLocalCopyOnlyWithACompleteBody) {
     WriteOld(path, "the previous copy");
     const ULONGLONG before = WriteTime(path);
     for (const wchar_t* fault : {L"/short/5000", L"/cut/5000", L"/over-chunked/5000", L"/huge"}) {
-        EXPECT_FALSE(DownloadFile((kFaulty + fault).c_str(), path.c_str())) << fault;
+        EXPECT_FALSE(DownloadFile((kFaulty + fault).c_str(), path.c_str(), kBodyLimit)) << fault;
         EXPECT_TRUE(ReadAll(path) == "the previous copy") << fault;
         EXPECT_EQ(WriteTime(path), before) << fault;
         EXPECT_EQ(Files(), 1u) << fault;
     }
-    EXPECT_TRUE(DownloadFile((kFaulty + L"/exact/5000").c_str(), path.c_str()));
+    EXPECT_TRUE(DownloadFile((kFaulty + L"/exact/5000").c_str(), path.c_str(), kBodyLimit));
     EXPECT_TRUE(ReadAll(path) == Letters(5000));
     EXPECT_EQ(Files(), 1u);
 }
@@ -238,6 +241,11 @@ TEST_F(HttpClientTest, RefusesBodiesThatBreakTheirAnnouncedOrAllowedLength) {
     EXPECT_EQ(Get(kFaulty + L"/unannounced/100000", &text), HttpOk);
     EXPECT_TRUE(text == Letters(100000));
     EXPECT_EQ(Get(kFaulty + L"/unannounced/100001"), HttpRefused);
+    // The caller's budget, announced or not, to the byte.
+    for (const wchar_t* kind : {L"/exact/5000", L"/unannounced/5000"}) {
+        EXPECT_EQ(Get(kFaulty + kind, nullptr, nullptr, 5000), HttpOk) << kind;
+        EXPECT_EQ(Get(kFaulty + kind, nullptr, nullptr, 4999), HttpRefused) << kind;
+    }
 }
 
 TEST_F(HttpClientTest, FailsOnBrokenOrStalledAnswersAndStopsWhenAborted) {
@@ -274,7 +282,7 @@ TEST_F(HttpClientTest, AClientBroughtUpAgainAfterAShutdownDownloads) {
     }
     HttpClientScope attachedAgain;
     EXPECT_EQ(Get(L"http://127.0.0.1/files/hello.txt"), HttpOk);
-    EXPECT_TRUE(DownloadFile(L"http://127.0.0.1/media/data/news.json", path.c_str()));
+    EXPECT_TRUE(DownloadFile(L"http://127.0.0.1/media/data/news.json", path.c_str(), kBodyLimit));
 }
 
 // A server whose queue of waiting connections is full: the system drops

@@ -6,6 +6,7 @@
 // plays the user and notes what it saw, the test thread checks it. Where the
 // login runs on a thread of its own, as on the worker, the roles swap.
 #include "net/HttpClient.h"
+#include "base/Budgets.h"
 #include "net/Proxy.h"
 
 #include "TestDesktop.h"
@@ -301,7 +302,8 @@ public:
         char* body = nullptr;
         size_t size = 0;
         HttpResult result =
-            HttpGet(StorageServerUrl(L"/orvella/test_network").c_str(), &body, &size, nullptr);
+            HttpGet(StorageServerUrl(L"/orvella/test_network").c_str(), &body, &size, nullptr,
+                    kFeedDocumentBytes);
         std::free(body);
         return result;
     }
