@@ -187,8 +187,17 @@ ImagePtr OnSection(GpImage* decoded) {
             return nullptr;
         GdipSetInterpolationMode(drawing, InterpolationModeHighQualityBicubic);
         GdipSetPixelOffsetMode(drawing, PixelOffsetModeHalf);
-        const GpStatus drawn =
-            GdipDrawImageRectI(drawing, decoded, 0, 0, INT(width), INT(height));
+        // Mirrored past its edges, so that the filter blends no transparency
+        // into the border.
+        GpImageAttributes* attributes = nullptr;
+        GdipCreateImageAttributes(&attributes);
+        if (attributes)
+            GdipSetImageAttributesWrapMode(attributes, WrapModeTileFlipXY, 0, FALSE);
+        const GpStatus drawn = GdipDrawImageRectRectI(
+            drawing, decoded, 0, 0, INT(width), INT(height), 0, 0, INT(sourceWidth),
+            INT(sourceHeight), UnitPixel, attributes, nullptr, nullptr);
+        if (attributes)
+            GdipDisposeImageAttributes(attributes);
         GdipDeleteGraphics(drawing);
         if (drawn != Ok)
             return nullptr;

@@ -2,10 +2,13 @@
 // refused, the page an offer list makes, and the clean-up of the picture
 // folder at shutdown.
 #include "FeedTest.h"
+#include "base/Budgets.h"
 #include "content/ExclusiveStream.h"
 #include "content/PictureFiles.h"
 #include "viewer/Page.h"
 
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -34,6 +37,8 @@ TEST(PictureFiles, OnlyPlainFileNamesAndPathsInsideTheLibraryAreUsed) {
         {L"http://a.example/COM1.jpg", L""},
         {L"http://a.example/lpt9", L""},
         {L"http://a.example/a*b.png", L""},
+        {L"http://a.example/CON .png", L""},  // spaces before the extension
+        {L"http://a.example/lpt1  .txt", L""},
     };
     for (const auto& n : names)
         EXPECT_EQ(PictureFileName(n.url), n.name) << n.url;
@@ -141,6 +146,54 @@ TEST_F(ExclusiveTest, TheRunsEndKeepsOnlyThePicturesItUsed) {
     Fed<ExclusiveStream> idle(panel.get());
     idle.Finish();  // no build at all: nothing is kept
     EXPECT_TRUE(Pictures().empty());
+}
+
+TEST_F(ExclusiveTest, PicturesPastTheFoldersBytesAreLeftOutAndTheRestShown) {
+    // p1 leaves ten bytes of the folder's budget: p2's eleven do not fit,
+    // a missing p3 weighs nothing, and p1 named again costs nothing more.
+    const struct {
+        const wchar_t* name;
+        size_t bytes;
+    } files[] = {{L"p1.png", size_t(kPictureFolderBytes) - 10}, {L"p2.png", 11}};
+    for (const auto& f : files)
+        std::ofstream(std::filesystem::path(folder + L"\\" + f.name), std::ios::binary)
+            << std::string(f.bytes, 'x');
+    Fed<ExclusiveStream> exclusive(panel.get());
+    exclusive.Build(R"({"items": [{"image_url": "http://b.example/p0.png"},
+        {"image_url": "http://b.example/p1.png"}, {"image_url": "http://b.example/p2.png"},
+        {"image_url": "http://b.example/p3.png"}, {"image_url": "http://b.example/P1.PNG"}]})");
+    ASSERT_EQ(panel->pages.size(), 1u);
+    auto& children = panel->pages[0]->model->children;
+    ASSERT_EQ(children.size(), 1u + 5 * 3);
+    const bool shown[] = {true, true, false, true, true};
+    for (int offer = 0; offer < 5; ++offer)
+        EXPECT_EQ(static_cast<MParagraph&>(*children[2 + 3 * offer]).floatImage != nullptr,
+                  shown[offer])
+            << offer;
+    EXPECT_EQ(exclusive.pictures.kept(), (std::set<std::wstring>{L"P0.PNG", L"P1.PNG", L"P3.PNG"}));
+}
+
+TEST_F(ExclusiveTest, LeftTemporariesGoAtTheNextStartAndNothingElse) {
+    const std::wstring base = ProgramFolder();
+    CreateDirectoryW((base + L"feeds").c_str(), nullptr);
+    const struct {
+        const wchar_t* path;
+        bool removed;
+    } files[] = {
+        {L"feeds\\orv1A2B.tmp", true}, {L"exclusive\\ORVf.TMP", true}, {L"orv0.tmp", true},
+        {L"orvella_update.tmp", false}, {L"feeds\\orv12345.tmp", false},
+        {L"feeds\\orv.tmp", false},     {L"exclusive\\orv1.tmp.png", false},
+    };
+    for (const auto& f : files)
+        CloseHandle(CreateFileW((base + f.path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, 0, nullptr));
+    RemoveLeftTemporaries();
+    for (const auto& f : files) {
+        EXPECT_EQ(GetFileAttributesW((base + f.path).c_str()) == INVALID_FILE_ATTRIBUTES,
+                  f.removed)
+            << f.path;
+        DeleteFileW((base + f.path).c_str());
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The feeds without a server: the JSON readers' guarantees, the dates and
 // captions, and what each feed builds from a document and delivers.
 #include "FeedTest.h"
+#include "base/Budgets.h"
 #include "content/ArticleStreams.h"
 #include "content/SettingsStreams.h"
 #include "ui/Delivery.h"
@@ -66,6 +67,34 @@ TEST(JsonReaders, BrokenDeepAndZeroCutDocumentsAreRefusedOrRead) {
     EXPECT_TRUE(ParseJson(quoted.c_str(), quoted.size(), document));  // brackets in a string
     const char zeroCut[] = "{\"a\": 1}\0garbage";
     EXPECT_TRUE(ParseJson(zeroCut, sizeof(zeroCut) - 1, document));
+}
+
+TEST(JsonReaders, IllFormedUtf8CostsOneCharacterNotTheDocument) {
+    const std::string bad = "\xEF\xBF\xBD";
+    const struct {
+        std::string text, read;
+    } cases[] = {
+        {"a\xD0\xB6\xE2\x82\xAC\xF0\x9F\x98\x80", "a\xD0\xB6\xE2\x82\xAC\xF0\x9F\x98\x80"},
+        {"a\x80z", "a" + bad + "z"},                  // a lone continuation
+        {"a\xC0\xAFz", "a" + bad + bad + "z"},        // overlong: each byte
+        {"a\xE2\x82z", "a" + bad + "z"},              // one start, cut short
+        {"a\xED\xA0\x80z", "a" + bad + bad + bad + "z"},  // a surrogate
+        {"a\xF4\x90\x80\x80z", "a" + bad + bad + bad + bad + "z"},  // past U+10FFFF
+        {"a\xF4\x8F\xBF\xBFz", "a\xF4\x8F\xBF\xBFz"},  // U+10FFFF itself
+        {"a\xF0\x9F\x98", "a" + bad},                 // cut at the end
+        {"\xFF", bad},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RepairedUtf8(c.text.data(), c.text.size()), c.read) << c.text;
+
+    const std::string text = "{\"items\": [{\"title\": \"\xD0\x9D\xFF\"}, {\"title\": \"ok\"}]}";
+    JsonValue document;
+    ASSERT_TRUE(ParseJson(text.data(), text.size(), document));
+    wchar_t title[8];
+    JsonText(JsonItem(JsonMember(document, "items"), 0), "title", title);
+    EXPECT_EQ(std::wstring(title), L"\u041D\uFFFD");
+    JsonText(JsonItem(JsonMember(document, "items"), 1), "title", title);
+    EXPECT_EQ(std::wstring(title), L"ok");
 }
 
 TEST(FeedDates, DayAndMonthAreClampedIntoRange) {
@@ -172,6 +201,21 @@ TEST_F(FeedBuildTest, NewsAndFridayMakeDatedArticlesWithTheirLinks) {
         news.Build(empty);
         EXPECT_TRUE(panel->pages.back()->model->children.empty()) << empty;
     }
+}
+
+TEST_F(FeedBuildTest, ArticlesPastTheirBudgetAreDropped) {
+    Fed<NewsStream> news(panel.get());
+    panel->pages.clear();
+    std::string items;
+    for (size_t i = 0; i <= kArticleItems; ++i)
+        items += std::string(i ? "," : "") + R"({"title": "t)" + std::to_string(i) + R"("})";
+    news.Build(R"({"items": [)" + items + "]}");
+    ASSERT_EQ(panel->pages.size(), 1u);
+    const std::vector<std::wstring> texts = Texts(*panel->pages[0]);
+    ASSERT_EQ(texts.size(), 2 * kArticleItems);  // a header and a body each
+    // The last one shown is the last within the budget.
+    EXPECT_EQ(texts[texts.size() - 2].rfind(L"t" + std::to_wstring(kArticleItems - 1) + L" |", 0),
+              0u);
 }
 
 TEST_F(FeedBuildTest, SettingsReplaceEveryFieldAndRatesReachThePanel) {

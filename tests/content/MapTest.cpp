@@ -2,6 +2,7 @@
 // rectangles, the pages' links to each other (also with names cut to their
 // capacities), which pictures it may show, and the boxes its pictures get.
 #include "FeedTest.h"
+#include "base/Budgets.h"
 #include "content/MapStream.h"
 #include "gfx/Canvas.h"
 
@@ -196,6 +197,33 @@ TEST_F(MapTest, TheMapPictureFillsItsBoxAndTheHeaderStripKeepsToTheHeader) {
     ExpectRect(map.scene->children[0]->rect, {2, 2, 276, 266}, "map picture");
     ASSERT_FALSE(office.overlayScene->children.empty());
     ExpectRect(office.overlayScene->children[0]->rect, {2, 2, 276, 51}, "header strip");
+}
+
+TEST_F(MapTest, CitiesAndOfficesPastTheirBudgetsAreDropped) {
+    // Offices at and one past their budget, in one city past the cities'.
+    auto offices = [](size_t count) {
+        std::string list;
+        for (size_t i = 0; i < count; ++i)
+            list += std::string(i ? "," : "") + "{}";
+        return "[" + list + "]";
+    };
+    std::string cities;
+    for (size_t i = 0; i <= kMapCities; ++i)
+        cities += std::string(i ? "," : "") + R"({"offices": )" +
+                  offices(i == 0 ? kCityOffices : kCityOffices + 1) + "}";
+    Fed<MapStream> maps(panel.get());
+    ASSERT_TRUE(maps.Build(R"({"map": [)" + cities + "]}"));
+    ASSERT_EQ(panel->cities.size(), kMapCities);
+    for (size_t i : {size_t(0), kMapCities - 1}) {
+        const CityMapData& city = *panel->cities[i];
+        EXPECT_EQ(city.officeCount, kCityOffices) << i;
+        // Every office a marker, and the button to the list.
+        EXPECT_EQ(static_cast<const MMap&>(*city.mapPage->model).children.size(),
+                  kCityOffices + 1)
+            << i;
+        // Name, address and link an office, as each page's list holds them.
+        EXPECT_EQ(city.allOfficesPage->model->children.size(), 3 * kCityOffices) << i;
+    }
 }
 
 }  // namespace

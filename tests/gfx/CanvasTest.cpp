@@ -1,5 +1,6 @@
 // The Canvas's image and font caches and where its drawing lands.
 #include "TestTree.h"
+#include "base/Budgets.h"
 #include "base/ModulePath.h"
 #include "gfx/Layer.h"
 #include "gfx/Palette.h"
@@ -8,6 +9,8 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -44,9 +47,9 @@ protected:
     }
     // An 8 x 4 picture of straight ARGB pixels, through a PNG file and
     // LoadPicture; null when it cannot be written or read.
-    ImagePtr SavedPicture(std::vector<uint32_t>& pixels) {
+    ImagePtr SavedPicture(std::vector<uint32_t>& pixels, int width = 8, int height = 4) {
         GpBitmap* made = nullptr;
-        if (GdipCreateBitmapFromScan0(8, 4, 32, PixelFormat32bppARGB,
+        if (GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
                                       reinterpret_cast<BYTE*>(pixels.data()), &made) != Ok)
             return nullptr;
         CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
@@ -418,6 +421,86 @@ TEST(CanvasMemoryTest, ScreenSizedBackBuffersGoBackWithTheirCanvas) {
         EXPECT_EQ(PixelAt(canvas.memoryDC(), 5, 5), 0x204060u) << attach;
     }
     EXPECT_LT(PrivateBytes() - before, bufferBytes / 2);
+}
+
+}  // namespace
+
+namespace {
+
+std::string Header(std::initializer_list<int> bytes) {
+    std::string text;
+    for (int b : bytes)
+        text += char(b);
+    return text;
+}
+
+TEST(PictureHeaders, DeclaredSizesAreReadBeforeDecodingOrRefused) {
+    const std::string png = Header({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H',
+                                    'D', 'R', 0, 0, 0x40, 0, 0, 0, 0x40, 0});
+    const std::string jpeg = Header({0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 0, 0, 0xFF, 0xFF, 0xC2, 0,
+                                     11, 8, 0x01, 0x02, 0x03, 0x04});
+    const struct {
+        std::string header;
+        bool read;
+        uint32_t width, height;
+    } cases[] = {
+        {png, true, 16384, 16384},
+        {png.substr(0, 23), false, 0, 0},
+        {"GIF89a" + Header({0x3E, 0x01, 0xD4, 0x01}), true, 318, 468},
+        {"GIF88a" + Header({1, 0, 1, 0}), false, 0, 0},
+        // BMP, bottom-up and top-down rows; the old 12-byte core header.
+        {"BM" + std::string(12, 0) + Header({40, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}), true, 2, 3},
+        {"BM" + std::string(12, 0) + Header({40, 0, 0, 0, 2, 0, 0, 0, 0xFD, 0xFF, 0xFF, 0xFF}),
+         true, 2, 3},
+        {"BM" + std::string(12, 0) + Header({12, 0, 0, 0, 5, 0, 6, 0, 0, 0, 0, 0}), true, 5, 6},
+        // JPEG: a segment skipped by its length, fill bytes, a progressive frame.
+        {jpeg, true, 0x0304, 0x0102},
+        {jpeg.substr(0, 14), false, 0, 0},
+        {Header({0xFF, 0xD8, 0xFF, 0xDA, 0, 2}), false, 0, 0},
+        {"<svg/>", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t width = 1, height = 1;
+        EXPECT_EQ(DeclaredPictureSize(reinterpret_cast<const BYTE*>(c.header.data()),
+                                      c.header.size(), width, height),
+                  c.read)
+            << c.header.size();
+        if (c.read)
+            EXPECT_EQ(std::make_pair(width, height), std::make_pair(c.width, c.height))
+                << c.header.size();
+    }
+}
+
+TEST_F(CanvasTest, PicturesAreRefusedPastTheirBudgetsOrKeptAtTheHeldSize) {
+    // Declared past the pixel budget: never decoded, whatever follows.
+    std::ofstream(std::filesystem::path(ModuleRelativePath(kPicture)), std::ios::binary)
+        << Header({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0,
+                   0x40, 0, 0, 0, 0x40, 0, 1, 0, 0, 0, 0});
+    EXPECT_EQ(LoadPicture(kPicture), nullptr);
+    const size_t sections = PictureSectionCount();
+    // Sizes at and one past each side of the held box.
+    const struct {
+        int width, height, heldWidth, heldHeight;
+    } sizes[] = {
+        {int(kPictureHeldWidth), 10, int(kPictureHeldWidth), 10},
+        {int(kPictureHeldWidth) + 1, 10, int(kPictureHeldWidth), 9},
+        {10, int(kPictureHeldHeight), 10, int(kPictureHeldHeight)},
+        {20, int(kPictureHeldHeight) * 2, 10, int(kPictureHeldHeight)},
+    };
+    for (const auto& size : sizes) {
+        std::vector<uint32_t> pixels(size_t(size.width) * size.height, 0xFF336699u);
+        ImagePtr picture = SavedPicture(pixels, size.width, size.height);
+        ASSERT_NE(picture, nullptr) << size.width;
+        UINT width = 0, height = 0;
+        GdipGetImageWidth(picture.get(), &width);
+        GdipGetImageHeight(picture.get(), &height);
+        EXPECT_EQ(width, UINT(size.heldWidth)) << size.width << " x " << size.height;
+        EXPECT_EQ(height, UINT(size.heldHeight)) << size.width << " x " << size.height;
+        const LONG x = LONG(width) / 2, y = LONG(height) / 2;
+        EXPECT_EQ(SolidColour(picture.get(), RECT{x, y, x + 1, y + 1}), 0x336699u);
+        EXPECT_EQ(PictureSectionCount(), sections + 1);
+    }
+    EXPECT_EQ(PictureSectionCount(), sections);
 }
 
 }  // namespace
