@@ -3,6 +3,7 @@
 // the early retries, the first tick's order, the clock and the idle check.
 #include "FeedTest.h"
 #include "ServedFiles.h"
+#include "base/Budgets.h"
 #include "base/EventListener.h"
 #include "base/WidgetKey.h"
 #include "content/ArticleStreams.h"
@@ -179,6 +180,32 @@ TEST_F(RefreshTest, NewUnchangedAndBrokenDocumentsAndTheCacheFile) {
     NewsStream restarted(panel.get());
     ASSERT_EQ(panel->pages.size(), 3u);
     EXPECT_EQ(panel->pages.back()->model->children.size(), 4u);
+}
+
+TEST_F(RefreshTest, DocumentsAndCacheFilesPastTheBudgetAreRefusedAndFetchedAnew) {
+    Serve(L"\\media\\data\\news.json", kFirst, -3600);
+    NewsStream news(panel.get());
+    news.Refresh(0);
+    ASSERT_EQ(panel->pages.size(), 1u);
+    // A byte past the budget: refused as a failed download, page and cache
+    // file as they were.
+    std::string big = R"({"items": [], "pad": ")";
+    big += std::string(kFeedDocumentBytes - big.size() - 1, 'x') + "\"}";
+    Serve(L"\\media\\data\\news.json", big, 200);
+    Due(news);
+    EXPECT_EQ(panel->pages.size(), 1u);
+    EXPECT_EQ(ReadAll(cache), kFirst);
+    EXPECT_EQ(Leftovers(), 0);
+
+    // Such a file as the cache is not read at the start, and its time is
+    // no condition: the first tick fetches even an older document.
+    std::ofstream(cache.c_str(), std::ios::binary | std::ios::trunc) << big;
+    NewsStream restarted(panel.get());
+    EXPECT_EQ(panel->pages.size(), 1u);
+    Serve(L"\\media\\data\\news.json", kSecond, -3600);
+    restarted.Refresh(0);
+    ASSERT_EQ(panel->pages.size(), 2u);
+    EXPECT_EQ(ReadAll(cache), kSecond);
 }
 
 TEST_F(RefreshTest, FailuresAreRetriedSoonerOnlineAndAtEveryTickOffline) {
