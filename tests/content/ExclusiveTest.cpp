@@ -5,6 +5,7 @@
 #include "base/Budgets.h"
 #include "content/ExclusiveStream.h"
 #include "content/PictureFiles.h"
+#include "gfx/Canvas.h"
 #include "viewer/Page.h"
 
 #include <filesystem>
@@ -194,6 +195,34 @@ TEST_F(ExclusiveTest, LeftTemporariesGoAtTheNextStartAndNothingElse) {
             << f.path;
         DeleteFileW((base + f.path).c_str());
     }
+}
+
+TEST_F(ExclusiveTest, ThousandsOfOffersHoldNoMorePicturesThanTheBudget) {
+    // A 1 x 1 GIF, saved under 3000 names: each offer its own picture.
+    const char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00,\x00\x00"
+                       "\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+    std::string items;
+    for (int i = 0; i < 3000; ++i) {
+        const std::wstring name = L"d" + std::to_wstring(i) + L".gif";
+        std::ofstream(std::filesystem::path(folder + L"\\" + name), std::ios::binary)
+            .write(gif, sizeof(gif) - 1);
+        items += std::string(i ? "," : "") + R"({"title": "x", "image_url": "http://b.example/d)" +
+                 std::to_string(i) + R"(.gif"})";
+    }
+    const size_t before = gdip::PictureSectionCount();
+    Fed<ExclusiveStream> exclusive(panel.get());
+    exclusive.Build(R"({"items": [)" + items + "]}");
+    ASSERT_EQ(panel->pages.size(), 1u);
+    Page& page = *panel->pages[0];
+    EXPECT_EQ(page.model->children.size(), 1 + 3 * kOfferItems);
+    layoutPage(page, *canvas);
+    // One picture an offer shown and the banner, one DIB section each.
+    EXPECT_GE(gdip::PictureSectionCount() - before, std::min(kOfferItems, kFeedPictures));
+    EXPECT_LE(gdip::PictureSectionCount() - before, 1 + kFeedPictures);
+    page.scene.reset();
+    EXPECT_EQ(gdip::PictureSectionCount(), before);
+    for (const std::wstring& name : Pictures())
+        DeleteFileW((folder + L"\\" + name).c_str());
 }
 
 }  // namespace
