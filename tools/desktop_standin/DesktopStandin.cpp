@@ -17,6 +17,10 @@
 //                  repaints that rectangle of the list view (W or H 0: the
 //                  whole client area) synchronously N times on the window
 //                  thread; answers "repaint MS", the median milliseconds
+//   usage          answers "usage HEAP": the bytes in use on every heap of
+//                  the process, which a leak of the library's raises
+//                  whatever the heap's commit steps do (Wine counts no GDI
+//                  or USER objects and no handles)
 //   quit           (or, on a pipe, its end) closes the desktop.
 #include "common/LineIo.h"
 #include "gfx/GdiPlus.h"
@@ -66,6 +70,23 @@ void TimeRepaints(HWND listView, RepaintRequest& request) {
     }
     std::sort(times.begin(), times.end());
     request.medianMs = times.empty() ? 0 : times[times.size() / 2];
+}
+
+// The bytes of the blocks in use on every heap of the process.
+size_t HeapBytesInUse() {
+    HANDLE heaps[256];
+    const DWORD count = std::min<DWORD>(GetProcessHeaps(256, heaps), 256);
+    size_t inUse = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                inUse += entry.cbData;
+        HeapUnlock(heaps[i]);
+    }
+    return inUse;
 }
 
 // Where the library puts its panel, in list view client coordinates, and
@@ -349,6 +370,8 @@ int wmain(int argc, wchar_t** argv) {
                 request.times = std::max(1, std::min(times, 100000));
                 SendMessageW(progman, kTimeRepaints, 0, LPARAM(&request));
                 PrintLine("repaint %.3f", request.medianMs);
+            } else if (line == "usage") {
+                PrintLine("usage %zu", HeapBytesInUse());
             } else if (line == "rebuild") {
                 SendMessageW(progman, kRebuildListView, 0, 0);
                 PrintLine("rebuild");
