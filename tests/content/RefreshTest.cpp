@@ -2,6 +2,7 @@
 // new, unchanged or broken document does to the page and the cache file,
 // the early retries, the first tick's order, the clock and the idle check.
 #include "FeedTest.h"
+#include "gfx/GdiPlus.h"
 #include "ServedFiles.h"
 #include "base/Budgets.h"
 #include "base/EventListener.h"
@@ -15,10 +16,12 @@
 #include "widget/Worker.h"
 #include "base/Threads.h"
 
+#include <psapi.h>
 #include <sys/utime.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -33,13 +36,17 @@ extern std::atomic<size_t> failAllocationsAbove;
 
 namespace {
 
-// Serves text at path (below the served folder), dated seconds from now.
-void Serve(const std::wstring& path, const std::string& text, long seconds) {
+// Serves text at path (below the served folder), dated when.
+void ServeAt(const std::wstring& path, const std::string& text, time_t when) {
     const std::wstring file = Env(L"ORVELLA_WWW") + path;
     std::ofstream(file.c_str(), std::ios::binary | std::ios::trunc) << text;
-    const time_t when = time(nullptr) + seconds;
     _utimbuf times = {when, when};
     _wutime(file.c_str(), &times);
+}
+
+// The same, dated seconds from now.
+void Serve(const std::wstring& path, const std::string& text, long seconds) {
+    ServeAt(path, text, time(nullptr) + seconds);
 }
 
 // The request paths of the access log, in order, that start with prefix.
@@ -230,6 +237,13 @@ TEST_F(RefreshTest, FailuresAreRetriedSoonerOnlineAndAtEveryTickOffline) {
 }
 
 TEST_F(RefreshTest, TheFirstTickDownloadsEveryFeedInTableOrderAndStopEndsTheWorker) {
+    // What an interrupted write of an earlier run left goes at the start;
+    // a name only like a temporary's, and the updater's, stay.
+    const std::wstring left = ProgramFolder() + L"feeds\\orv1A2b.tmp";
+    const std::wstring alike = ProgramFolder() + L"feeds\\orv12345.tmp";
+    const std::wstring update = ProgramFolder() + L"orvella_update.tmp";
+    for (const std::wstring& path : {left, alike, update})
+        std::ofstream(path.c_str()) << "x";
     const size_t before = Requested("/media/data/").size();
     {
         Worker worker(panel.get());
@@ -246,6 +260,11 @@ TEST_F(RefreshTest, TheFirstTickDownloadsEveryFeedInTableOrderAndStopEndsTheWork
                                                    "/media/data/news.json",
                                                    "/media/data/friday.json"}));
     EXPECT_EQ(threadsLeft, 0);
+    EXPECT_EQ(GetFileAttributesW(left.c_str()), INVALID_FILE_ATTRIBUTES);
+    for (const std::wstring& path : {alike, update}) {
+        EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+        DeleteFileW(path.c_str());
+    }
 }
 
 // Teardown while the worker waits on a server that sends slowly, or on the
@@ -440,6 +459,160 @@ TEST_F(RefreshTest, PicturesComeIntoTheirFolderAndHostileNamesWriteNothing) {
         panel->pages.clear();
         panel->cities.clear();
     }
+}
+
+uint32_t Crc32(const std::string& bytes, size_t from) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = from; i < bytes.size(); ++i) {
+        crc ^= uint8_t(bytes[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void PutBigEndian(std::string& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += char(value >> shift);
+}
+
+void PutChunk(std::string& png, const char* type, const std::string& data) {
+    PutBigEndian(png, uint32_t(data.size()));
+    const size_t start = png.size();
+    png += type;
+    png += data;
+    PutBigEndian(png, Crc32(png, start));
+}
+
+// A black 1-bit grey PNG: a few hundred kB that declare as many pixels as
+// asked. Its deflate stream is made by hand, one fixed-code block: a
+// literal zero, then copies of 258 bytes from one back.
+std::string FlatPng(uint32_t width, uint32_t height) {
+    const uint64_t raw = uint64_t(height) * (1 + (width + 7) / 8);
+    std::string deflated = "\x78\x01";
+    uint32_t bits = 0;
+    int count = 0;
+    auto put = [&](uint32_t code, int length) {  // Huffman codes go high bit first
+        for (int i = length - 1; i >= 0; --i) {
+            bits |= (code >> i & 1) << count;
+            if (++count == 8) {
+                deflated += char(bits);
+                bits = count = 0;
+            }
+        }
+    };
+    put(0b110, 3);  // the last block, fixed codes (its bits read low first)
+    put(0x30, 8);   // literal 0
+    for (uint64_t left = raw - 1; left > 0;) {
+        if (left >= 258) {
+            put(0xC5, 8);  // length 258
+            put(0, 5);     // distance 1
+            left -= 258;
+        } else {
+            put(0x30, 8);
+            --left;
+        }
+    }
+    put(0, 7);  // end of block
+    if (count)
+        deflated += char(bits);
+    PutBigEndian(deflated, uint32_t(raw % 65521) << 16 | 1);  // Adler-32 of zeros
+    std::string header;
+    PutBigEndian(header, width);
+    PutBigEndian(header, height);
+    header += std::string("\x01\x00\x00\x00\x00", 5);
+    std::string png = "\x89PNG\r\n\x1a\n";
+    PutChunk(png, "IHDR", header);
+    PutChunk(png, "IDAT", deflated);
+    PutChunk(png, "IEND", "");
+    return png;
+}
+
+size_t PeakPrivateBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PeakPagefileUsage;  // Wine leaves PrivateUsage at 0
+}
+
+// What a careless or hostile server may send, through Refresh: each is cut
+// to its budget or refused, and the process's private bytes never rise by
+// more than 100 MB on the way.
+TEST_F(RefreshTest, HostileDocumentsAndPicturesAreCutToTheirBudgets) {
+    const std::wstring library = ProgramFolder();
+    CreateDirectoryW((library + L"exclusive").c_str(), nullptr);
+    std::string offices;
+    for (int i = 0; i < 300000; ++i)
+        offices += i ? ",{}" : "{}";
+    // The generator's own check: a flat picture of a sane size decodes.
+    Serve(L"\\media\\exclusive\\flat-small.png", FlatPng(600, 900), -60);
+    Serve(L"\\media\\exclusive\\flat-huge.png", FlatPng(16384, 16384), -60);
+    const size_t peakBefore = PeakPrivateBytes();
+    Serve(L"\\media\\data\\maps.json", R"({"map": [{"name": "Город", "offices": [)" + offices + "]}]}",
+          -60);
+    MapStream maps(panel.get());
+    maps.Refresh(0);
+    ASSERT_EQ(panel->cities.size(), 1u);
+    EXPECT_EQ(panel->cities[0]->officeCount, kCityOffices);
+
+    Serve(L"\\media\\data\\news.json", std::string(20u << 20, ' ') + kFirst, -60);
+    NewsStream news(panel.get());
+    news.Refresh(0);
+    EXPECT_TRUE(panel->pages.empty());
+    EXPECT_EQ(GetFileAttributesW(cache.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    Serve(L"\\media\\data\\exclusive.json",
+          R"({"items": [{"title": "Малая", "image_url": "http://127.0.0.1/media/exclusive/flat-small.png"},)"
+          R"( {"title": "Огромная", "image_url": "http://127.0.0.1/media/exclusive/flat-huge.png"}]})",
+          -60);
+    ExclusiveStream exclusive(panel.get());
+    exclusive.Refresh(0);
+    ASSERT_EQ(panel->pages.size(), 1u);
+    layoutPage(*panel->pages[0], *canvas);
+    EXPECT_NE(gdip::LoadPicture(L"exclusive\\flat-small.png"), nullptr);
+    EXPECT_EQ(gdip::LoadPicture(L"exclusive\\flat-huge.png"), nullptr);
+    panel->pages.clear();
+    panel->cities.clear();
+    EXPECT_LT(PeakPrivateBytes() - peakBefore, 100u << 20);
+    for (const wchar_t* name : {L"maps.json", L"exclusive.json"})
+        DeleteFileW((library + L"feeds\\" + name).c_str());
+}
+
+// An offer picture renamed on the server in letter case only, on a file
+// system that is not case-sensitive: kept through the start that finds
+// the new name and the one that finds the document unchanged.
+TEST_F(RefreshTest, APictureRenamedInLetterCaseOnlySurvivesTwoRestarts) {
+    const std::wstring folder = ProgramFolder() + L"exclusive\\";
+    const std::wstring cachePath = ProgramFolder() + L"feeds\\exclusive.json";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    DeleteFileW(cachePath.c_str());
+    for (const std::wstring& name : Listing(folder))
+        DeleteFileW((folder + name).c_str());
+    const std::string picture = ReadAll(Env(L"ORVELLA_WWW") + L"\\media\\exclusive\\offer-trufel.png");
+    ASSERT_FALSE(picture.empty());
+    const time_t pictureTime = time(nullptr) - 3600;
+    int restart = 0;
+    for (const char* name : {"offer-red.png", "Offer-Red.png", "Offer-Red.png"}) {
+        // Renamed on the server (Wine would write the new name into the old
+        // file) and dated as before: a 304 keeps the copy's name here.
+        DeleteFileW((Env(L"ORVELLA_WWW") + L"\\media\\exclusive\\offer-red.png").c_str());
+        ServeAt(L"\\media\\exclusive\\" + std::wstring(name, name + std::strlen(name)), picture,
+                pictureTime);
+        if (restart < 2)  // the last start finds the document unchanged
+            Serve(L"\\media\\data\\exclusive.json",
+                  std::string(R"({"items": [{"title": "x", "image_url": "http://127.0.0.1/media/exclusive/)") +
+                      name + "\"}]}",
+                  restart ? 3600 : -7200);
+        ExclusiveStream exclusive(panel.get());
+        exclusive.Refresh(0);
+        exclusive.Finish();  // as the worker does when it ends
+        EXPECT_NE(GetFileAttributesW((folder + L"offer-red.png").c_str()), INVALID_FILE_ATTRIBUTES)
+            << restart;
+        ++restart;
+    }
+    EXPECT_NE(gdip::LoadPicture(L"exclusive\\Offer-Red.png"), nullptr);
+    panel->pages.clear();
+    DeleteFileW(cachePath.c_str());
 }
 
 TEST(WorkerClock, StepsCoverOutagesAndAClockSetBackCountsNothing) {
