@@ -8,6 +8,7 @@
 #include "Bench.h"
 #include "FeedHarness.h"
 #include "TestDesktop.h"
+#include "base/Budgets.h"
 #include "base/Desktop.h"
 #include "content/ArticleStreams.h"
 #include "content/ExclusiveStream.h"
@@ -19,6 +20,7 @@
 #include "ui/Delivery.h"
 #include "viewer/Page.h"
 
+#include <psapi.h>
 #include <sys/utime.h>
 
 #include <cstdio>
@@ -80,13 +82,8 @@ int main() {
 
         const std::string exclusive = ContentDocument("exclusive.json");
         Measure<ExclusiveStream>(panel, "exclusive", exclusive, 20);
-        JsonValue offers;
-        ParseJson(exclusive.c_str(), exclusive.size(), offers);
-        const JsonValue& set = JsonMember(offers, "items");
-        JsonValue many = {{"items", JsonValue::array()}};
-        for (size_t i = 0; many["items"].size() < 200; ++i)
-            many["items"].push_back(JsonItem(set, i % JsonCount(set)));
-        Measure<ExclusiveStream>(panel, "exclusive, 200 offers", many.dump(), 5);
+        Measure<ExclusiveStream>(panel, "exclusive, 200 offers",
+                                 RepeatedDocument("exclusive.json", 200), 5);
         Measure<MapStream>(panel, "maps", ContentDocument("maps.json"), 20);
 
         // A 1 MB News document: the set's items over and over.
@@ -97,7 +94,26 @@ int main() {
         while (big.dump().size() < (1u << 20))
             for (const JsonValue& item : items)
                 big["items"].push_back(item);
-        Measure<NewsStream>(panel, "news, 1 MB", big.dump(), 5);
+        Measure<NewsStream>(panel, "news, 1 MB (its first articles up to the budget shown)",
+                            big.dump(), 5);
+
+        // Each feed at its budgets: as many items as are shown, and a
+        // document of the most bytes that are read.
+        const std::string full = RepeatedDocument("news.json", kArticleItems);
+        Measure<NewsStream>(panel, "news at its budget of articles", full, 5);
+        Measure<NewsStream>(panel, "news at its budgets of articles and bytes",
+                            PaddedDocument(full, kFeedDocumentBytes), 5);
+        Measure<FridayStream>(panel, "friday at its budget of events",
+                              RepeatedDocument("friday.json", kArticleItems), 5);
+        Measure<ExclusiveStream>(panel, "exclusive at its budget of offers",
+                                 RepeatedDocument("exclusive.json", kOfferItems), 5);
+        Measure<MapStream>(panel, "maps at its budgets of cities and offices (every page)",
+                           RepeatedDocument("maps.json", kMapCities, kCityOffices), 3);
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof(counters);
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+        std::printf("private bytes at the peak, every feed built and laid out at its budgets: "
+                    "%.1f MB\n", double(counters.PeakPagefileUsage) / (1 << 20));
 
         if (const wchar_t* www = _wgetenv(L"ORVELLA_WWW")) {
             RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"ContentServer", REG_SZ,
