@@ -14,6 +14,8 @@
 #include <string>
 #include <cstring>
 #include <condition_variable>
+#include <deque>
+#include <memory>
 #include <cwchar>
 #include <map>
 #include <mutex>
@@ -281,92 +283,141 @@ std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& area) {
 
 namespace {
 
-// The pictures being decoded ahead, and the thread decoding them.
-struct Prefetch {
+// What is decoded ahead and not yet asked for is held up to this many bytes
+// of pixels (the panel's six backgrounds take 3.6 MB); a picture past it is
+// decoded when it is needed.
+constexpr uint64_t kPicturesAheadBytes = 16u << 20;
+// Paths waiting to be decoded ahead; those past it are decoded when needed.
+constexpr size_t kPicturesAheadQueued = 256;
+
+// The pictures decoded ahead and the thread decoding them. Shared by the
+// panel and the thread: a thread that teardown does not wait for holds the
+// record, and its own GDI+ session, until it has let go of what it decoded.
+struct Ahead {
+    Session session;  // declared first: ended after the pictures below are gone
     std::mutex lock;
-    std::condition_variable decoded;  // told after each picture and at the end
-    std::vector<std::wstring> paths;  // asked for, decoded or not yet
+    std::condition_variable changed;  // a path queued, a picture decoded, or the end
+    std::deque<std::wstring> queued;  // not yet started, in the order needed
+    std::wstring decoding;            // on the thread now; empty for none
     std::vector<std::pair<std::wstring, ImagePtr>> done;
-    bool finished = false;            // the thread decoded them all, or gave up
-    KernelHandle thread;
+    uint64_t doneBytes = 0;           // of the pictures in done
+    bool ending = false;
 };
 
-Prefetch& Ahead() {
-    static Prefetch prefetch;
-    return prefetch;
+// The panel's decoder, window thread only; null when there is none.
+std::shared_ptr<Ahead>& Current() {
+    static std::shared_ptr<Ahead> current;
+    return current;
 }
 
 ImagePtr DecodePicture(const wchar_t* path);
 
-void PrefetchThread() {
-    Prefetch& ahead = Ahead();
-    // A picture that throws ends the run; whoever waits is told all the
-    // same and decodes the rest itself.
-    Guarded([&] {
-        std::vector<std::wstring> paths;
-        {
-            std::lock_guard<std::mutex> hold(ahead.lock);
-            paths = ahead.paths;
-        }
-        for (const std::wstring& path : paths) {
-            ImagePtr picture = DecodePicture(path.c_str());
-            std::lock_guard<std::mutex> hold(ahead.lock);
-            ahead.done.emplace_back(path, std::move(picture));
-            ahead.decoded.notify_all();
-        }
-    });
-    std::lock_guard<std::mutex> hold(ahead.lock);
-    ahead.finished = true;
-    ahead.decoded.notify_all();
+uint64_t HeldBytes(GpImage* image) {
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(image, &width);
+    GdipGetImageHeight(image, &height);
+    return uint64_t(width) * height * 4;
 }
 
-// The prefetched picture of the path, once; null when it is not among them.
-ImagePtr TakePrefetched(const wchar_t* path) {
-    Prefetch& ahead = Ahead();
+void DecodeAhead(Ahead& ahead) {
     std::unique_lock<std::mutex> hold(ahead.lock);
-    if (std::find(ahead.paths.begin(), ahead.paths.end(), path) == ahead.paths.end())
+    for (;;) {
+        ahead.changed.wait(hold, [&] { return ahead.ending || !ahead.queued.empty(); });
+        if (ahead.ending)
+            return;
+        ahead.decoding = std::move(ahead.queued.front());
+        ahead.queued.pop_front();
+        hold.unlock();
+        ImagePtr picture;
+        // A picture that throws is left to whoever asks for it.
+        Guarded([&] { picture = DecodePicture(ahead.decoding.c_str()); });
+        const uint64_t bytes = picture ? HeldBytes(picture.get()) : 0;
+        hold.lock();
+        // Past the budget the picture is let go, and decoded when needed.
+        if (ahead.doneBytes + bytes <= kPicturesAheadBytes) {
+            ahead.doneBytes += bytes;
+            ahead.done.emplace_back(std::move(ahead.decoding), std::move(picture));
+        } else {
+            hold.unlock();
+            picture.reset();
+            hold.lock();
+        }
+        ahead.decoding.clear();
+        ahead.changed.notify_all();
+    }
+}
+
+// The picture decoded ahead for the path, once; null when there is none,
+// and the path is then no longer decoded ahead. Waits only for a picture
+// the thread is decoding now.
+ImagePtr TakePrefetched(const wchar_t* path) {
+    const std::shared_ptr<Ahead>& ahead = Current();
+    if (!ahead)
         return nullptr;
-    // Only as long as this one takes: the rest may still be on their way.
-    auto found = ahead.done.end();
-    ahead.decoded.wait(hold, [&] {
-        found = std::find_if(ahead.done.begin(), ahead.done.end(),
-                             [path](const auto& done) { return done.first == path; });
-        return found != ahead.done.end() || ahead.finished;
-    });
-    return found != ahead.done.end() ? std::move(found->second) : nullptr;
+    std::unique_lock<std::mutex> hold(ahead->lock);
+    auto queued = std::find(ahead->queued.begin(), ahead->queued.end(), path);
+    if (queued != ahead->queued.end()) {
+        ahead->queued.erase(queued);  // decoded here at once rather than waited for
+        return nullptr;
+    }
+    ahead->changed.wait(hold, [&] { return ahead->decoding != path; });
+    auto found = std::find_if(ahead->done.begin(), ahead->done.end(),
+                              [path](const auto& done) { return done.first == path; });
+    if (found == ahead->done.end())
+        return nullptr;
+    ImagePtr picture = std::move(found->second);
+    ahead->done.erase(found);
+    ahead->doneBytes -= picture ? HeldBytes(picture.get()) : 0;
+    return picture;
 }
 
 }  // namespace
 
 void PrefetchPictures(std::vector<std::wstring> paths) {
-    EndPrefetch();
-    Prefetch& ahead = Ahead();
-    std::lock_guard<std::mutex> hold(ahead.lock);
-    ahead.paths = std::move(paths);
-    ahead.finished = false;
-    ahead.thread = StartOwnThread(PrefetchThread);
-    // Without a thread every picture is decoded when it is asked for.
-    if (!ahead.thread)
-        ahead.paths.clear();
+    std::shared_ptr<Ahead>& current = Current();
+    if (!current) {
+        auto ahead = std::make_shared<Ahead>();
+        if (!StartOwnThread([ahead] { DecodeAhead(*ahead); }))
+            return;  // every picture is then decoded when it is asked for
+        current = std::move(ahead);
+    }
+    std::lock_guard<std::mutex> hold(current->lock);
+    for (std::wstring& path : paths) {
+        const bool known =
+            path.empty() || path == current->decoding ||
+            std::find(current->queued.begin(), current->queued.end(), path) !=
+                current->queued.end() ||
+            std::any_of(current->done.begin(), current->done.end(),
+                        [&](const auto& done) { return done.first == path; });
+        if (!known && current->queued.size() < kPicturesAheadQueued)
+            current->queued.push_back(std::move(path));
+    }
+    current->changed.notify_all();
+}
+
+bool PrefetchIdle() {
+    const std::shared_ptr<Ahead>& ahead = Current();
+    if (!ahead)
+        return true;
+    std::lock_guard<std::mutex> hold(ahead->lock);
+    return ahead->queued.empty() && ahead->decoding.empty();
 }
 
 void EndPrefetch() {
-    Prefetch& ahead = Ahead();
-    KernelHandle thread;
-    {
-        std::lock_guard<std::mutex> hold(ahead.lock);
-        thread = std::move(ahead.thread);
-    }
-    // A few pictures' decoding at most: the panel's start is waiting on them.
-    if (thread)
-        WaitForSingleObject(thread.get(), INFINITE);
+    std::shared_ptr<Ahead> ahead = std::move(Current());
+    if (!ahead)
+        return;
     std::vector<std::pair<std::wstring, ImagePtr>> unclaimed;
     {
-        std::lock_guard<std::mutex> hold(ahead.lock);
-        ahead.paths.clear();
-        ahead.finished = false;
-        unclaimed.swap(ahead.done);
+        std::lock_guard<std::mutex> hold(ahead->lock);
+        ahead->ending = true;
+        ahead->queued.clear();
+        unclaimed.swap(ahead->done);
+        ahead->doneBytes = 0;
+        ahead->changed.notify_all();
     }
+    // The thread is decoding one picture at most; it ends by itself after
+    // it, and lets go of that one with the record.
 }
 
 ImagePtr LoadPicture(const wchar_t* path) {

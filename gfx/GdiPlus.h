@@ -147,13 +147,21 @@ bool DeclaredPictureSize(const BYTE* data, size_t size, uint32_t& width, uint32_
 // The DIB sections that decoded pictures hold now, one GDI object each.
 size_t PictureSectionCount();
 
-// Starts decoding pictures on a thread of their own, for LoadPicture to hand
-// over when one of them is asked for (after waiting for that thread), so
-// that what the first paint needs is decoded while the window thread builds
-// the rest. A new set first ends the last.
+// Queues pictures to be decoded ahead of need on the panel's decoding
+// thread (started by the first call), in the order given, after those
+// already queued; LoadPicture hands each over when it is asked for. So what
+// the first paint needs is decoded while the window thread builds the rest,
+// and a tab's pictures before the tab is first shown. A picture asked for
+// before its turn is decoded by the asker; one being decoded is waited for.
+// What is decoded and not yet asked for is held within a budget of bytes.
+// Window thread only.
 void PrefetchPictures(std::vector<std::wstring> paths);
-// Waits for the thread and lets go of what nobody asked for.
+// Lets go of what nobody asked for and of the queue. The thread ends by
+// itself after the picture it is decoding, if any: nobody waits for it.
 void EndPrefetch();
+// Whether no picture waits to be decoded ahead or is being decoded: the
+// tests wait for it.
+bool PrefetchIdle();
 
 // A picture loaded when it is first asked for, so that nothing that is never
 // drawn is decoded (the panel starts faster and smaller). One that fails to

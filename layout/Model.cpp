@@ -431,3 +431,29 @@ std::unique_ptr<SContainer> MMap::layout(Canvas& canvas) {
     }
     return scene;
 }
+
+void CollectPictures(const MContainer& model, std::vector<std::wstring>& paths) {
+    const auto add = [&](const std::optional<std::wstring>& path) {
+        if (path && !path->empty())
+            paths.push_back(*path);
+    };
+    if (model.kind == ModelParagraph) {
+        if (const auto& floated = static_cast<const MParagraph&>(model).floatImage)
+            add(floated->path);
+    } else if (model.kind == ModelBiHeader) {
+        add(static_cast<const BiHeader&>(model).imagePath);
+    } else if (model.kind == ModelMap) {
+        if (const auto& map = static_cast<const MMap&>(model).mapImage)
+            add(map->path);
+    }
+    for (const auto& child : model.children) {
+        if (child->isContainer()) {
+            CollectPictures(static_cast<const MContainer&>(*child), paths);
+        } else if (child->kind == ModelImage) {
+            add(static_cast<const MImage&>(*child).path);
+        } else if (child->kind == ModelButton) {
+            add(static_cast<const MButton&>(*child).imagePath);
+            add(static_cast<const MButton&>(*child).hoverImagePath);
+        }
+    }
+}

@@ -210,3 +210,8 @@ public:
 
     std::unique_ptr<MImage> mapImage;
 };
+
+// Appends the pictures the model names (images, buttons' pictures, floated
+// images, headers' icons, maps) in reading order, so that they can be
+// decoded before the model is laid out.
+void CollectPictures(const MContainer& model, std::vector<std::wstring>& paths);

@@ -79,7 +79,11 @@ Widget::Widget(Window* parent)
     for (const wchar_t* path : {kBackgrounds[savedTab], kButtonPicture, kHandlePicture,
                                 kBarBackgroundPicture, kBarPicture})
         firstPictures.push_back(path);
-    // Joined by prefetchJoin, whatever happens from here on.
+    // Then the other tabs' backgrounds, each page's pictures as the page
+    // arrives: a tab's first show finds its pictures decoded. Ended by
+    // prefetchJoin, whatever happens from here on.
+    for (int tab = 0; tab < kTabs; ++tab)
+        firstPictures.push_back(kBackgrounds[tab]);
     gdip::PrefetchPictures(std::move(firstPictures));
     if (canvas) {
         canvas->AddShippedFonts();
@@ -302,6 +306,22 @@ void Widget::SelectTab(int tab) {
     Invalidate();
 }
 
+namespace {
+
+// Queues the pictures of a page that is not yet laid out for decoding ahead.
+void DecodeAhead(const Page* page) {
+    if (!page)
+        return;
+    std::vector<std::wstring> paths;
+    if (page->model)
+        CollectPictures(*page->model, paths);
+    if (page->overlayModel)
+        CollectPictures(*page->overlayModel, paths);
+    gdip::PrefetchPictures(std::move(paths));
+}
+
+}  // namespace
+
 void Widget::OnContent(int kind, void* payload) {
     if (kind != PageContent || !payload)
         return;
@@ -309,6 +329,7 @@ void Widget::OnContent(int kind, void* payload) {
     // pages at once, and only the current tab's is needed for the first paint.
     std::unique_ptr<Page> page(static_cast<Page*>(payload));
     Page* arrived = page.get();
+    DecodeAhead(arrived);
     bool replaced = false;
     for (auto& held : pages) {
         if (held->name == arrived->name) {
@@ -336,6 +357,10 @@ void Widget::ShowPage(Page* page) {
 
 void Widget::AddCity(std::unique_ptr<CityMapData> city) {
     auto known = std::find(cityModel.items.begin(), cityModel.items.end(), city->cityName);
+    // The map first shown is the first city's; the others' pictures are
+    // decoded when their city is chosen.
+    if (known == cityModel.items.begin() || cityModel.items.empty())
+        DecodeAhead(city->mapPage.get());
     if (known == cityModel.items.end()) {
         cityModel.items.push_back(city->cityName);
         cityRecords.push_back(std::move(city));

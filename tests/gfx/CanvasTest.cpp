@@ -2,6 +2,7 @@
 #include "TestTree.h"
 #include "base/Budgets.h"
 #include "base/ModulePath.h"
+#include "base/Threads.h"
 #include "gfx/Layer.h"
 #include "gfx/Palette.h"
 #include "gfx/TextCache.h"
@@ -45,18 +46,21 @@ protected:
         GdipGetFontStyle(font, &style);
         return style;
     }
-    // An 8 x 4 picture of straight ARGB pixels, through a PNG file and
-    // LoadPicture; null when it cannot be written or read.
-    ImagePtr SavedPicture(std::vector<uint32_t>& pixels, int width = 8, int height = 4) {
+    // Writes straight ARGB pixels as a PNG file beside the program.
+    bool SavePng(const wchar_t* path, std::vector<uint32_t>& pixels, int width, int height) {
         GpBitmap* made = nullptr;
         if (GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
                                       reinterpret_cast<BYTE*>(pixels.data()), &made) != Ok)
-            return nullptr;
+            return false;
         CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-        GpStatus saved = GdipSaveImageToFile(made, ModuleRelativePath(kPicture).c_str(), &png,
-                                             nullptr);
+        GpStatus saved = GdipSaveImageToFile(made, ModuleRelativePath(path).c_str(), &png, nullptr);
         GdipDisposeImage(made);
-        return saved == Ok ? LoadPicture(kPicture) : nullptr;
+        return saved == Ok;
+    }
+    // An 8 x 4 picture of straight ARGB pixels, through a PNG file and
+    // LoadPicture; null when it cannot be written or read.
+    ImagePtr SavedPicture(std::vector<uint32_t>& pixels, int width = 8, int height = 4) {
+        return SavePng(kPicture, pixels, width, height) ? LoadPicture(kPicture) : nullptr;
     }
     void Clear(ARGB colour) { GdipGraphicsClear(canvas->graphics.get(), colour); }
     unsigned Pixel(int x, int y) { return PixelAt(canvas->memoryDC(), x, y); }
@@ -465,9 +469,10 @@ TEST(PictureHeaders, DeclaredSizesAreReadBeforeDecodingOrRefused) {
                                       c.header.size(), width, height),
                   c.read)
             << c.header.size();
-        if (c.read)
+        if (c.read) {
             EXPECT_EQ(std::make_pair(width, height), std::make_pair(c.width, c.height))
                 << c.header.size();
+        }
     }
 }
 
@@ -501,6 +506,41 @@ TEST_F(CanvasTest, PicturesAreRefusedPastTheirBudgetsOrKeptAtTheHeldSize) {
         EXPECT_EQ(PictureSectionCount(), sections + 1);
     }
     EXPECT_EQ(PictureSectionCount(), sections);
+}
+
+TEST_F(CanvasTest, PicturesDecodedAheadAreHandedOverOnceWithinABudgetAndGoAtTheEnd) {
+    // Forty pictures of the held size, 2.4 MB of pixels each.
+    const int width = int(kPictureHeldWidth), height = int(kPictureHeldHeight);
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < 40; ++i) {
+        std::vector<uint32_t> pixels(size_t(width) * height, 0xFF000000u | unsigned(i));
+        paths.push_back(L"canvas_test_ahead_" + std::to_wstring(i) + L".png");
+        ASSERT_TRUE(SavePng(paths.back().c_str(), pixels, width, height));
+    }
+    const int running = threadsRunning;
+    const size_t before = PictureSectionCount();
+    PrefetchPictures(paths);
+    for (DWORD start = GetTickCount(); !PrefetchIdle(); Sleep(10))
+        ASSERT_LT(GetTickCount() - start, 20000u) << "the pictures ahead were never decoded";
+    const size_t held = PictureSectionCount();
+    // Held within 16 MB of pixels, the first in the queue first.
+    EXPECT_GT(held - before, 0u);
+    EXPECT_LE(held - before, size_t((16u << 20) / (uint64_t(width) * height * 4)));
+    {
+        ImagePtr first = LoadPicture(paths[0].c_str());  // handed over, not decoded again
+        EXPECT_EQ(PictureSectionCount(), held);
+        EXPECT_EQ(SolidColour(first.get(), RECT{0, 0, width, height}), 0u);
+        ImagePtr again = LoadPicture(paths[0].c_str());  // once: a second use decodes
+        EXPECT_EQ(PictureSectionCount(), held + 1);
+        ImagePtr last = LoadPicture(paths.back().c_str());  // past the budget: decoded here
+        EXPECT_EQ(SolidColour(last.get(), RECT{0, 0, width, height}), 39u);
+        EXPECT_EQ(PictureSectionCount(), held + 2);
+    }
+    EndPrefetch();
+    EXPECT_EQ(PictureSectionCount(), before);
+    EXPECT_TRUE(ThreadsEndBy(running, 5000)) << "the decoding thread never ended";
+    for (const std::wstring& path : paths)
+        DeleteFileW((ProgramFolder() + path).c_str());
 }
 
 }  // namespace
