@@ -1,14 +1,15 @@
 // The feed base: one JSON document on the content server, its cache file
 // beside the library, and what is built from it.
 //
-// Each feed builds its content from its cache file when it is made (on the
-// window thread, so the panel is full at once, even offline) and afterwards,
-// on the worker thread, downloads its document conditionally whenever its
-// period has run out, builds from it and only then writes the cache file:
-// the file's time, the condition of the next request, says that this
-// document was shown. Results reach the panel by synchronous messages to the
-// desktop list view (ui/Delivery.h): a page or a record is the panel's once
-// the send returns taken, and the feed's to free otherwise.
+// Each feed builds its content from its cache file when it is made (by the
+// worker's thread before its first tick: the panel is full at once, even
+// offline, and Load waits for none of it) and afterwards, on that thread,
+// downloads its document conditionally whenever its period has run out,
+// builds from it and only then writes the cache file: the file's time, the
+// condition of the next request, says that this document was shown.
+// Results reach the panel by synchronous messages to the desktop list view
+// (ui/Delivery.h): a page or a record is the panel's once the send returns
+// taken, and the feed's to free otherwise.
 //
 // The feed table (the settings first, so that the titles are in the panel
 // before the News and Friday pages are built):

@@ -34,8 +34,8 @@ std::wstring FeedPicturePath(const JsonValue& entry, const wchar_t* folder);
 // picture budgets (base/Budgets.h), and the names a build used in this run
 // are kept at its end, when the rest of the folder is deleted. Names are
 // compared without letter case, as the file system compares them. Used on
-// one thread at a time (the window thread while the feeds are made, then
-// the worker).
+// one thread at a time (the worker's, or the window thread when there is
+// no worker thread).
 class PictureFolder {
 public:
     explicit PictureFolder(const wchar_t* folder) : folder_(folder) {}

@@ -19,7 +19,7 @@ Embedding::Embedding(HWND listView)
       root(ClientRect(listView).right, ClientRect(listView).bottom, &canvas, listView),
       widget(std::make_unique<Widget>(&root)) {
     widget->Show();
-    // The feeds build their first pages from their caches in here.
+    // Its thread builds the feeds' first pages from their caches.
     worker = std::make_unique<Worker>(widget.get(), widget->statistics);
 }
 

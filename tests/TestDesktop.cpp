@@ -140,6 +140,16 @@ std::wstring ProgramFolder() {
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
+bool PumpUntil(const std::function<bool()>& done, unsigned ms) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) {
+        PumpMessages();
+        if (done())
+            return true;
+    }
+    PumpMessages();
+    return done();
+}
+
 bool ThreadsEndBy(int count, unsigned ms) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(20)) {
         PumpMessages();

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ void PumpMessages();
 // Pumps until the threads of ours that are running fall to count, or ms
 // have passed; whether they did.
 bool ThreadsEndBy(int count, unsigned ms);
+// Pumps until done() holds, or ms have passed; whether it held.
+bool PumpUntil(const std::function<bool()>& done, unsigned ms);
 
 // Writes a bitmap file of one colour (0xRRGGBB).
 void WriteTestBitmap(const std::wstring& path, int width, int height, unsigned rgb);

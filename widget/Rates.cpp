@@ -6,7 +6,9 @@
 #include "gfx/Palette.h"
 
 
-Rates::Rates(Widget* owner) : Window(117, 399, 70, 37, owner), owner(owner) {
+// Tall enough for the euro line's glyphs, which reach 44 pixels down: what
+// a window draws past its rectangle is not repainted when it alone changes.
+Rates::Rates(Widget* owner) : Window(117, 399, 70, 46, owner), owner(owner) {
     UpdateRegion();
     if (canvas) {
         rateFont = canvas->GetFont(kBoldFamily, 9, FontRegular);

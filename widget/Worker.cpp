@@ -14,6 +14,7 @@
 #include "net/Proxy.h"
 #include "stats/StatHarvester.h"
 
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -39,6 +40,9 @@ struct WorkerState {
 
     // The worker's loop; returns once stopped.
     void Run();
+    // Makes the feeds, in table order; each builds from its cache file and
+    // delivers what it built. Sets feedsMade when every build ran whole.
+    void MakeFeeds();
     bool Stopped() const { return transfers.abortTransfers; }
 
     PanelRelay relay;
@@ -46,6 +50,9 @@ struct WorkerState {
     // worker's own, entered by its thread.
     TransferGroup transfers;
     std::vector<std::unique_ptr<DataStream>> feedList;  // in table order
+    // Every feed made and built from its cache before any stop: only then do
+    // the feeds know every picture this run shows, and tidy their folders.
+    std::atomic<bool> feedsMade{false};
     Updater updater;
     KernelHandle updateTimer;
     KernelHandle stopEvent;  // set by the stop, for good
@@ -71,25 +78,37 @@ void PanelRelay::SettingsTaken(const SettingsRecord& record) {
     CopyText(titles_.title_5, record.title_5);
 }
 
+void WorkerState::MakeFeeds() {
+    feedList.push_back(std::make_unique<SettingsStream>(&relay));
+    feedList.push_back(std::make_unique<RatesStream>(&relay));
+    feedList.push_back(std::make_unique<NewsStream>(&relay));
+    feedList.push_back(std::make_unique<FridayStream>(&relay));
+    feedList.push_back(std::make_unique<ExclusiveStream>(&relay));
+    feedList.push_back(std::make_unique<MapStream>(&relay));
+    feedsMade = !Stopped();
+}
+
 Worker::Worker(FeedOwner* owner, std::shared_ptr<StatHarvester> statistics)
     : state_(std::make_shared<WorkerState>(*owner, std::move(statistics))) {
     WorkerState& state = *state_;
-    // Their caches build here, on the window thread, and reach the panel at once.
-    state.feedList.push_back(std::make_unique<SettingsStream>(&state.relay));
-    state.feedList.push_back(std::make_unique<RatesStream>(&state.relay));
-    state.feedList.push_back(std::make_unique<NewsStream>(&state.relay));
-    state.feedList.push_back(std::make_unique<FridayStream>(&state.relay));
-    state.feedList.push_back(std::make_unique<ExclusiveStream>(&state.relay));
-    state.feedList.push_back(std::make_unique<MapStream>(&state.relay));
     UpdaterInit(state.updater);
     state.updateTimer.reset(CreateWaitableTimerW(nullptr, FALSE, kUpdateTimerName));
     state.stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // The caches are read and built on the thread, so that Load and the
+    // first paint wait for none of them; their pages arrive as deliveries.
+    if (state.updateTimer && state.stopEvent && TransferGroupScope::Available()) {
+        std::shared_ptr<WorkerState> held = state_;
+        thread_ = StartOwnThread([held] { held->Run(); }, &threadId_);
+    }
     // No ticks without them (a worker that could not enter a group of its
-    // own could not be stopped either): the panel shows its caches.
-    if (!state.updateTimer || !state.stopEvent || !TransferGroupScope::Available())
-        return;
-    std::shared_ptr<WorkerState> held = state_;
-    thread_ = StartOwnThread([held] { held->Run(); }, &threadId_);
+    // own could not be stopped either): the panel shows its caches, built
+    // here on the window thread.
+    if (!thread_)
+        state.MakeFeeds();
+}
+
+bool Worker::FeedsMade() const {
+    return state_ && state_->feedsMade;
 }
 
 Worker::~Worker() {
@@ -133,6 +152,7 @@ void WorkerState::Run() {
     // next worker, is left alone.
     if (Stopped())
         return;
+    Guarded([&] { MakeFeeds(); });
     // What an interrupted write of an earlier run left, before this run
     // writes anything.
     Guarded([] { RemoveLeftTemporaries(); });
@@ -197,7 +217,7 @@ void Worker::StopWorker() {
     // A delivery under way waits for this thread: served meanwhile.
     const bool ended = !thread_ || WaitServingSends(thread_.get(), kStopWaitMs);
     thread_.reset();
-    if (ended) {
+    if (ended && state.feedsMade) {
         for (auto& feed : state.feedList)
             Guarded([&] { feed->Finish(); });
     } else {

@@ -6,9 +6,10 @@
 // online or offline, and raises the usage events for that and for the
 // user's idleness.
 //
-// Made by the desktop surface's Embedding right after the panel: the feeds
-// build their first content from their cache files on the window thread
-// inside the constructor, then the thread starts. Destroyed before the panel.
+// Made by the desktop surface's Embedding right after the panel. The thread
+// first makes the feeds, which build their first content from their cache
+// files and deliver it, then ticks; without a thread they are made on the
+// window thread, inside the constructor. Destroyed before the panel.
 //
 // The thread is never killed. Everything it touches is its own (the feeds,
 // the updater, a transfer group, a relay that stands for the panel) or
@@ -91,6 +92,10 @@ public:
     ~Worker();  // StopWorker
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
+
+    // Whether every feed has been made and has delivered what its cache
+    // holds (the tests and benchmarks wait for it). Any thread.
+    bool FeedsMade() const;
 
 private:
     void StopWorker();

@@ -25,6 +25,7 @@
 #include "layout/Scene.h"
 #include "widget/Widget.h"
 #include "widget/Worker.h"
+#include "host/Embedding.h"
 
 #include <psapi.h>
 
@@ -100,6 +101,14 @@ int main() {
     UpdateWindow(desktop.listView);
     QueryPerformanceCounter(&end);
     double firstPaintMs = double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+    // The caches' pages come from the worker's thread.
+    const auto cachesShown = [&] {
+        PumpUntil([] { return Bridge().instance->embedding->worker->FeedsMade(); }, 20000);
+        UpdateWindow(desktop.listView);
+    };
+    cachesShown();
+    QueryPerformanceCounter(&end);
+    const double shownMs = double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
     PumpMessages();
     double after = PrivateMegabytes();
 
@@ -185,7 +194,9 @@ int main() {
     double barePanelMs = Repaint(listView, &area, 200);
     double bareScreenMs = Repaint(listView, nullptr, 50);
 
-    std::printf("Load to the first composed paint of the panel: %.1f ms\n", firstPaintMs);
+    std::printf("Load to the first composed paint of the panel: %.1f ms; to every cache's "
+                "page delivered and painted: %.1f ms\n",
+                firstPaintMs, shownMs);
     std::printf("repaint of the panel's rectangle (News tab): %.2f ms with the panel, %.2f ms "
                 "bare: %.2f times\n",
                 panelMs, barePanelMs, panelMs / barePanelMs);
@@ -209,8 +220,7 @@ int main() {
     double afterFirst = PrivateMegabytes();
     for (int cycle = 0; cycle < cycles; ++cycle) {
         Load(host.window, L"");
-        UpdateWindow(listView);
-        PumpMessages();
+        cachesShown();
         Unload();
     }
     double afterCycles = PrivateMegabytes();
@@ -220,6 +230,7 @@ int main() {
     // An hour of ticks (120 of 30 s), each bringing a changed News page and
     // new rates to the News tab, painted: what stays behind is a leak.
     Load(host.window, L"");
+    cachesShown();
     panel = Bridge().instance->embedding->widget.get();
     panel->OnCommand(Widget::SelectTabCommand, 0);
     double hourStart = 0;
@@ -257,6 +268,7 @@ int main() {
     writeCache(L"maps.json", RepeatedDocument("maps.json", kMapCities, kCityOffices));
     const double fullBefore = PrivateMegabytes();
     const double fullLoadMs = loadMs();
+    cachesShown();
     panel = Bridge().instance->embedding->widget.get();
     for (int tab = 0; tab < Widget::kTabs; ++tab) {
         panel->OnCommand(Widget::SelectTabCommand, tab);

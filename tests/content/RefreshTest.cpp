@@ -283,7 +283,9 @@ TEST_F(RefreshTest, TeardownRefusesTheWorkersResultsAndAStuckWorkerEndsByItself)
         size_t pages = 0, settings = 0;
         {
             Worker worker(panel.get());
-            pages = panel->pages.size();  // from the caches, at once
+            // The caches' pages first, which the worker's thread delivers.
+            ASSERT_TRUE(PumpUntil([&] { return worker.FeedsMade(); }, 10000)) << "no caches";
+            pages = panel->pages.size();
             settings = panel->settings;
             // The first request is under way (stalled), or the first result
             // waits for this thread, which is not pumping.

@@ -7,8 +7,11 @@
 #include "base/Desktop.h"
 #include "base/WidgetKey.h"
 #include "host/DesktopSurface.h"
+#include "host/Embedding.h"
 #include "TestDesktop.h"
 #include "widget/Widget.h"
+#include "widget/Worker.h"
+#include "ui/Delivery.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +70,8 @@ protected:
         ASSERT_TRUE(Attach(&instance));
         panel = instance.embedding->widget.get();
         root = &instance.embedding->root;
+        ASSERT_TRUE(PumpUntil([&] { return instance.embedding->worker->FeedsMade(); }, 10000))
+            << "the caches never arrived";
         UpdateWindow(desktop.listView);
     }
     void TearDown() override {
@@ -240,6 +245,11 @@ TEST_F(RetainedDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
     SendMessageW(desktop.listView, WM_LBUTTONUP, 0, MAKELPARAM(selectX, selectY));
     ASSERT_TRUE(select.popup->attached);
     ExpectSameAsDirect("city list open");
+
+    // New rates at a tick: only their label is redrawn, glyphs and all.
+    auto rates = std::make_unique<RatesRecord>(RatesRecord{L"Курс ЦБ, 9.12", L"99,99", L"99,99"});
+    panel->OnData(RatesContent, rates.release());
+    ExpectSameAsDirect("new rates");
 }
 
 }  // namespace
