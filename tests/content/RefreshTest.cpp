@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -615,6 +616,28 @@ TEST_F(RefreshTest, APictureRenamedInLetterCaseOnlySurvivesTwoRestarts) {
     EXPECT_NE(gdip::LoadPicture(L"exclusive\\Offer-Red.png"), nullptr);
     panel->pages.clear();
     DeleteFileW(cachePath.c_str());
+}
+
+// Teardown while the worker delivers its caches (the window thread does not
+// take them): the builds after the stop stop short, and the pictures their
+// documents name stay, though no build of this run admitted them.
+TEST_F(RefreshTest, TeardownDuringTheCacheBuildsKeepsThePicturesTheyName) {
+    const std::wstring folder = ProgramFolder() + L"exclusive\\";
+    const std::wstring cachePath = ProgramFolder() + L"feeds\\exclusive.json";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::ofstream(std::filesystem::path(cachePath), std::ios::binary)
+        << R"({"items": [{"title": "x", "image_url": "http://127.0.0.1/media/exclusive/kept.png"}]})";
+    std::ofstream(std::filesystem::path(folder + L"kept.png"), std::ios::binary) << "picture";
+    const int baseline = threadsRunning;
+    {
+        Worker worker(panel.get());
+        Sleep(300);  // its first delivery waits for this thread
+    }
+    EXPECT_TRUE(ThreadsEndBy(baseline, 10000));
+    EXPECT_NE(GetFileAttributesW((folder + L"kept.png").c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW((folder + L"kept.png").c_str());
+    DeleteFileW(cachePath.c_str());
+    panel->pages.clear();
 }
 
 TEST(WorkerClock, StepsCoverOutagesAndAClockSetBackCountsNothing) {
