@@ -301,7 +301,8 @@ struct Ahead {
     std::wstring decoding;            // on the thread now; empty for none
     std::vector<std::pair<std::wstring, ImagePtr>> done;
     uint64_t doneBytes = 0;           // of the pictures in done
-    bool ending = false;
+    std::wstring wanted;              // waited for by the window thread: kept past the budget
+    bool ending = false;              // told to end, or the thread has ended
 };
 
 // The panel's decoder, window thread only; null when there is none.
@@ -320,7 +321,20 @@ uint64_t HeldBytes(GpImage* image) {
 }
 
 void DecodeAhead(Ahead& ahead) {
-    std::unique_lock<std::mutex> hold(ahead.lock);
+    std::unique_lock<std::mutex> hold(ahead.lock, std::defer_lock);
+    // However the thread ends, nobody waits for it any more.
+    struct Ended {
+        Ahead& ahead;
+        std::unique_lock<std::mutex>& hold;
+        ~Ended() {
+            if (!hold.owns_lock())
+                hold.lock();
+            ahead.ending = true;
+            ahead.decoding.clear();
+            ahead.changed.notify_all();
+        }
+    } ended{ahead, hold};
+    hold.lock();
     for (;;) {
         ahead.changed.wait(hold, [&] { return ahead.ending || !ahead.queued.empty(); });
         if (ahead.ending)
@@ -334,7 +348,7 @@ void DecodeAhead(Ahead& ahead) {
         const uint64_t bytes = picture ? HeldBytes(picture.get()) : 0;
         hold.lock();
         // Past the budget the picture is let go, and decoded when needed.
-        if (ahead.doneBytes + bytes <= kPicturesAheadBytes) {
+        if (ahead.doneBytes + bytes <= kPicturesAheadBytes || ahead.decoding == ahead.wanted) {
             ahead.doneBytes += bytes;
             ahead.done.emplace_back(std::move(ahead.decoding), std::move(picture));
         } else {
@@ -360,7 +374,9 @@ ImagePtr TakePrefetched(const wchar_t* path) {
         ahead->queued.erase(queued);  // decoded here at once rather than waited for
         return nullptr;
     }
-    ahead->changed.wait(hold, [&] { return ahead->decoding != path; });
+    ahead->wanted = path;
+    ahead->changed.wait(hold, [&] { return ahead->decoding != path || ahead->ending; });
+    ahead->wanted.clear();
     auto found = std::find_if(ahead->done.begin(), ahead->done.end(),
                               [path](const auto& done) { return done.first == path; });
     if (found == ahead->done.end())
@@ -375,7 +391,13 @@ ImagePtr TakePrefetched(const wchar_t* path) {
 
 void PrefetchPictures(std::vector<std::wstring> paths) {
     std::shared_ptr<Ahead>& current = Current();
-    if (!current) {
+    bool ended = false;
+    if (current) {
+        std::lock_guard<std::mutex> hold(current->lock);
+        ended = current->ending;  // its thread gave up
+    }
+    if (!current || ended) {
+        current.reset();
         auto ahead = std::make_shared<Ahead>();
         if (!StartOwnThread([ahead] { DecodeAhead(*ahead); }))
             return;  // every picture is then decoded when it is asked for
@@ -677,6 +699,11 @@ ImageUse Canvas::AcquireImage(const wchar_t* path) {
         return ImageUse();
     images_.push_back(ImageEntry{path, std::move(image), 1});
     return ImageUse(this, images_.back().image.get());
+}
+
+bool Canvas::HoldsImage(const std::wstring& path) const {
+    return std::any_of(images_.begin(), images_.end(),
+                       [&](const ImageEntry& entry) { return entry.key == path; });
 }
 
 void Canvas::ReleaseImage(GpImage* image) {

@@ -82,6 +82,9 @@ public:
     // load is not cached: null now, another try next time.
     ImageUse AcquireImage(const wchar_t* path);
     int ImageUseCount(const gdip::GpImage* image) const;
+    // Whether an image of that path text is held now: acquiring it decodes
+    // nothing.
+    bool HoldsImage(const std::wstring& path) const;
 
     // Fonts by family, pixel size and FontStyle bits (other bits are kept in
     // the key but ignored). The family "PT Sans Bold" is the bold face of

@@ -308,8 +308,9 @@ void Widget::SelectTab(int tab) {
 
 namespace {
 
-// Queues the pictures of a page that is not yet laid out for decoding ahead.
-void DecodeAhead(const Page* page) {
+// Queues the pictures of a page that is not yet laid out for decoding
+// ahead, but for those the canvas holds already: its layout takes those.
+void DecodeAhead(const Page* page, const Canvas* canvas) {
     if (!page)
         return;
     std::vector<std::wstring> paths;
@@ -317,6 +318,12 @@ void DecodeAhead(const Page* page) {
         CollectPictures(*page->model, paths);
     if (page->overlayModel)
         CollectPictures(*page->overlayModel, paths);
+    if (canvas)
+        paths.erase(std::remove_if(paths.begin(), paths.end(),
+                                   [&](const std::wstring& path) {
+                                       return canvas->HoldsImage(path);
+                                   }),
+                    paths.end());
     gdip::PrefetchPictures(std::move(paths));
 }
 
@@ -329,7 +336,7 @@ void Widget::OnContent(int kind, void* payload) {
     // pages at once, and only the current tab's is needed for the first paint.
     std::unique_ptr<Page> page(static_cast<Page*>(payload));
     Page* arrived = page.get();
-    DecodeAhead(arrived);
+    DecodeAhead(arrived, canvas);
     bool replaced = false;
     for (auto& held : pages) {
         if (held->name == arrived->name) {
@@ -360,7 +367,7 @@ void Widget::AddCity(std::unique_ptr<CityMapData> city) {
     // The map first shown is the first city's; the others' pictures are
     // decoded when their city is chosen.
     if (known == cityModel.items.begin() || cityModel.items.empty())
-        DecodeAhead(city->mapPage.get());
+        DecodeAhead(city->mapPage.get(), canvas);
     if (known == cityModel.items.end()) {
         cityModel.items.push_back(city->cityName);
         cityRecords.push_back(std::move(city));

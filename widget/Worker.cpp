@@ -79,13 +79,23 @@ void PanelRelay::SettingsTaken(const SettingsRecord& record) {
 }
 
 void WorkerState::MakeFeeds() {
-    feedList.push_back(std::make_unique<SettingsStream>(&relay));
-    feedList.push_back(std::make_unique<RatesStream>(&relay));
-    feedList.push_back(std::make_unique<NewsStream>(&relay));
-    feedList.push_back(std::make_unique<FridayStream>(&relay));
-    feedList.push_back(std::make_unique<ExclusiveStream>(&relay));
-    feedList.push_back(std::make_unique<MapStream>(&relay));
-    feedsMade = !Stopped();
+    // Each a barrier of its own: a cache whose build throws costs that feed
+    // this run, never the feeds after it. A stop ends the making.
+    bool whole = true;
+    const auto make = [&](auto made) {
+        if (Stopped()) {
+            whole = false;
+            return;
+        }
+        whole = Guarded([&] { feedList.push_back(made()); }) && whole;
+    };
+    make([&] { return std::unique_ptr<DataStream>(new SettingsStream(&relay)); });
+    make([&] { return std::unique_ptr<DataStream>(new RatesStream(&relay)); });
+    make([&] { return std::unique_ptr<DataStream>(new NewsStream(&relay)); });
+    make([&] { return std::unique_ptr<DataStream>(new FridayStream(&relay)); });
+    make([&] { return std::unique_ptr<DataStream>(new ExclusiveStream(&relay)); });
+    make([&] { return std::unique_ptr<DataStream>(new MapStream(&relay)); });
+    feedsMade = whole && !Stopped();
 }
 
 Worker::Worker(FeedOwner* owner, std::shared_ptr<StatHarvester> statistics)
@@ -152,7 +162,10 @@ void WorkerState::Run() {
     // next worker, is left alone.
     if (Stopped())
         return;
-    Guarded([&] { MakeFeeds(); });
+    MakeFeeds();
+    // Stopped while it made them: the same.
+    if (Stopped())
+        return;
     // What an interrupted write of an earlier run left, before this run
     // writes anything.
     Guarded([] { RemoveLeftTemporaries(); });
@@ -217,11 +230,11 @@ void Worker::StopWorker() {
     // A delivery under way waits for this thread: served meanwhile.
     const bool ended = !thread_ || WaitServingSends(thread_.get(), kStopWaitMs);
     thread_.reset();
-    if (ended && state.feedsMade) {
+    if (!ended) {
+        ++threadsLeft;
+    } else if (state.feedsMade) {
         for (auto& feed : state.feedList)
             Guarded([&] { feed->Finish(); });
-    } else {
-        ++threadsLeft;
     }
     // A thread still running holds the state, and the library, itself.
     state_.reset();
