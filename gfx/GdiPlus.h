@@ -178,6 +178,8 @@ public:
         return image_.get();
     }
     bool loaded() const { return image_ != nullptr; }
+    // Whether the picture was asked for (and loaded, or failed).
+    bool tried() const { return tried_; }
 
 private:
     std::wstring path_;

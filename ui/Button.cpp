@@ -26,6 +26,8 @@ void Button::Paint() {
 void Button::OnMouseEnter(MouseEvent&) {
     if (SelectedInGroup())
         return;
+    if (enterCommand && parent)
+        parent->OnCommand(enterCommand, commandParam);
     hover = true;
     Invalidate();
     ShowSystemCursor(IDC_HAND);

@@ -21,6 +21,9 @@ public:
     gdip::LazyPicture image;  // highlight, null when there is none
     int commandCode;
     int commandParam;
+    // Sent to the parent with commandParam when the pointer comes over the
+    // button, ahead of a likely click; 0 for none.
+    int enterCommand = 0;
     bool hover = false;
     Button** group;  // borrowed slot holding the group's selected button, or null
 

@@ -79,11 +79,9 @@ Widget::Widget(Window* parent)
     for (const wchar_t* path : {kBackgrounds[savedTab], kButtonPicture, kHandlePicture,
                                 kBarBackgroundPicture, kBarPicture})
         firstPictures.push_back(path);
-    // Then the other tabs' backgrounds, each page's pictures as the page
-    // arrives: a tab's first show finds its pictures decoded. Ended by
-    // prefetchJoin, whatever happens from here on.
-    for (int tab = 0; tab < kTabs; ++tab)
-        firstPictures.push_back(kBackgrounds[tab]);
+    // Then each page's pictures as the page arrives, and a tab's background
+    // when the pointer comes over the tab: its first show finds them
+    // decoded. Ended by prefetchJoin, whatever happens from here on.
     gdip::PrefetchPictures(std::move(firstPictures));
     if (canvas) {
         canvas->AddShippedFonts();
@@ -94,6 +92,7 @@ Widget::Widget(Window* parent)
         const IntRect& r = kTabRects[tab];
         tabButtons[tab] = std::make_unique<Button>(r.x, r.y, r.width, r.height, SelectTabCommand,
                                                    tab, nullptr, &selectedTabButton, this);
+        tabButtons[tab]->enterCommand = TabPointed;
     }
     closeButton = std::make_unique<Button>(290, 15, 11, 13, ToggleShown, 0,
                                            L"images/cross_on.png", nullptr, this);
@@ -245,6 +244,10 @@ void Widget::OnCommand(int code, int param) {
     case SelectTabCommand:
         // Any param picks one of the six tabs, never an index outside them.
         SelectTab(((param % kTabs) + kTabs) % kTabs);
+        break;
+    case TabPointed:
+        if (param >= 0 && param < kTabs && !backgrounds[size_t(param)].tried())
+            gdip::PrefetchPictures({kBackgrounds[param]});
         break;
     case ToggleShown:
         if (attached) {

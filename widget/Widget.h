@@ -46,6 +46,7 @@ public:
     enum Command : int {
         SelectTabCommand = 0,  // param: the tab
         ToggleShown = 1,       // show or hide the panel
+        TabPointed = 2,        // param: the tab the pointer came over
         CityChanged = Select::kChanged,
     };
 

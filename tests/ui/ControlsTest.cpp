@@ -83,6 +83,9 @@ TEST_F(ControlsTest, GroupButtonClickedAgainSendsItsCommandWithoutHighlight) {
     Button* selected = nullptr;
     Button first(0, 0, 50, 20, 0, 1, nullptr, &selected, panel.get());
     Button second(60, 0, 50, 20, 0, 2, nullptr, &selected, panel.get());
+    // Each entry of the pointer is told ahead of a click, but on the
+    // group's selected button.
+    first.enterCommand = second.enterCommand = 5;
 
     Click(55, 45);
     EXPECT_EQ(selected, &first);
@@ -93,7 +96,8 @@ TEST_F(ControlsTest, GroupButtonClickedAgainSendsItsCommandWithoutHighlight) {
     EXPECT_FALSE(first.hover);
     Click(115, 45);
     EXPECT_EQ(selected, &second);
-    EXPECT_EQ(panel->commands, (std::vector<std::pair<int, int>>{{0, 1}, {0, 1}, {0, 2}}));
+    EXPECT_EQ(panel->commands, (std::vector<std::pair<int, int>>{
+                                   {5, 1}, {0, 1}, {5, 2}, {0, 1}, {5, 2}, {0, 2}}));
     first.Hide();
     second.Hide();
 }
