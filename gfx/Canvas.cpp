@@ -299,8 +299,18 @@ struct Ahead {
     std::condition_variable changed;  // a path queued, a picture decoded, or the end
     std::deque<std::wstring> queued;  // not yet started, in the order needed
     std::wstring decoding;            // on the thread now; empty for none
-    std::vector<std::pair<std::wstring, ImagePtr>> done;
+    struct Done {
+        std::wstring path;
+        ImagePtr picture;
+        uint64_t bytes;  // of its pixels
+    };
+    std::vector<Done> done;
     uint64_t doneBytes = 0;           // of the pictures in done
+
+    std::vector<Done>::iterator FindDone(const std::wstring& path) {
+        return std::find_if(done.begin(), done.end(),
+                            [&](const Done& entry) { return entry.path == path; });
+    }
     std::wstring wanted;              // waited for by the window thread: kept past the budget
     bool ending = false;              // told to end, or the thread has ended
 };
@@ -350,7 +360,7 @@ void DecodeAhead(Ahead& ahead) {
         // Past the budget the picture is let go, and decoded when needed.
         if (ahead.doneBytes + bytes <= kPicturesAheadBytes || ahead.decoding == ahead.wanted) {
             ahead.doneBytes += bytes;
-            ahead.done.emplace_back(std::move(ahead.decoding), std::move(picture));
+            ahead.done.push_back({std::move(ahead.decoding), std::move(picture), bytes});
         } else {
             hold.unlock();
             picture.reset();
@@ -377,13 +387,12 @@ ImagePtr TakePrefetched(const wchar_t* path) {
     ahead->wanted = path;
     ahead->changed.wait(hold, [&] { return ahead->decoding != path || ahead->ending; });
     ahead->wanted.clear();
-    auto found = std::find_if(ahead->done.begin(), ahead->done.end(),
-                              [path](const auto& done) { return done.first == path; });
+    auto found = ahead->FindDone(path);
     if (found == ahead->done.end())
         return nullptr;
-    ImagePtr picture = std::move(found->second);
+    ImagePtr picture = std::move(found->picture);
+    ahead->doneBytes -= found->bytes;
     ahead->done.erase(found);
-    ahead->doneBytes -= picture ? HeldBytes(picture.get()) : 0;
     return picture;
 }
 
@@ -409,8 +418,7 @@ void PrefetchPictures(std::vector<std::wstring> paths) {
             path.empty() || path == current->decoding ||
             std::find(current->queued.begin(), current->queued.end(), path) !=
                 current->queued.end() ||
-            std::any_of(current->done.begin(), current->done.end(),
-                        [&](const auto& done) { return done.first == path; });
+            current->FindDone(path) != current->done.end();
         if (!known && current->queued.size() < kPicturesAheadQueued)
             current->queued.push_back(std::move(path));
     }
@@ -429,7 +437,7 @@ void EndPrefetch() {
     std::shared_ptr<Ahead> ahead = std::move(Current());
     if (!ahead)
         return;
-    std::vector<std::pair<std::wstring, ImagePtr>> unclaimed;
+    std::vector<Ahead::Done> unclaimed;
     {
         std::lock_guard<std::mutex> hold(ahead->lock);
         ahead->ending = true;

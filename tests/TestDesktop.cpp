@@ -151,10 +151,5 @@ bool PumpUntil(const std::function<bool()>& done, unsigned ms) {
 }
 
 bool ThreadsEndBy(int count, unsigned ms) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(20)) {
-        PumpMessages();
-        if (threadsRunning <= count)
-            return true;
-    }
-    return threadsRunning <= count;
+    return PumpUntil([count] { return threadsRunning <= count; }, ms);
 }
