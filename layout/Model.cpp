@@ -189,46 +189,72 @@ std::unique_ptr<SContainer> MParagraph::layout(Canvas& canvas) {
 }
 
 std::unique_ptr<SContainer> MDiv::layout(Canvas& canvas) {
-    if (rect.width == 0)
-        return std::make_unique<SContainer>(rect);
-    auto scene = StartScene(true);
-    float inner = InnerWidth();
-    float y = padding.top;
-    for (const auto& child : children) {
-        const Padding& p = child->padding;
-        if (child->isContainer()) {
-            auto& box = static_cast<MContainer&>(*child);
-            box.rect = FloatRect{padding.left, y, inner, 0};
-            std::unique_ptr<SContainer> part = box.layout(canvas);
-            y += part->rect.height;
-            scene->add(std::move(part));
-        } else if (child->kind == ModelImage) {
-            auto& model = static_cast<MImage&>(*child);
-            ImageUse picture = canvas.AcquireImage(model.path.c_str());
-            if (!picture)
-                continue;  // a missing picture takes no room
-            ImageSize size = SizeOf(picture.get());
-            float outer = size.width + p.left + p.right;
-            float x = AlignedX(model.align, p.left, padding.left, inner, outer);
-            auto image = std::make_unique<SImage>(FloatRect{x, y + p.top, size.width, size.height},
-                                                  std::move(picture));
-            image->name = model.name;
-            scene->add(std::move(image));
-            y += size.height + p.top + p.bottom;
-        } else if (child->kind == ModelButton) {
-            auto& model = static_cast<MButton&>(*child);
-            ImageUse normal = Acquire(canvas, model.imagePath);
-            ImageUse hover = Acquire(canvas, model.hoverImagePath);
-            ImageSize size = SizeOf(normal.get());
-            float outer = size.width + p.left + p.right;
-            if (model.align != AlignLeft)
-                outer = Truncated(outer);
-            float x = Truncated(AlignedX(model.align, p.left, padding.left, inner, outer));
-            scene->add(MakeButton(model, std::move(normal), std::move(hover), x, y + p.top));
-            y += size.height + p.top + p.bottom;
-        }
+    Progress progress = BeginLayout();
+    while (LayoutNext(progress, canvas)) {
     }
-    scene->rect.height = y + padding.bottom;
+    return FinishLayout(progress);
+}
+
+MDiv::Progress MDiv::BeginLayout() const {
+    Progress progress;
+    if (rect.width == 0) {
+        progress.scene = std::make_unique<SContainer>(rect);
+        progress.next = children.size();
+        progress.empty = true;
+        return progress;
+    }
+    progress.scene = StartScene(true);
+    progress.y = padding.top;
+    return progress;
+}
+
+bool MDiv::LayoutNext(Progress& progress, Canvas& canvas) {
+    if (progress.next >= children.size())
+        return false;
+    MElement& child = *children[progress.next++];
+    SContainer& scene = *progress.scene;
+    float& y = progress.y;
+    const float inner = InnerWidth();
+    const Padding& p = child.padding;
+    if (child.isContainer()) {
+        auto& box = static_cast<MContainer&>(child);
+        box.rect = FloatRect{padding.left, y, inner, 0};
+        std::unique_ptr<SContainer> part = box.layout(canvas);
+        y += part->rect.height;
+        scene.add(std::move(part));
+    } else if (child.kind == ModelImage) {
+        auto& model = static_cast<MImage&>(child);
+        ImageUse picture = canvas.AcquireImage(model.path.c_str());
+        if (!picture)
+            return true;  // a missing picture takes no room
+        ImageSize size = SizeOf(picture.get());
+        float outer = size.width + p.left + p.right;
+        float x = AlignedX(model.align, p.left, padding.left, inner, outer);
+        auto image = std::make_unique<SImage>(FloatRect{x, y + p.top, size.width, size.height},
+                                              std::move(picture));
+        image->name = model.name;
+        scene.add(std::move(image));
+        y += size.height + p.top + p.bottom;
+    } else if (child.kind == ModelButton) {
+        auto& model = static_cast<MButton&>(child);
+        ImageUse normal = Acquire(canvas, model.imagePath);
+        ImageUse hover = Acquire(canvas, model.hoverImagePath);
+        ImageSize size = SizeOf(normal.get());
+        float outer = size.width + p.left + p.right;
+        if (model.align != AlignLeft)
+            outer = Truncated(outer);
+        float x = Truncated(AlignedX(model.align, p.left, padding.left, inner, outer));
+        scene.add(MakeButton(model, std::move(normal), std::move(hover), x, y + p.top));
+        y += size.height + p.top + p.bottom;
+    }
+    return true;
+}
+
+std::unique_ptr<SContainer> MDiv::FinishLayout(Progress& progress) const {
+    std::unique_ptr<SContainer> scene = std::move(progress.scene);
+    if (progress.empty || !scene)
+        return scene ? std::move(scene) : std::make_unique<SContainer>(rect);
+    scene->rect.height = progress.y + padding.bottom;
     FinishScene(*scene);
     return scene;
 }

@@ -166,6 +166,21 @@ class MDiv : public MContainer {
 public:
     MDiv() : MContainer(ModelDiv) {}
     std::unique_ptr<SContainer> layout(Canvas& canvas) override;
+
+    // A block laid out a child at a time, so that a long page can be laid
+    // out in slices between messages: BeginLayout, LayoutNext until it says
+    // no child is left, FinishLayout. layout() takes the same steps in one
+    // go, so both give the same scene.
+    struct Progress {
+        std::unique_ptr<SContainer> scene;
+        size_t next = 0;  // the child laid out next
+        float y = 0;      // where it stands
+        bool empty = false;
+    };
+    Progress BeginLayout() const;
+    // Lays out the next child; false when none was left.
+    bool LayoutNext(Progress& progress, Canvas& canvas);
+    std::unique_ptr<SContainer> FinishLayout(Progress& progress) const;
 };
 
 class MColumns : public MContainer {

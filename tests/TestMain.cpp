@@ -1,5 +1,6 @@
 // GoogleTest entry for the Windows test programs.
 #include "base/Threads.h"
+#include "widget/Widget.h"
 
 #include <gtest/gtest.h>
 
@@ -10,5 +11,8 @@ int main(int argc, char** argv) {
     wrongThreadHandler = [](const char* what) {
         ADD_FAILURE() << what << " was called off the window tree's thread";
     };
+    // Pages are laid out whole where they are first asked for; the tests of
+    // layout in slices ask for slices themselves.
+    Widget::layoutSlice = std::chrono::hours(1);
     return RUN_ALL_TESTS();
 }

@@ -12,6 +12,7 @@
 #include "layout/Model.h"
 #include "layout/Scene.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,18 +36,21 @@ struct Page {
     // clipped nor scrolled; its buttons answer when no button of the page does.
     std::unique_ptr<MContainer> overlayModel;
     std::unique_ptr<SContainer> overlayScene;
+    // How far a layout in slices has come; gone with the page.
+    std::unique_ptr<MDiv::Progress> layoutProgress;
+
+    bool laidOut() const { return !model && !overlayModel; }
 };
+
+// Lays out as much of the page's models as the deadline allows, at least
+// one child of the page's block at a time, and drops each model once it is
+// laid out. True when the page is laid out whole; its scene is set only
+// then. A model that is not a block is laid out in one step.
+bool layoutPageUntil(Page& page, Canvas& canvas, std::chrono::steady_clock::time_point deadline);
 
 // Lays the page's models out into its scenes and destroys the models. A
 // model is consumed by its layout, so a page is laid out once, before it is
 // first shown.
 inline void layoutPage(Page& page, Canvas& canvas) {
-    if (page.model) {
-        page.scene = page.model->layout(canvas);
-        page.model.reset();
-    }
-    if (page.overlayModel) {
-        page.overlayScene = page.overlayModel->layout(canvas);
-        page.overlayModel.reset();
-    }
+    layoutPageUntil(page, canvas, std::chrono::steady_clock::time_point::max());
 }

@@ -66,6 +66,8 @@ bool IsWebAddress(const wchar_t* url) {
 const wchar_t* const Widget::tabNames[Widget::kTabs] = {L"News",      L"Club",   L"Map",
                                                          L"Exclusive", L"Friday", L"About"};
 
+std::chrono::steady_clock::duration Widget::layoutSlice = std::chrono::milliseconds(8);
+
 Widget::Widget(Window* parent)
     : Window(0, 0, kWidth, kHeight, parent), settings(DefaultSettings()) {
     UpdateRegion();
@@ -129,7 +131,10 @@ Widget::~Widget() {
     SaveWidgetSettings(*this);
     if (root->CaptureWindow() == citySelect->popup.get() || root->CaptureWindow() == this)
         root->ReleaseMouseCapture();
+    KillWindowTimer(kLayoutTimer);
     navigator->ShowPage(nullptr);
+    pendingPage = nullptr;
+    retiringPage.reset();
     for (auto& button : tabButtons)
         button->Hide();
     closeButton->Hide();
@@ -335,16 +340,22 @@ void DecodeAhead(const Page* page, const Canvas* canvas) {
 void Widget::OnContent(int kind, void* payload) {
     if (kind != PageContent || !payload)
         return;
-    // Laid out when first shown: at start every feed delivers its cached
-    // pages at once, and only the current tab's is needed for the first paint.
+    // Laid out between messages, ahead of its first show: at start every
+    // feed delivers its cached pages at once, and a long page laid out in
+    // one message would keep the desktop from answering.
     std::unique_ptr<Page> page(static_cast<Page*>(payload));
     Page* arrived = page.get();
     DecodeAhead(arrived, canvas);
     bool replaced = false;
     for (auto& held : pages) {
         if (held->name == arrived->name) {
-            // The viewer may be showing the old one: it lets go first.
-            navigator->ForgetPage(held.get());
+            if (navigator->page == held.get()) {
+                // Stays on the screen until the new one is laid out.
+                Release(retiringPage.get());
+                retiringPage = std::move(held);
+            } else {
+                Release(held.get());
+            }
             held = std::move(page);
             replaced = true;
             break;
@@ -354,15 +365,65 @@ void Widget::OnContent(int kind, void* payload) {
         pages.push_back(std::move(page));
     if (arrived->name == tabNames[currentTab])
         ShowPage(arrived);
+    else
+        SetWindowTimer(kLayoutTimer, 10);
+}
+
+bool Widget::LayOutSlice(Page& page) {
+    if (!canvas)
+        return false;
+    return layoutPageUntil(page, *canvas, std::chrono::steady_clock::now() + layoutSlice);
 }
 
 void Widget::ShowPage(Page* page) {
-    // Pages are laid out when first shown: most of a city's are never
-    // opened, a map's picture is decoded only for a map that is looked at,
-    // and the start lays out only the current tab's page.
-    if (page && canvas)
-        layoutPage(*page, *canvas);
-    navigator->ShowPage(page);
+    if (page && !page->laidOut() && !LayOutSlice(*page)) {
+        pendingPage = page;
+        // A page replaced while its successor is laid out stays; another
+        // page does not stay under this one's tab.
+        if (!retiringPage || navigator->page != retiringPage.get() ||
+            retiringPage->name != page->name)
+            navigator->ShowPage(nullptr);
+        SetWindowTimer(kLayoutTimer, 10);
+    } else {
+        pendingPage = nullptr;
+        navigator->ShowPage(page);
+    }
+    if (retiringPage && navigator->page != retiringPage.get()) {
+        Release(retiringPage.get());
+        retiringPage.reset();
+    }
+}
+
+void Widget::OnTimer(int id) {
+    if (id != kLayoutTimer)
+        return;
+    if (pendingPage) {
+        if (LayOutSlice(*pendingPage))
+            ShowPage(pendingPage);
+        return;
+    }
+    if (Page* next = NextToPrepare())
+        LayOutSlice(*next);
+    else
+        KillWindowTimer(kLayoutTimer);
+}
+
+Page* Widget::NextToPrepare() const {
+    for (const auto& page : pages)
+        if (!page->laidOut())
+            return page.get();
+    CityMapData* city = SelectedCity();
+    if (city && city->currentPage && !city->currentPage->laidOut())
+        return city->currentPage;
+    return nullptr;
+}
+
+void Widget::Release(const Page* page) {
+    if (!page)
+        return;
+    navigator->ForgetPage(page);
+    if (pendingPage == page)
+        pendingPage = nullptr;
 }
 
 void Widget::AddCity(std::unique_ptr<CityMapData> city) {
@@ -377,15 +438,17 @@ void Widget::AddCity(std::unique_ptr<CityMapData> city) {
     } else {
         auto& held = cityRecords[size_t(known - cityModel.items.begin())];
         // The viewer may be showing, hovering or pressing one of the old
-        // pages: it lets go of them before they go.
-        navigator->ForgetPage(held->mapPage.get());
-        navigator->ForgetPage(held->allOfficesPage.get());
+        // pages, or waiting for one: it lets go of them before they go.
+        Release(held->mapPage.get());
+        Release(held->allOfficesPage.get());
         for (auto& page : held->officePages)
-            navigator->ForgetPage(page.get());
+            Release(page.get());
         held = std::move(city);
     }
     if (currentTab == kMapTab)
         OnCommand(SelectTabCommand, kMapTab);
+    else
+        SetWindowTimer(kLayoutTimer, 10);
 }
 
 void Widget::OnData(int kind, void* payload) {

@@ -19,6 +19,7 @@
 #include "content/SettingsRecord.h"
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -41,6 +42,7 @@ public:
     static constexpr int kNewsTab = 0;
     static constexpr int kMapTab = 2;
     static constexpr int kFridayTab = 4;
+    static constexpr int kLayoutTimer = 20;  // the next slice of layout
 
     // Commands that the panel's children send it, and DM_TOGGLE.
     enum Command : int {
@@ -60,6 +62,8 @@ public:
     void OnMouseMove(MouseEvent& event) override;
     // A Command.
     void OnCommand(int code, int param) override;
+    // Lays out the next slice of the page waited for or of one prepared ahead.
+    void OnTimer(int id) override;
     // PageContent: a Page, which now belongs to the panel.
     void OnContent(int kind, void* payload) override;
     // CityMapContent: a CityMapData; SettingsContent: a SettingsRecord;
@@ -77,8 +81,10 @@ public:
     // Keeps the city's pages, in place of a city of the same name or after
     // the others.
     void AddCity(std::unique_ptr<CityMapData> city);
-    // Shows a page (null for none) in the viewer, laying it out first if it
-    // never was.
+    // Shows a page (null for none) in the viewer once it is laid out. What a
+    // slice does not lay out is laid out in later slices between messages,
+    // and the page is shown when it is whole; meanwhile the viewer keeps the
+    // page it replaces, or shows none.
     void ShowPage(Page* page);
     // The record of the city chosen in the selector; null before it arrived.
     CityMapData* SelectedCity() const;
@@ -96,6 +102,13 @@ public:
     POINT dragAnchor{0, 0};
     std::unique_ptr<Navigator> navigator;
     std::vector<std::unique_ptr<Page>> pages;  // in order of arrival
+    // How long one message may lay out pages; a page takes at least one
+    // child of its block per slice. Tests that want pages whole at once set
+    // it long.
+    static std::chrono::steady_clock::duration layoutSlice;
+    Page* pendingPage = nullptr;  // to be shown once laid out
+    // The shown page that pendingPage replaces, shown until that is whole.
+    std::unique_ptr<Page> retiringPage;
     std::unique_ptr<ClubPageBuilder> clubPages;
     std::unique_ptr<AboutPageBuilder> aboutPages;
     std::unique_ptr<Radio> radio;
@@ -124,6 +137,13 @@ public:
     std::shared_ptr<StatHarvester> statistics;
 
 private:
+    // Lays out a slice of the page; true when it is whole.
+    bool LayOutSlice(Page& page);
+    // The pages laid out ahead while nothing else is asked: every tab's and
+    // the selected city's current one. Null when all are laid out.
+    Page* NextToPrepare() const;
+    // The page is about to go: nothing holds on to it any more.
+    void Release(const Page* page);
     // Joins the picture prefetch on every way out of the panel, also when
     // its constructor throws after starting it.
     struct PrefetchJoin {

@@ -54,7 +54,7 @@ int ChannelDistance(unsigned a, unsigned b) {
 }
 
 class RetainedDrawingTest : public testing::Test {
-protected:
+public:
     void SetUp() override {
         WidgetKey::Erase();
         // Every feed's first-run cache, as the install folder ships them.
@@ -172,6 +172,10 @@ protected:
         const size_t blocks = BlocksInkedInOneOnly(fresh, direct, 40);
         EXPECT_LT(blocks, 40u) << state << ": " << blocks << " blocks";
     }
+    std::vector<unsigned> Shot() {
+        UpdateWindow(desktop.listView);
+        return Composed(true);
+    }
     void Move(int x, int y) {
         SendMessageW(desktop.listView, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
     }
@@ -250,6 +254,42 @@ TEST_F(RetainedDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
     auto rates = std::make_unique<RatesRecord>(RatesRecord{L"Курс ЦБ, 9.12", L"99,99", L"99,99"});
     panel->OnData(RatesContent, rates.release());
     ExpectSameAsDirect("new rates");
+}
+
+// Every tab, and News scrolled and hovered, as the screen shows them.
+std::vector<std::vector<unsigned>> EveryTab(RetainedDrawingTest& test, Widget& panel,
+                                            HWND listView) {
+    std::vector<std::vector<unsigned>> shots;
+    for (int tab : {1, 2, 3, 4, 5, 0}) {
+        panel.OnCommand(Widget::SelectTabCommand, tab);
+        EXPECT_TRUE(PumpUntil([&] { return !panel.pendingPage; }, 5000)) << "tab " << tab;
+        shots.push_back(test.Shot());
+    }
+    MouseEvent wheel;
+    wheel.wheel = -3;
+    panel.navigator->OnMouseWheel(wheel);
+    for (int tick = 0; tick < 40 && panel.navigator->pendingScroll != 0; ++tick)
+        panel.navigator->OnTimer(Navigator::kScrollTimer);
+    const int x = panel.x + panel.navigator->x + 40, y = panel.y + panel.navigator->y + 150;
+    SendMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    shots.push_back(test.Shot());
+    return shots;
+}
+
+TEST_F(RetainedDrawingTest, PagesLaidOutInSlicesLookAsLaidOutWhole) {
+    const std::vector<std::vector<unsigned>> whole = EveryTab(*this, *panel, desktop.listView);
+    Detach(&instance);
+    Widget::layoutSlice = {};  // a child of a page's block per message
+    WidgetKey::Erase();
+    ASSERT_TRUE(Attach(&instance));
+    panel = instance.embedding->widget.get();
+    root = &instance.embedding->root;
+    ASSERT_TRUE(PumpUntil([&] { return instance.embedding->worker->FeedsMade(); }, 10000));
+    const std::vector<std::vector<unsigned>> sliced = EveryTab(*this, *panel, desktop.listView);
+    Widget::layoutSlice = std::chrono::hours(1);
+    ASSERT_EQ(sliced.size(), whole.size());
+    for (size_t i = 0; i < whole.size(); ++i)
+        EXPECT_EQ(Differing(whole[i], sliced[i], 0, 0), 0u) << "shot " << i;
 }
 
 }  // namespace

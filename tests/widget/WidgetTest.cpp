@@ -109,6 +109,63 @@ TEST_F(WidgetTest, ANewerPageOfTheSameNameReplacesTheOldAndShowsAtOnce) {
     EXPECT_EQ(widget->navigator->page->name, L"Friday");
 }
 
+// Pages laid out a child per slice, one slice per message.
+struct OneChildSlices {
+    OneChildSlices() { Widget::layoutSlice = {}; }
+    ~OneChildSlices() { Widget::layoutSlice = std::chrono::hours(1); }
+};
+
+std::unique_ptr<Page> ModelPage(const wchar_t* name, int paragraphs) {
+    static const FontSpec font;
+    auto page = std::make_unique<Page>();
+    page->name = name;
+    auto block = std::make_unique<MDiv>();
+    block->rect = FloatRect{0, 0, kPageWidth, 0};
+    for (int i = 0; i < paragraphs; ++i)
+        block->add(std::make_unique<MParagraph>())->padding.top = 4;
+    static_cast<MParagraph&>(*block->children.back()).addText(L"последний", &font, 0xFF000000u);
+    page->model = std::move(block);
+    return page;
+}
+
+TEST_F(WidgetTest, APageLaidOutInSlicesIsShownOnlyWholeAndItsPredecessorUntilThen) {
+    OneChildSlices slices;
+    widget->OnContent(0, NamedPage(L"News").release());
+    Page* shown = widget->navigator->page;
+    Page* next = ModelPage(L"News", 6).release();
+    widget->OnContent(0, next);
+    EXPECT_EQ(widget->navigator->page, shown) << "the page on the screen went before its successor";
+    // Replaced again before it is whole: the newest is the one waited for.
+    Page* newest = ModelPage(L"News", 6).release();
+    widget->OnContent(0, newest);
+    EXPECT_EQ(widget->pendingPage, newest);
+    for (int slice = 0; slice < 20 && widget->navigator->page == shown; ++slice)
+        root->DispatchTimer(Widget::kLayoutTimer);
+    ASSERT_EQ(widget->navigator->page, newest);
+    EXPECT_TRUE(newest->laidOut() && newest->scene);
+    EXPECT_EQ(widget->retiringPage, nullptr);
+    EXPECT_GT(newest->scene->rect.height, 6 * 4.f);
+
+    // Another tab while its page is laid out shows nothing of the tab left;
+    // the page is laid out ahead all the same and shown at once later.
+    Page* friday = ModelPage(L"Friday", 6).release();
+    widget->OnContent(0, friday);
+    Page* about = ModelPage(L"About", 6).release();
+    widget->OnContent(0, about);
+    widget->OnCommand(Widget::SelectTabCommand, Widget::kFridayTab);
+    EXPECT_EQ(widget->navigator->page, nullptr);
+    for (int slice = 0; slice < 40 && root->DispatchTimer(Widget::kLayoutTimer); ++slice) {
+    }
+    EXPECT_TRUE(about->laidOut());
+    EXPECT_EQ(widget->navigator->page, friday);
+    widget->OnCommand(Widget::SelectTabCommand, 5);
+    EXPECT_EQ(widget->navigator->page, about);
+
+    // Torn down while a page is being laid out: nothing of it is left behind.
+    widget->OnContent(0, ModelPage(L"About", 50).release());
+    EXPECT_NE(widget->pendingPage, nullptr);
+}
+
 TEST(WebAddressTest, OnlyHttpAddressesThatCannotAddArgumentsPass) {
     const struct {
         const wchar_t* url;
