@@ -402,6 +402,10 @@ void Widget::OnTimer(int id) {
             ShowPage(pendingPage);
         return;
     }
+    // Ahead of need only once the pictures are decoded: the layout then
+    // takes them rather than decoding them beside the decoding thread.
+    if (!gdip::PrefetchIdle())
+        return;
     if (Page* next = NextToPrepare())
         LayOutSlice(*next);
     else

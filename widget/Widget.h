@@ -86,6 +86,8 @@ public:
     // and the page is shown when it is whole; meanwhile the viewer keeps the
     // page it replaces, or shows none.
     void ShowPage(Page* page);
+    // Whether every page that is laid out ahead is laid out, and none waited for.
+    bool Prepared() const { return !pendingPage && !NextToPrepare(); }
     // The record of the city chosen in the selector; null before it arrived.
     CityMapData* SelectedCity() const;
 

@@ -154,8 +154,9 @@ TEST_F(WidgetTest, APageLaidOutInSlicesIsShownOnlyWholeAndItsPredecessorUntilThe
     widget->OnContent(0, about);
     widget->OnCommand(Widget::SelectTabCommand, Widget::kFridayTab);
     EXPECT_EQ(widget->navigator->page, nullptr);
-    for (int slice = 0; slice < 40 && root->DispatchTimer(Widget::kLayoutTimer); ++slice) {
-    }
+    // Ahead of need once the pictures decoded ahead are done.
+    EXPECT_TRUE(PumpUntil(
+        [&] { return !root->DispatchTimer(Widget::kLayoutTimer) || about->laidOut(); }, 5000));
     EXPECT_TRUE(about->laidOut());
     EXPECT_EQ(widget->navigator->page, friday);
     widget->OnCommand(Widget::SelectTabCommand, 5);
