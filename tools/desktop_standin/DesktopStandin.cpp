@@ -323,6 +323,16 @@ int wmain(int argc, wchar_t** argv) {
     bool halfWidth = argc > 1 && wcscmp(argv[1], L"--half-width") == 0;
     HINSTANCE instance = GetModuleHandleW(nullptr);
 
+    // The shell is aware of each screen's scale, and so is its stand-in.
+    // Wine 8 refuses the per-monitor contexts (v2: ERROR_INVALID_PARAMETER,
+    // v1: ERROR_ACCESS_DENIED) and takes the older call; it scales nothing
+    // for a process either way and answers LogPixels for every screen.
+    using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    auto setContext = reinterpret_cast<SetContext>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext"));
+    if (!setContext || !setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
+        SetProcessDPIAware();
+
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
     if (!InitCommonControlsEx(&controls) ||
         !RegisterWindowClass(L"Progman", ProgmanProc, instance) ||
