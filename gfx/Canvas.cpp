@@ -10,6 +10,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <cstring>
@@ -38,6 +39,7 @@ std::mutex& SectionsLock() {
 struct Section {
     HBITMAP bitmap = nullptr;
     std::vector<OpaqueRun> runs;  // one per row
+    float factor = 1;             // pixels per pixel of the design
 };
 
 std::map<const GpImage*, Section>& Sections() {
@@ -257,8 +259,14 @@ HBITMAP PictureSection(const GpImage* image) {
     return section ? section->bitmap : nullptr;
 }
 
-std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& area) {
+std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& designArea) {
     HBITMAP section = image ? PictureSection(image) : nullptr;
+    // In the picture's own pixels: the inside of the area's pixels there.
+    const float factor = PictureFactor(image);
+    const RECT area{LONG(std::ceil(designArea.left * factor)),
+                    LONG(std::ceil(designArea.top * factor)),
+                    LONG(std::floor(designArea.right * factor)),
+                    LONG(std::floor(designArea.bottom * factor))};
     DIBSECTION dib{};
     if (!section || GetObjectW(section, sizeof(dib), &dib) != sizeof(dib) || !dib.dsBm.bmBits ||
         area.left < 0 || area.top < 0 || area.right > dib.dsBm.bmWidth ||
@@ -281,10 +289,79 @@ std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& area) {
     return first & 0xFFFFFFu;
 }
 
+float PictureFactor(const GpImage* image) {
+    const Section* section = image ? FindSection(image) : nullptr;
+    return section ? section->factor : 1.0f;
+}
+
+void PictureSize(GpImage* image, float& width, float& height) {
+    UINT pixelsWide = 0, pixelsHigh = 0;
+    if (image) {
+        GdipGetImageWidth(image, &pixelsWide);
+        GdipGetImageHeight(image, &pixelsHigh);
+    }
+    const float factor = PictureFactor(image);
+    // A drawing at 1.5x of an odd size has its half pixel rounded either way.
+    width = factor == 1 ? float(pixelsWide) : std::round(float(pixelsWide) / factor);
+    height = factor == 1 ? float(pixelsHigh) : std::round(float(pixelsHigh) / factor);
+}
+
+namespace {
+
+float& CurrentPictureScale() {
+    static float scale = 1;
+    return scale;
+}
+
+// The factor of the drawing that serves a scale: none past 2x.
+float DrawingFactor(float scale) {
+    if (scale <= 1)
+        return 1;
+    return scale <= 1.5f ? 1.5f : 2.0f;
+}
+
+}  // namespace
+
+void SetPictureScale(float scale) {
+    CurrentPictureScale() = scale > 0 ? scale : 1;
+}
+
+float PictureScale() {
+    return CurrentPictureScale();
+}
+
+std::wstring ScaledPicturePath(const std::wstring& path, float scale) {
+    const float factor = DrawingFactor(scale);
+    constexpr size_t kFolder = 7;  // "images/"
+    if (factor == 1 || path.size() <= kFolder + 4 ||
+        (path.compare(0, kFolder, L"images/") != 0 && path.compare(0, kFolder, L"images\\") != 0) ||
+        path.compare(path.size() - 4, 4, L".png") != 0 || path.find(L"..") != std::wstring::npos)
+        return path;
+    return path.substr(0, path.size() - 4) + (factor == 1.5f ? L"@1.5x.png" : L"@2x.png");
+}
+
+ImagePtr LoadScaledPicture(const wchar_t* path) {
+    if (!path)
+        return nullptr;
+    const std::wstring drawing = ScaledPicturePath(path, PictureScale());
+    if (drawing != path) {
+        if (ImagePtr picture = LoadPicture(drawing.c_str())) {
+            std::lock_guard<std::mutex> hold(SectionsLock());
+            auto found = Sections().find(picture.get());
+            if (found != Sections().end()) {
+                found->second.factor = DrawingFactor(PictureScale());
+                return picture;
+            }
+        }
+    }
+    return LoadPicture(path);
+}
+
 namespace {
 
 // What is decoded ahead and not yet asked for is held up to this many bytes
-// of pixels (the panel's six backgrounds take 3.6 MB); a picture past it is
+// of pixels (the panel's six backgrounds take 3.6 MB at 100 %, four times
+// that at 200 %, for which the budget grows as much); a picture past it is
 // decoded when it is needed.
 constexpr uint64_t kPicturesAheadBytes = 16u << 20;
 // Paths waiting to be decoded ahead; those past it are decoded when needed.
@@ -306,6 +383,7 @@ struct Ahead {
     };
     std::vector<Done> done;
     uint64_t doneBytes = 0;           // of the pictures in done
+    uint64_t budget = kPicturesAheadBytes;  // for doneBytes, at the pictures' scale
 
     std::vector<Done>::iterator FindDone(const std::wstring& path) {
         return std::find_if(done.begin(), done.end(),
@@ -358,7 +436,7 @@ void DecodeAhead(Ahead& ahead) {
         const uint64_t bytes = picture ? HeldBytes(picture.get()) : 0;
         hold.lock();
         // Past the budget the picture is let go, and decoded when needed.
-        if (ahead.doneBytes + bytes <= kPicturesAheadBytes || ahead.decoding == ahead.wanted) {
+        if (ahead.doneBytes + bytes <= ahead.budget || ahead.decoding == ahead.wanted) {
             ahead.doneBytes += bytes;
             ahead.done.push_back({std::move(ahead.decoding), std::move(picture), bytes});
         } else {
@@ -413,7 +491,11 @@ void PrefetchPictures(std::vector<std::wstring> paths) {
         current = std::move(ahead);
     }
     std::lock_guard<std::mutex> hold(current->lock);
+    const float factor = DrawingFactor(PictureScale());
+    current->budget = uint64_t(double(kPicturesAheadBytes) * factor * factor);
     for (std::wstring& path : paths) {
+        // Decoded as LoadScaledPicture will ask for it.
+        path = ScaledPicturePath(path, PictureScale());
         const bool known =
             path.empty() || path == current->decoding ||
             std::find(current->queued.begin(), current->queued.end(), path) !=
@@ -593,6 +675,7 @@ namespace {
 }  // namespace
 
 Canvas::Canvas(HWND window, bool writeAhead) : window_(window) {
+    SetPictureScale(scale_);
     gdi::WindowDC dc(window);
     memoryDC_.reset(CreateCompatibleDC(dc.get()));
     RebuildBackBuffer();
@@ -629,7 +712,24 @@ Canvas::DrawingOnLayer::~DrawingOnLayer() {
     canvas_.target_ = previous_;
 }
 
-void Canvas::RedrawParts(Layer& layer, const std::vector<RECT>& parts, int dx, int dy,
+void Canvas::SetScale(float scale) {
+    scale_ = scale > 0 ? scale : 1;
+    SetPictureScale(scale_);
+    keptText_.Clear();
+    SetTransform(0, 0);
+}
+
+void Canvas::SetTransform(float dx, float dy) {
+    if (!graphics)
+        return;
+    graphics.Check(GdipResetWorldTransform(graphics.get()));
+    if (scale_ != 1)
+        graphics.Check(GdipScaleWorldTransform(graphics.get(), scale_, scale_, MatrixOrderAppend));
+    if (dx != 0 || dy != 0)
+        graphics.Check(GdipTranslateWorldTransform(graphics.get(), dx, dy, MatrixOrderAppend));
+}
+
+void Canvas::RedrawParts(Layer& layer, const std::vector<RECT>& parts, float dx, float dy,
                          const std::function<void(const RECT&)>& draw) {
     DrawingOnLayer drawing(*this, layer);
     const RECT whole{0, 0, layer.width(), layer.height()};
@@ -641,8 +741,7 @@ void Canvas::RedrawParts(Layer& layer, const std::vector<RECT>& parts, int dx, i
         graphics.Check(GdipSetClipRectI(graphics.get(), part.left, part.top,
                                         part.right - part.left, part.bottom - part.top,
                                         CombineModeReplace));
-        graphics.Check(
-            GdipTranslateWorldTransform(graphics.get(), float(dx), float(dy), MatrixOrderAppend));
+        SetTransform(dx, dy);
         Layer* outerLayer = std::exchange(redrawnLayer_, &layer);
         RECT outerPart = std::exchange(redrawnPart_, part);
         draw(part);
@@ -691,27 +790,31 @@ void Canvas::RebuildBackBuffer() {
     if (graphics.Check(GdipCreateFromHDC(memoryDC_.get(), &created)) != Ok)
         return;
     UsePanelDrawing(graphics, created);
+    SetTransform(0, 0);
 }
 
 ImageUse Canvas::AcquireImage(const wchar_t* path) {
     if (!path)
         return ImageUse();
+    // The drawing for another scale stays with the uses it has.
     for (ImageEntry& entry : images_) {
-        if (entry.key == path) {
+        if (entry.key == path && entry.scale == scale_) {
             ++entry.useCount;
             return ImageUse(this, entry.image.get());
         }
     }
-    ImagePtr image = LoadPicture(path);
+    ImagePtr image = LoadScaledPicture(path);
     if (!image)
         return ImageUse();
-    images_.push_back(ImageEntry{path, std::move(image), 1});
+    images_.push_back(ImageEntry{path, scale_, std::move(image), 1});
     return ImageUse(this, images_.back().image.get());
 }
 
 bool Canvas::HoldsImage(const std::wstring& path) const {
     return std::any_of(images_.begin(), images_.end(),
-                       [&](const ImageEntry& entry) { return entry.key == path; });
+                       [&](const ImageEntry& entry) {
+                           return entry.key == path && entry.scale == scale_;
+                       });
 }
 
 void Canvas::ReleaseImage(GpImage* image) {
@@ -788,22 +891,19 @@ void Canvas::AddShippedFonts() {
 void Canvas::DrawImage(GpImage* image, float x, float y) {
     if (!image || !graphics)
         return;
-    UINT width = 0, height = 0;
-    GdipGetImageWidth(image, &width);
-    GdipGetImageHeight(image, &height);
-    DrawImage(image, x, y, float(width), float(height));
+    float width = 0, height = 0;
+    PictureSize(image, width, height);
+    DrawImage(image, x, y, width, height);
 }
 
 void Canvas::DrawImage(GpImage* image, float x, float y, float width, float height) {
     if (!image || !graphics)
         return;
     // BlendPicture tells whether the picture can be blended.
-    UINT imageWidth = 0, imageHeight = 0;
-    if (target_) {
-        GdipGetImageWidth(image, &imageWidth);
-        GdipGetImageHeight(image, &imageHeight);
-    }
-    if (width == float(imageWidth) && height == float(imageHeight) &&
+    float imageWidth = 0, imageHeight = 0;
+    if (target_)
+        PictureSize(image, imageWidth, imageHeight);
+    if (width == imageWidth && height == imageHeight &&
         BlendPicture(image, x, y, width, height, 0, 0))
         return;
     graphics.Check(GdipDrawImageRect(graphics.get(), image, x, y, width, height));
@@ -814,13 +914,28 @@ bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float h
     const Section* section = target_ ? FindSection(image) : nullptr;
     if (!section)
         return false;
-    // Only a translation moves what is drawn, by whole pixels.
+    // Only the canvas's scale, with a drawing made for it, and a move by
+    // whole pixels. On a scaled screen a place between pixels is taken to
+    // the nearest, which keeps the picture sharp.
     float dx = 0, dy = 0;
-    if (!WorldOffset(dx, dy))
+    if (!WorldOffset(dx, dy) || section->factor != scale_)
         return false;
-    const float left = x + dx, top = y + dy;
+    float left = x * scale_ + dx, top = y * scale_ + dy;
+    if (scale_ != 1) {
+        left = std::round(left);
+        top = std::round(top);
+    }
     if (left != float(int(left)) || top != float(int(top)))
         return false;
+    // The part of the picture in its own pixels; a whole picture whole,
+    // whatever half pixel its drawing rounded.
+    UINT pixelsWide = 0, pixelsHigh = 0;
+    GdipGetImageWidth(image, &pixelsWide);
+    GdipGetImageHeight(image, &pixelsHigh);
+    const RECT source{
+        LONG(std::lround(sourceX * section->factor)), LONG(std::lround(sourceY * section->factor)),
+        std::min(LONG(pixelsWide), LONG(std::lround((sourceX + width) * section->factor))),
+        std::min(LONG(pixelsHigh), LONG(std::lround((sourceY + height) * section->factor)))};
     // The clip, in the layer's pixels.
     GpRegion* clip = nullptr;
     if (GdipCreateRegion(&clip) != Ok)
@@ -842,8 +957,8 @@ bool Canvas::BlendPicture(GpImage* image, float x, float y, float width, float h
     if (area)
         SelectClipRgn(dest, area.get());
     HGDIOBJ previous = SelectObject(pictureDC_.get(), section->bitmap);
-    CopyByRuns(dest, int(left) - sourceX, int(top) - sourceY, pictureDC_.get(), section->runs,
-               RECT{sourceX, sourceY, sourceX + int(width), sourceY + int(height)});
+    CopyByRuns(dest, int(left) - source.left, int(top) - source.top, pictureDC_.get(),
+               section->runs, source);
     SelectObject(pictureDC_.get(), previous);
     if (area)
         SelectClipRgn(dest, nullptr);
@@ -856,18 +971,25 @@ void Canvas::DrawImagePart(GpImage* image, int x, int y, int sourceX, int source
     if (!image || !graphics || width <= 0 || height <= 0)
         return;
     // BlendPicture tells whether the picture can be blended.
-    UINT imageWidth = 0, imageHeight = 0;
-    if (target_) {
-        GdipGetImageWidth(image, &imageWidth);
-        GdipGetImageHeight(image, &imageHeight);
-    }
-    if (sourceX >= 0 && sourceY >= 0 && UINT(sourceX + width) <= imageWidth &&
-        UINT(sourceY + height) <= imageHeight &&
+    float imageWidth = 0, imageHeight = 0;
+    if (target_)
+        PictureSize(image, imageWidth, imageHeight);
+    if (sourceX >= 0 && sourceY >= 0 && float(sourceX + width) <= imageWidth &&
+        float(sourceY + height) <= imageHeight &&
         BlendPicture(image, float(x), float(y), float(width), float(height), sourceX, sourceY))
         return;
-    graphics.Check(GdipDrawImageRectRectI(graphics.get(), image, x, y, width, height, sourceX,
+    // The source in the picture's own pixels: a drawing for a scale has more.
+    const float factor = PictureFactor(image);
+    if (factor == 1) {
+        graphics.Check(GdipDrawImageRectRectI(graphics.get(), image, x, y, width, height, sourceX,
                                               sourceY, width, height, UnitPixel, nullptr,
                                               nullptr, nullptr));
+        return;
+    }
+    graphics.Check(GdipDrawImageRectRect(
+        graphics.get(), image, float(x), float(y), float(width), float(height),
+        sourceX * factor, sourceY * factor, width * factor, height * factor, UnitPixel, nullptr,
+        nullptr, nullptr));
 }
 
 void Canvas::DrawText(const wchar_t* text, GpFont* font, ARGB colour, float x, float y) {
@@ -880,8 +1002,8 @@ bool Canvas::DrawKeptText(const wchar_t* text, GpFont* font, ARGB colour, float 
     float dx = 0, dy = 0;
     if (redrawnLayer_ != target_ || !WorldOffset(dx, dy))
         return false;
-    return keptText_.Draw(*target_, redrawnPart_, text, font, colour, x + dx, y + dy,
-                          FontHeight(font));
+    return keptText_.Draw(*target_, redrawnPart_, text, font, colour, x * scale_ + dx,
+                          y * scale_ + dy, FontHeight(font) * scale_, scale_);
 }
 
 void Canvas::DrawText(const wchar_t* text, GpFont* font, ARGB colour, const RectF& box) {
@@ -953,7 +1075,7 @@ bool Canvas::WorldOffset(float& dx, float& dy) {
         return false;
     dx = m[4];
     dy = m[5];
-    return m[0] == 1 && m[1] == 0 && m[2] == 0 && m[3] == 1;
+    return m[0] == scale_ && m[1] == 0 && m[2] == 0 && m[3] == scale_;
 }
 
 void Canvas::PushTranslation() {
@@ -968,8 +1090,5 @@ void Canvas::PopTranslation() {
         std::tie(dx, dy) = transformStack.back();
         transformStack.pop_back();
     }
-    if (!graphics)
-        return;
-    graphics.Check(GdipResetWorldTransform(graphics.get()));
-    graphics.Check(GdipTranslateWorldTransform(graphics.get(), dx, dy, MatrixOrderAppend));
+    SetTransform(dx, dy);
 }

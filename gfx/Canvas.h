@@ -6,8 +6,11 @@
 //
 // The desktop surface creates it on attach and destroys it on detach; every
 // window, control and scene element draws through it on the shell's UI
-// thread. Coordinates are list view client pixels, moved by the translation
-// that the window tree pushes around each window while painting.
+// thread. Coordinates are pixels of the design (a 96-dpi screen's), moved by
+// the translation that the window tree pushes around each window while
+// painting; every graphics the canvas draws on turns them into its own
+// pixels at the canvas's scale (1 at 100 %, 2 at 200 %), so that text, shapes
+// and pictures are set at the screen's size rather than stretched to it.
 #pragma once
 
 #include "gfx/GdiPlus.h"
@@ -123,12 +126,20 @@ public:
     // The line spacing of a font on this surface, in pixels.
     float FontHeight(gdip::GpFont* font);
 
-    // The world transform's offsets (left as they are when it cannot be
-    // read); true when it does nothing but move by them.
+    // The screen's pixels per pixel of the design; 1 until set. Setting
+    // another scale lets go of the kept lines and makes our pictures come
+    // in the drawings for it; what was drawn before must be drawn again.
+    float scale() const { return scale_; }
+    void SetScale(float scale);
+
+    // The world transform's offsets, in the target's pixels (left as they
+    // are when it cannot be read); true when it does nothing but scale by
+    // the canvas's scale and move by them.
     bool WorldOffset(float& dx, float& dy);
     // Saves the translation part of the world transform.
     void PushTranslation();
-    // Restores the last saved translation, or the identity when none is saved.
+    // Restores the last saved translation, or none when none is saved; the
+    // canvas's scale stays.
     void PopTranslation();
 
     HDC memoryDC() const { return memoryDC_.get(); }
@@ -149,10 +160,11 @@ public:
         Layer* previous_;
     };
     // Draws parts of a layer again, each cleared first: draw is called once a
-    // part (in the layer's pixels) with everything drawn clipped to it and
-    // moved by (dx, dy). Parts reaching past the layer are cut to it. draw
-    // must leave the clip as it finds it.
-    void RedrawParts(Layer& layer, const std::vector<RECT>& parts, int dx, int dy,
+    // part (in the layer's pixels) with everything drawn clipped to it,
+    // scaled by the canvas's scale and then moved by (dx, dy) of the layer's
+    // pixels. Parts reaching past the layer are cut to it. draw must leave
+    // the clip as it finds it.
+    void RedrawParts(Layer& layer, const std::vector<RECT>& parts, float dx, float dy,
                      const std::function<void(const RECT&)>& draw);
     // The layer being drawn on; null while drawing goes to the back buffer.
     Layer* targetLayer() const { return target_; }
@@ -177,6 +189,7 @@ public:
 private:
     struct ImageEntry {
         std::wstring key;  // the caller's text
+        float scale = 1;   // the canvas's scale it was loaded at
         gdip::ImagePtr image;
         int useCount = 0;
     };
@@ -200,6 +213,10 @@ private:
                       float y);
     void ReleaseImage(gdip::GpImage* image);
 
+    // The world transform of the canvas's scale and then a move by (dx, dy).
+    void SetTransform(float dx, float dy);
+
+    float scale_ = 1;
     Layer* target_ = nullptr;  // borrowed, while a DrawingOnLayer lasts
     // While RedrawParts draws: the layer and the part, which is the clip.
     Layer* redrawnLayer_ = nullptr;  // borrowed

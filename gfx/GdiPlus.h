@@ -139,6 +139,26 @@ private:
 // the held size when larger.
 ImagePtr LoadPicture(const wchar_t* path);
 
+// Our own pictures (those under images/) are drawn at 1x, 1.5x and 2x of
+// the size the design gives them, as name.png, name@1.5x.png and
+// name@2x.png. The scale they are chosen for is the screen's, as the
+// canvas last set it (1 for 100 %); window thread only.
+void SetPictureScale(float scale);
+float PictureScale();
+// The file of our picture drawn for a scale: the nearest drawing at least
+// that large, the largest past 2x; the path itself at 1x, and for any
+// picture that is not ours.
+std::wstring ScaledPicturePath(const std::wstring& path, float scale);
+// LoadPicture of the drawing for PictureScale(), or of the path itself when
+// that drawing cannot be had.
+ImagePtr LoadScaledPicture(const wchar_t* path);
+// How many of the picture's pixels stand for one pixel of the design: 1,
+// 1.5 or 2 for our drawings, 1 for every other image.
+float PictureFactor(const GpImage* image);
+// The picture's size in pixels of the design (its pixels over its factor);
+// zero for null.
+void PictureSize(GpImage* image, float& width, float& height);
+
 // The width and height that a PNG, GIF, BMP or JPEG header declares, read
 // from the file's first bytes before anything is decoded; false for any
 // other or a header cut short.
@@ -170,10 +190,12 @@ class LazyPicture {
 public:
     LazyPicture() = default;
     explicit LazyPicture(const wchar_t* path) : path_(path ? path : L"") {}
+    // Loaded again, once, when the screen's scale changed since.
     GpImage* get() {
-        if (!tried_ && !path_.empty()) {
+        if ((!tried_ || scale_ != PictureScale()) && !path_.empty()) {
             tried_ = true;
-            image_ = LoadPicture(path_.c_str());
+            scale_ = PictureScale();
+            image_ = LoadScaledPicture(path_.c_str());
         }
         return image_.get();
     }
@@ -185,14 +207,16 @@ private:
     std::wstring path_;
     ImagePtr image_;
     bool tried_ = false;
+    float scale_ = 1;  // the picture scale it was loaded for
 };
 
 // The DIB section under a picture from LoadPicture; null for any other image.
 // Valid while the image lives.
 HBITMAP PictureSection(const GpImage* image);
-// The one colour (0xRRGGBB) of a picture from LoadPicture across the area,
-// when every pixel there is opaque and of that colour; nothing otherwise,
-// for any other image, or for an area not wholly inside the picture.
+// The one colour (0xRRGGBB) of a picture from LoadPicture across the area
+// (in pixels of the design), when every pixel there is opaque and of that
+// colour; nothing otherwise, for any other image, or for an area not wholly
+// inside the picture.
 std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& area);
 
 }  // namespace gdip

@@ -36,7 +36,8 @@ bool SameColourEverywhere(Layer& layer, const RECT& area) {
 bool TextCache::Key::operator==(const Key& other) const {
     return font == other.font && colour == other.colour && width == other.width &&
            fill == other.fill &&
-           fractionX == other.fractionX && fractionY == other.fractionY && text == other.text;
+           fractionX == other.fractionX && fractionY == other.fractionY && scale == other.scale &&
+           text == other.text;
 }
 
 size_t TextCache::KeyHash::operator()(const Key& key) const {
@@ -50,6 +51,7 @@ size_t TextCache::KeyHash::operator()(const Key& key) const {
     mix(key.fill);
     mix(std::hash<float>()(key.fractionX));
     mix(std::hash<float>()(key.fractionY));
+    mix(std::hash<float>()(key.scale));
     return hash;
 }
 
@@ -60,15 +62,15 @@ void TextCache::Clear() {
 }
 
 bool TextCache::Draw(Layer& target, const RECT& clip, const wchar_t* text, GpFont* font,
-                     ARGB colour, float x, float y, float lineHeight) {
+                     ARGB colour, float x, float y, float lineHeight, float scale) {
     // A line in the target's own colour changes nothing there: what it
     // covers could not be told from what changed.
     if (!text || !font || target.empty() || !target.opaque() || x < 0 || lineHeight <= 0 ||
-        lineHeight > 1000 || std::wcspbrk(text, L"\r\n") ||
+        lineHeight > 1000 || scale <= 0 || std::wcspbrk(text, L"\r\n") ||
         (colour & 0xFFFFFFu) == target.fill())
         return false;
     const float wholeX = std::floor(x), wholeY = std::floor(y);
-    Key key{text, font, colour, target.width(), target.fill(), x - wholeX, y - wholeY};
+    Key key{text, font, colour, target.width(), target.fill(), x - wholeX, y - wholeY, scale};
     const Entry* entry = nullptr;
     auto found = index_.find(key);
     if (found != index_.end()) {
@@ -118,10 +120,19 @@ const TextCache::Entry* TextCache::Set(Key key, GpFont* font, float lineHeight) 
         scratch_.Clear(RECT{0, 0, scratchWidth, scratchHeight});
     }
     BrushPtr brush = MakeSolidBrush(key.colour);
-    RectF box(float(kMargin) + key.fractionX, float(kMargin) + key.fractionY, 0, 0);
-    if (!brush || scratch_.graphics.Check(GdipDrawString(scratch_.graphics.get(), key.text.c_str(),
-                                                         -1, font, &box, nullptr,
-                                                         brush.get())) != Ok)
+    // Set in a world of the target's scale, at the same place within a pixel.
+    GpGraphics* drawing = scratch_.graphics.get();
+    scratch_.graphics.Check(GdipResetWorldTransform(drawing));
+    if (key.scale != 1)
+        scratch_.graphics.Check(GdipScaleWorldTransform(drawing, key.scale, key.scale, MatrixOrderAppend));
+    RectF box((float(kMargin) + key.fractionX) / key.scale,
+              (float(kMargin) + key.fractionY) / key.scale, 0, 0);
+    const GpStatus set =
+        brush ? scratch_.graphics.Check(GdipDrawString(drawing, key.text.c_str(), -1, font, &box,
+                                                       nullptr, brush.get()))
+              : GenericError;
+    scratch_.graphics.Check(GdipResetWorldTransform(drawing));
+    if (set != Ok)
         return nullptr;
     scratch_.graphics.Check(GdipFlush(scratch_.graphics.get(), FlushIntentionSync));
     GdiFlush();

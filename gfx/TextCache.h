@@ -29,13 +29,14 @@ public:
     TextCache& operator=(const TextCache&) = delete;
 
     // Draws one line at (x, y) of the target's pixels, cut to clip (also in
-    // them), as GDI+ would set it there with the target's drawing settings.
-    // lineHeight is the font's line spacing. False, with nothing drawn, when
+    // them), as GDI+ would set it there with the target's drawing settings
+    // and the world scaled by scale. lineHeight is the font's line spacing
+    // in the target's pixels. False, with nothing drawn, when
     // the target is not of the opaque kind, the line starts left of it,
     // holds a line break, lies over anything but the target's colour, or
     // the scratch layer cannot be had.
     bool Draw(Layer& target, const RECT& clip, const wchar_t* text, gdip::GpFont* font,
-              gdip::ARGB colour, float x, float y, float lineHeight);
+              gdip::ARGB colour, float x, float y, float lineHeight, float scale = 1);
     void Clear();
 
     size_t bytes() const { return bytes_; }
@@ -50,6 +51,7 @@ private:
         uint32_t fill = 0;           // the colour it was set on, 0xRRGGBB
         float fractionX = 0;         // where it lies within its first pixel
         float fractionY = 0;
+        float scale = 1;             // of the world the line was set in
         bool operator==(const Key& other) const;
     };
     struct KeyHash {

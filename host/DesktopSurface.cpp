@@ -3,6 +3,7 @@
 #include "host/DesktopSurface.h"
 
 #include "base/EventListener.h"
+#include "host/DisplayScale.h"
 #include "ui/Delivery.h"
 #include "widget/Widget.h"
 
@@ -163,26 +164,19 @@ void DrawWallpaper(HWND listView, Embedding& embedding) {
     }
 }
 
-// The list view's client area changed (screens added, removed or resized):
-// the back buffer and the root follow it, the root's children keep their
-// relative places and stay wholly inside.
-void OnClientResized(HWND listView, Embedding& embedding) {
-    RECT client{};
-    GetClientRect(listView, &client);
+// The list view's client area changed (screens added, removed or resized),
+// or the screens' scale may have: the back buffer and the root follow it,
+// the root's children keep their relative places and stay wholly inside.
+void OnClientResized(Embedding& embedding) {
     embedding.canvas.RebuildBackBuffer();
-    RootWindow& root = embedding.root;
-    // An empty root has no scale to keep: leave its children where they are.
-    double scaleX = root.width > 0 ? double(client.right) / double(root.width) : 1.0;
-    double scaleY = root.height > 0 ? double(client.bottom) / double(root.height) : 1.0;
-    root.width = client.right;
-    root.height = client.bottom;
-    root.UpdateRegion();
-    for (Window* child = root.firstChild; child; child = child->nextSibling) {
-        child->x = KeepInside(int(double(child->x) * scaleX), child->width, root.width);
-        child->y = KeepInside(int(double(child->y) * scaleY), child->height, root.height);
-    }
-    root.Invalidate();
+    embedding.client = SIZE{-1, -1};  // fitted again whatever it finds
+    embedding.FitToDisplay();
 }
+
+// WM_DPICHANGED and the messages that tell a child window of it.
+constexpr UINT kDpiChanged = 0x02E0;
+constexpr UINT kDpiChangedBeforeParent = 0x02E2;
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
 
 // The messages this procedure answers itself; false passes one on.
 bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM wParam,
@@ -222,12 +216,23 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
         return false;
     case WM_DISPLAYCHANGE:
         if (embedding)
-            OnClientResized(window, *embedding);
+            OnClientResized(*embedding);
         return false;
     case WM_SIZE:
-        if (embedding && (int(LOWORD(lParam)) != embedding->root.width ||
-                          int(HIWORD(lParam)) != embedding->root.height))
-            OnClientResized(window, *embedding);
+        if (embedding && (int(LOWORD(lParam)) != embedding->client.cx ||
+                          int(HIWORD(lParam)) != embedding->client.cy))
+            OnClientResized(*embedding);
+        return false;
+    case kDpiChanged:
+        // The new dpi is the message's: the window's own may not say so yet.
+        if (embedding)
+            embedding->FitToDisplay(LOWORD(wParam));
+        return false;
+    case kDpiChangedBeforeParent:
+    case kDpiChangedAfterParent:
+    case WM_SETTINGCHANGE:
+        if (embedding)
+            embedding->FitToDisplay();
         return false;
     case WM_TIMER:
         return root && root->DispatchTimer(int(wParam));
@@ -253,8 +258,13 @@ bool HandleMessage(DesktopInstance* instance, HWND window, UINT message, WPARAM 
             return false;
         return root && root->RouteButtonMessage(message, wParam, lParam);
     }
-    case WM_LBUTTONUP:
-        return root && root->RouteButtonMessage(message, wParam, lParam);
+    case WM_LBUTTONUP: {
+        const bool taken = root && root->RouteButtonMessage(message, wParam, lParam);
+        // A panel dragged onto another screen takes that screen's scale.
+        if (taken && DpiFollowsScreen(window))
+            embedding->FitToDisplay();
+        return taken;
+    }
     case WM_CAPTURECHANGED:
         // Another window took the capture, or the list view let go of its own.
         if (root)
@@ -473,14 +483,20 @@ bool ComposePaint(DesktopInstance* instance, const RECT& update, HDC dc) {
     if (direct)
         graphics.Check(GdipSetClipHrgn(graphics.get(), clip.get(), CombineModeReplace));
 
-    if (instance->legacyPaint)
+    if (instance->legacyPaint) {
+        // The wallpaper is of the list view's own pixels.
+        graphics.Check(GdipResetWorldTransform(graphics.get()));
         DrawWallpaper(instance->listView, *embedding);
+        canvas.PopTranslation();
+    }
     else
         CallPrevious(instance, WM_ERASEBKGND, WPARAM(canvas.memoryDC()), 0);
 
+    // The clip is of the world, the tree's pixels.
+    const float scale = embedding->root.scale();
     if (direct)
-        graphics.Check(GdipSetClipRectI(graphics.get(), update.left, update.top, width, height,
-                                        CombineModeReplace));
+        graphics.Check(GdipSetClipRect(graphics.get(), update.left / scale, update.top / scale,
+                                       width / scale, height / scale, CombineModeReplace));
     embedding->root.PaintTree(update.left, update.top, width, height);
     // The list view draws into the same DC next; GDI+ must be done with it.
     if (direct)

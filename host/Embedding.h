@@ -49,7 +49,8 @@ struct LegacyWallpaper {
 
 class Embedding {
 public:
-    // Builds everything for the list view and shows the panel.
+    // Builds everything for the list view, at the scale of the screen the
+    // panel stands on, and shows the panel.
     explicit Embedding(HWND listView);
     // Releases a capture still held, then lets the members go in order.
     ~Embedding();
@@ -62,4 +63,13 @@ public:
     std::unique_ptr<Widget> widget;
     LegacyWallpaper wallpaper;
     std::unique_ptr<Worker> worker;
+
+    // Takes the list view's client size and the scale of the screen the
+    // panel stands on (or the one a dpi given names): the root covers the
+    // client at that scale; a change has everything drawn again.
+    void FitToDisplay(unsigned dpi = 0);
+    SIZE client{0, 0};  // the list view's, as the root last covered it
+
+private:
+    HWND listView_;
 };

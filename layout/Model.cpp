@@ -16,12 +16,9 @@ struct ImageSize {
 };
 
 ImageSize SizeOf(GpImage* image) {
-    UINT width = 0, height = 0;
-    if (image) {
-        GdipGetImageWidth(image, &width);
-        GdipGetImageHeight(image, &height);
-    }
-    return ImageSize{float(width), float(height)};
+    ImageSize size;
+    PictureSize(image, size.width, size.height);
+    return size;
 }
 
 ImageUse Acquire(Canvas& canvas, const std::optional<std::wstring>& path) {

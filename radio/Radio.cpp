@@ -131,9 +131,8 @@ void RadioVolume::ReportPercent() {
 
 void RadioVolume::Paint() {
     canvas->DrawImage(barBackgroundImage.get(), 5, 9);
-    UINT barHeight = 0;
-    if (barImage.get())
-        gdip::GdipGetImageHeight(barImage.get(), &barHeight);
+    float barWidth = 0, barHeight = 0;
+    gdip::PictureSize(barImage.get(), barWidth, barHeight);
     canvas->DrawImagePart(overSlider ? barHoverImage.get() : barImage.get(), 5, 9, 0, 0,
                           handlePos, int(barHeight));
     canvas->DrawImage(overHandle ? handleHoverImage.get() : handleImage.get(), float(handlePos),

@@ -5,6 +5,9 @@
 #include "base/Threads.h"
 #include "gfx/Canvas.h"
 
+#include <algorithm>
+#include <cmath>
+
 using namespace gdip;
 
 namespace {
@@ -30,6 +33,27 @@ POINT SurfaceOrigin(const Window* window) {
         origin.y += w->y;
     }
     return origin;
+}
+
+// A place of the tree in list view pixels: the nearest whole one.
+int Scaled(int coordinate, float scale) {
+    return scale == 1 ? coordinate : int(std::lround(double(coordinate) * scale));
+}
+
+// A rectangle of list view pixels in the tree's, grown to whole pixels.
+RECT Unscaled(const RECT& rect, float scale) {
+    if (scale == 1)
+        return rect;
+    return RECT{LONG(std::floor(rect.left / scale)), LONG(std::floor(rect.top / scale)),
+                LONG(std::ceil(rect.right / scale)), LONG(std::ceil(rect.bottom / scale))};
+}
+
+// A rectangle of the tree in list view pixels, grown to whole pixels.
+RECT ScaledOut(const RECT& rect, float scale) {
+    if (scale == 1)
+        return rect;
+    return RECT{LONG(std::floor(rect.left * scale)), LONG(std::floor(rect.top * scale)),
+                LONG(std::ceil(rect.right * scale)), LONG(std::ceil(rect.bottom * scale))};
 }
 
 MouseEvent MakeEvent(int x, int y, unsigned keyState) {
@@ -163,6 +187,7 @@ void Window::InvalidatePart(const RECT& part) {
     POINT origin = SurfaceOrigin(this);
     RECT rect = part;
     OffsetRect(&rect, origin.x, origin.y);
+    rect = root->ToSurface(rect);
     // No erase: the surface composes each rectangle whole, wallpaper first,
     // and under Wine the WM_ERASEBKGND alone costs as much as a third of
     // a small repaint (it passes the host's message hook).
@@ -186,7 +211,8 @@ void Window::MoveBy(int dx, int dy) {
         rect.bottom += dy;
     rect.right += 1;
     rect.bottom += 1;
-    InvalidateRect(surfaceWindow, &rect, FALSE);
+    const RECT surface = root->ToSurface(rect);
+    InvalidateRect(surfaceWindow, &surface, FALSE);
     // A top-level window carries its layer along unchanged; anywhere else
     // both places change in the ancestor's layer.
     if (parent && parent != root) {
@@ -225,8 +251,9 @@ void PaintWindow(Window* window, int x, int y, int width, int height) {
     Canvas* canvas = window->canvas;
     canvas->PushTranslation();
     if (canvas->graphics) {
+        // Prepended: the move is in the tree's pixels, before the scale.
         canvas->graphics.Check(GdipTranslateWorldTransform(
-            canvas->graphics.get(), float(window->x), float(window->y), MatrixOrderAppend));
+            canvas->graphics.get(), float(window->x), float(window->y), MatrixOrderPrepend));
     }
     if (window->x < x + width && x < window->x + window->width && window->y < y + height &&
         y < window->y + window->height)
@@ -240,6 +267,47 @@ void PaintWindow(Window* window, int x, int y, int width, int height) {
 
 RootWindow::RootWindow(int width, int height, Canvas* canvas, HWND surfaceWindow)
     : Window(width, height, canvas, surfaceWindow), ownerThread_(GetCurrentThreadId()) {}
+
+void RootWindow::Fit(int clientWidth, int clientHeight, float scale) {
+    if (!(scale > 0))
+        scale = 1;
+    const bool rescaled = scale != scale_;
+    scale_ = scale;
+    if (rescaled && canvas)
+        canvas->SetScale(scale);
+    const int newWidth = std::max(0, ToTree(clientWidth));
+    const int newHeight = std::max(0, ToTree(clientHeight));
+    // An empty root has no proportion to keep: its children stay where they are.
+    const double ratioX = width > 0 ? double(newWidth) / double(width) : 1.0;
+    const double ratioY = height > 0 ? double(newHeight) / double(height) : 1.0;
+    width = newWidth;
+    height = newHeight;
+    UpdateRegion();
+    for (Window* child = firstChild; child; child = child->nextSibling) {
+        child->x = KeepInside(int(double(child->x) * ratioX), child->width, width);
+        child->y = KeepInside(int(double(child->y) * ratioY), child->height, height);
+    }
+    // Every layer stale, and drawn at the new size when the scale changed.
+    Invalidate();
+}
+
+RECT RootWindow::ToSurface(RECT rect) const {
+    if (scale_ == 1)
+        return rect;
+    // A pixel more each way: a top-level window's layer lies at its place
+    // rounded, what is drawn directly at its place scaled.
+    rect = ScaledOut(rect, scale_);
+    InflateRect(&rect, 1, 1);
+    return rect;
+}
+
+int RootWindow::ToTree(int coordinate) const {
+    return scale_ == 1 ? coordinate : int(std::floor(coordinate / double(scale_)));
+}
+
+int RootWindow::ScaledLength(int length) const {
+    return scale_ == 1 ? length : int(std::ceil(length * double(scale_)));
+}
 
 RootWindow::~RootWindow() {
     ReleaseMouseCapture();
@@ -385,7 +453,7 @@ void RootWindow::MarkStale(const Window* window, RECT part) {
     if (window == this) {
         ++generation_;
         for (auto& entry : layers_)
-            entry->stale.assign(1, RECT{0, 0, entry->layer.width(), entry->layer.height()});
+            entry->stale.assign(1, RECT{0, 0, entry->window->width, entry->window->height});
         return;
     }
     const Window* top = window;
@@ -401,8 +469,10 @@ void RootWindow::MarkStale(const Window* window, RECT part) {
 
 bool RootWindow::Refresh(Window* window, Retained& entry) {
     Layer& layer = entry.layer;
-    if (layer.width() != window->width || layer.height() != window->height) {
-        if (!layer.Resize(window->width, window->height))
+    const int layerWidth = ScaledLength(window->width);
+    const int layerHeight = ScaledLength(window->height);
+    if (layer.width() != layerWidth || layer.height() != layerHeight) {
+        if (!layer.Resize(layerWidth, layerHeight))
             return false;
         entry.stale.assign(1, RECT{0, 0, window->width, window->height});
     }
@@ -410,22 +480,27 @@ bool RootWindow::Refresh(Window* window, Retained& entry) {
     // again at the next paint, not forgotten.
     std::vector<RECT> parts;
     parts.swap(entry.stale);
+    for (RECT& part : parts)
+        part = ScaledOut(part, scale_);
     // PaintWindow adds the window's place back: its origin lands on the
     // layer's.
-    canvas->RedrawParts(layer, parts, -window->x, -window->y, [&](const RECT& part) {
-        PaintWindow(window, part.left + window->x, part.top + window->y,
-                    part.right - part.left, part.bottom - part.top);
-    });
+    canvas->RedrawParts(layer, parts, -float(window->x) * scale_, -float(window->y) * scale_,
+                        [&](const RECT& part) {
+                            const RECT tree = Unscaled(part, scale_);
+                            PaintWindow(window, tree.left + window->x, tree.top + window->y,
+                                        tree.right - tree.left, tree.bottom - tree.top);
+                        });
     return true;
 }
 
 void RootWindow::PaintDirectly(Window* window, const RECT& update) {
     GraphicsObject& graphics = canvas->graphics;
-    graphics.Check(GdipSetClipRectI(graphics.get(), update.left, update.top,
-                                    update.right - update.left, update.bottom - update.top,
-                                    CombineModeReplace));
-    PaintWindow(window, update.left, update.top, update.right - update.left,
-                update.bottom - update.top);
+    // The clip is of the world, the tree's pixels.
+    graphics.Check(GdipSetClipRect(graphics.get(), update.left / scale_, update.top / scale_,
+                                   (update.right - update.left) / scale_,
+                                   (update.bottom - update.top) / scale_, CombineModeReplace));
+    const RECT tree = Unscaled(update, scale_);
+    PaintWindow(window, tree.left, tree.top, tree.right - tree.left, tree.bottom - tree.top);
     graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
     graphics.Check(GdipResetClip(graphics.get()));
 }
@@ -433,14 +508,17 @@ void RootWindow::PaintDirectly(Window* window, const RECT& update) {
 void RootWindow::PaintTree(int x, int y, int width, int height) {
     if (!canvas || !OnOwnThread(ownerThread_, "PaintTree"))
         return;
+    RECT update{x, y, x + width, y + height};
     if (!retained) {
-        PaintWindow(this, x, y, width, height);
+        const RECT tree = Unscaled(update, scale_);
+        PaintWindow(this, tree.left, tree.top, tree.right - tree.left, tree.bottom - tree.top);
         return;
     }
     // The root itself draws nothing; its children each come from a layer.
-    RECT update{x, y, x + width, y + height};
     for (Window* child = firstChild; child; child = child->nextSibling) {
-        RECT place{child->x, child->y, child->x + child->width, child->y + child->height};
+        const int left = Scaled(child->x, scale_), top = Scaled(child->y, scale_);
+        RECT place{left, top, left + ScaledLength(child->width),
+                   top + ScaledLength(child->height)};
         RECT part{};
         if (!IntersectRect(&part, &place, &update))
             continue;
@@ -455,8 +533,8 @@ void RootWindow::PaintTree(int x, int y, int width, int height) {
             PaintDirectly(child, update);
             continue;
         }
-        OffsetRect(&part, -child->x, -child->y);
-        entry->layer.CopyTo(canvas->memoryDC(), child->x, child->y, part);
+        OffsetRect(&part, -left, -top);
+        entry->layer.CopyTo(canvas->memoryDC(), left, top, part);
     }
 }
 
@@ -465,6 +543,8 @@ bool RootWindow::RouteButton(int button, bool down, int x, int y, unsigned keySt
         return false;
     if (!down && !pressTaken_ && !captureWindow_)
         return false;
+    x = ToTree(x);
+    y = ToTree(y);
     auto deliver = [&](Window* window, int localX, int localY) {
         MouseEvent event = MakeEvent(localX, localY, keyState);
         if (down) {
@@ -503,6 +583,8 @@ bool RootWindow::RouteButtonMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 bool RootWindow::RouteMove(int x, int y, unsigned keyState) {
+    x = ToTree(x);
+    y = ToTree(y);
     auto deliver = [&](Window* window, int localX, int localY) {
         MouseEvent event = MakeEvent(localX, localY, keyState);
         if (hoverWindow_ != window) {
@@ -518,6 +600,8 @@ bool RootWindow::RouteMove(int x, int y, unsigned keyState) {
 }
 
 bool RootWindow::RouteWheel(int x, int y, unsigned keyState) {
+    x = ToTree(x);
+    y = ToTree(y);
     auto deliver = [&](Window* window, int localX, int localY) {
         MouseEvent event = MakeEvent(localX, localY, keyState);
         event.wheel = short(HIWORD(keyState)) / WHEEL_DELTA;

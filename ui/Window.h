@@ -3,8 +3,15 @@
 // None of these has a native handle. The root covers the desktop list view's
 // client area; the desktop surface paints the tree on every WM_PAINT and
 // routes the list view's mouse and timer messages into it. A window's x and y
-// are whole pixels relative to its parent's origin; region, MouseEvent points
-// and painting use the window's own coordinates (origin at its top-left).
+// are whole pixels of the design (a 96-dpi screen's) relative to its
+// parent's origin; region, MouseEvent points and painting use the window's
+// own coordinates (origin at its top-left).
+//
+// The root alone knows the screen's scale: it turns the tree's pixels into
+// the list view's for painting and invalidating, and the list view's into
+// the tree's for every pointer message, so that no window knows the scale.
+// The layers are of the list view's pixels; a top-level window's layer lies
+// at its place scaled and rounded to a whole pixel.
 //
 // Input goes to the first window, depth first with children before their
 // parent and siblings in the order they were shown, that is not mouse
@@ -156,6 +163,17 @@ public:
     // Releases a capture still held and kills every timer still registered.
     ~RootWindow() override;
 
+    // The list view's pixels per pixel of the tree: 1 at 100 %, 2 at 200 %.
+    float scale() const { return scale_; }
+    // Covers a client area of that many list view pixels at that scale (the
+    // canvas's too): the root's size follows, its children keep their places
+    // relative to it and stay wholly inside, and a new scale has everything
+    // drawn again at it.
+    void Fit(int clientWidth, int clientHeight, float scale);
+    // A rectangle of the tree (root coordinates) in list view pixels, grown
+    // to whole pixels around what is drawn of it.
+    RECT ToSurface(RECT rect) const;
+
     // Gives the capture to a window (null releases it); the old holder, when
     // it is another window, hears OnCaptureLost first.
     void SetMouseCapture(Window* window);
@@ -230,8 +248,13 @@ private:
     // Redraws the stale parts of a top-level window's layer; false when the
     // layer cannot be had and the window must be drawn directly.
     bool Refresh(Window* window, Retained& entry);
-    // Paints a top-level window straight on the back buffer, within update.
+    // Paints a top-level window straight on the back buffer, within update
+    // (list view pixels).
     void PaintDirectly(Window* window, const RECT& update);
+    // A list view coordinate in the tree's pixels, rounded down.
+    int ToTree(int coordinate) const;
+    // A length of the tree in list view pixels, rounded up: a layer's side.
+    int ScaledLength(int length) const;
 
     Window* captureWindow_ = nullptr;  // borrowed
     Window* hoverWindow_ = nullptr;    // borrowed
@@ -241,5 +264,6 @@ private:
     std::map<int, TreeTimer> timers_;  // by the list view's timer id
     std::vector<std::unique_ptr<Retained>> layers_;
     unsigned generation_ = 0;
+    float scale_ = 1;
     DWORD ownerThread_;
 };

@@ -178,21 +178,26 @@ void Navigator::Paint() {
 
 bool Navigator::DrawRetainedScene(int header, const RectF& clip) {
     Layer* target = canvas->targetLayer();
-    const int viewHeight = height - header;
-    if (!target || viewHeight <= 0 || width <= 0)
+    // The copy is of the target's pixels: the view's size at the canvas's
+    // scale, scrolled by whole rows of them.
+    const float scale = canvas->scale();
+    const int viewWidth = int(std::ceil(width * scale));
+    const int viewHeight = int(std::ceil((height - header) * scale));
+    if (!target || viewHeight <= 0 || viewWidth <= 0)
         return false;
     // Over a backdrop the copy holds it under the scene, unless something
     // of the page's lies between them.
     const bool opaque = backdrop.has_value() && !page->overlayScene;
-    if (sceneLayer_.width() != width || sceneLayer_.height() != viewHeight ||
+    if (sceneLayer_.width() != viewWidth || sceneLayer_.height() != viewHeight ||
         sceneLayer_.opaque() != opaque || (opaque && sceneLayer_.fill() != *backdrop)) {
-        bool made = opaque ? sceneLayer_.ResizeOpaque(width, viewHeight, *backdrop)
-                           : sceneLayer_.Resize(width, viewHeight);
+        bool made = opaque ? sceneLayer_.ResizeOpaque(viewWidth, viewHeight, *backdrop)
+                           : sceneLayer_.Resize(viewWidth, viewHeight);
         if (!made)
             return false;
         sceneCopied_ = false;
     }
-    const int scroll = ScrollPosition();
+    const int position = ScrollPosition();
+    const int scroll = scale == 1 ? position : int(std::lround(position * scale));
     if (copiedGeneration_ != root->Generation())
         sceneCopied_ = false;
     copiedGeneration_ = root->Generation();
@@ -202,14 +207,14 @@ bool Navigator::DrawRetainedScene(int header, const RectF& clip) {
             sceneCopied_ = false;
         } else {
             sceneLayer_.ScrollRows(distance);
-            RECT exposed = distance > 0 ? RECT{0, viewHeight - distance, width, viewHeight}
-                                        : RECT{0, 0, width, -distance};
+            RECT exposed = distance > 0 ? RECT{0, viewHeight - distance, viewWidth, viewHeight}
+                                        : RECT{0, 0, viewWidth, -distance};
             OffsetRect(&exposed, 0, scroll);
             sceneStale_.push_back(exposed);
         }
     }
     if (!sceneCopied_)
-        sceneStale_.assign(1, RECT{0, scroll, width, scroll + viewHeight});
+        sceneStale_.assign(1, RECT{0, scroll, viewWidth, scroll + viewHeight});
     sceneCopied_ = true;
     copiedScroll_ = scroll;
 
@@ -220,7 +225,10 @@ bool Navigator::DrawRetainedScene(int header, const RectF& clip) {
         parts.swap(sceneStale_);
         for (RECT& part : parts)
             OffsetRect(&part, 0, -scroll);
-        canvas->RedrawParts(sceneLayer_, parts, 0, -header,
+        // The scene's rows land on whole rows of the copy, however the
+        // scroll position scales.
+        const float shift = -header * scale + (position * scale - float(scroll));
+        canvas->RedrawParts(sceneLayer_, parts, 0, shift,
                             [&](const RECT&) { page->scene->draw(*canvas); });
     }
 
@@ -230,10 +238,14 @@ bool Navigator::DrawRetainedScene(int header, const RectF& clip) {
     float originX = 0, originY = 0;
     if (!canvas->WorldOffset(originX, originY))
         return false;
-    RECT part{int(std::floor(clip.X)), int(std::floor(clip.Y)) - header,
-              int(std::ceil(clip.X + clip.Width)), int(std::ceil(clip.Y + clip.Height)) - header};
+    const int copyLeft = int(std::lround(originX));
+    const int copyTop = int(std::lround(originY + header * scale));
+    RECT part{int(std::floor(originX + clip.X * scale)) - copyLeft,
+              int(std::floor(originY + clip.Y * scale)) - copyTop,
+              int(std::ceil(originX + (clip.X + clip.Width) * scale)) - copyLeft,
+              int(std::ceil(originY + (clip.Y + clip.Height) * scale)) - copyTop};
     graphics.Check(GdipFlush(graphics.get(), FlushIntentionSync));
-    sceneLayer_.DrawOn(*target, int(originX), int(originY) + header, part);
+    sceneLayer_.DrawOn(*target, copyLeft, copyTop, part);
     GdiFlush();
     return true;
 }
@@ -243,6 +255,11 @@ void Navigator::InvalidateScenePart(RECT part) {
     if (!sceneCopied_ || !page || !page->scene)
         return;
     OffsetRect(&part, 0, -int(page->scene->rect.y));
+    // The copy's parts are of its own pixels, rows from the scene's top.
+    const float scale = canvas ? canvas->scale() : 1;
+    if (scale != 1)
+        part = RECT{LONG(std::floor(part.left * scale)), LONG(std::floor(part.top * scale)),
+                    LONG(std::ceil(part.right * scale)), LONG(std::ceil(part.bottom * scale))};
     AddStalePart(sceneStale_, part);
 }
 

@@ -188,8 +188,8 @@ void Widget::Paint() {
                          float(p.x + 25) + leadWidth, float(p.y + 2));
     }
     if (bankingHover && bankingPopupImage.get()) {
-        UINT popupWidth = 0;
-        gdip::GdipGetImageWidth(bankingPopupImage.get(), &popupWidth);
+        float popupWidth = 0, popupHeight = 0;
+        gdip::PictureSize(bankingPopupImage.get(), popupWidth, popupHeight);
         float labelWidth = measured(kBankingLabel, bankingFont);
         int px = bankingRect.x - (int(popupWidth) - bankingRect.width) / 2;
         int py = bankingRect.y + bankingRect.height + 2;

@@ -8,6 +8,7 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -113,14 +114,20 @@ void LoadWidgetSettings(Widget& widget) {
     // The parent is the root, which covers the desktop list view's client area.
     int roomWidth = widget.parent->width;
     int roomHeight = widget.parent->height;
+    // Saved in the list view's pixels, whatever the screen's scale.
+    const double scale = widget.root->scale();
+    auto listViewPixels = [scale](int design) { return int(std::lround(design * scale)); };
     int x, y, tab, percent;
     {
         WidgetKey key;
-        x = ReadNumber(key, kPositionXValue, roomWidth - Widget::kWidth - kRightMargin);
-        y = ReadNumber(key, kPositionYValue, kDefaultY);
+        x = ReadNumber(key, kPositionXValue,
+                       listViewPixels(roomWidth - Widget::kWidth - kRightMargin));
+        y = ReadNumber(key, kPositionYValue, listViewPixels(kDefaultY));
         tab = ReadNumber(key, kCurrentTabValue, 0);
         percent = ReadNumber(key, kRadioVolumeValue, kDefaultVolumePercent);
     }
+    x = int(std::lround(x / scale));
+    y = int(std::lround(y / scale));
     // A position saved on a larger desktop, or on a screen since removed, or
     // a damaged value would leave the panel where it cannot be seen or
     // dragged back: it comes back wholly inside the desktop.
@@ -137,8 +144,9 @@ void SaveWidgetSettings(const Widget& widget) {
     WidgetKey key;
     // A panel dragged partly off the desktop's top or left edge comes back
     // at that edge next time.
-    key.WriteNumber(kPositionXValue, static_cast<uint32_t>(std::max(widget.x, 0)));
-    key.WriteNumber(kPositionYValue, static_cast<uint32_t>(std::max(widget.y, 0)));
+    const double scale = widget.root->scale();
+    key.WriteNumber(kPositionXValue, static_cast<uint32_t>(std::lround(std::max(widget.x, 0) * scale)));
+    key.WriteNumber(kPositionYValue, static_cast<uint32_t>(std::lround(std::max(widget.y, 0) * scale)));
     key.WriteNumber(kCurrentTabValue, static_cast<uint32_t>(widget.currentTab));
     key.WriteNumber(kRadioVolumeValue, VolumePercent(widget.radio->volume));
 }

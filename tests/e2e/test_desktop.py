@@ -8,6 +8,7 @@ DISPLAY and WINEPREFIX set, as tools/scripts/build-and-test.sh does."""
 
 import argparse
 import json
+import math
 import os
 import queue
 import subprocess
@@ -110,7 +111,9 @@ def read_ppm(data):
         pos = end
     width, height = int(fields[1]), int(fields[2])
     pixels = data[pos + 1:]
-    return lambda x, y: tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3])
+    read = lambda x, y: tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3])
+    read.pixels, read.width, read.height = pixels, width, height
+    return read
 
 
 def screenshot():
@@ -583,6 +586,271 @@ class Screens(unittest.TestCase):
         # Whole at its new place, and nothing of it left at the old one.
         self.assertGreater(chrome_share(shot, (2 * x, PANEL_TOP), self.background), 0.99)
         self.assertLess(chrome_share(shot, (x, PANEL_TOP), self.background), 0.5)
+
+
+def scaled(point, scale):
+    """A point of the design on a screen at that scale, rounded as the panel rounds."""
+    return tuple(int(math.floor(v * scale + 0.5)) for v in point)
+
+
+def variant(name, scale):
+    """The drawing of one of our pictures made for a scale."""
+    return name if scale == 1 else name.replace(".png", "@1.5x.png" if scale == 1.5 else "@2x.png")
+
+
+def set_system_dpi(dpi):
+    """Wine's system scale, which it reads from LogPixels when its server starts."""
+    key = r"HKCU\Control Panel\Desktop"
+    if dpi == 96:
+        command = ["wine", "reg", "delete", key, "/v", "LogPixels", "/f"]
+    else:
+        command = ["wine", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"]
+    subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], stderr=subprocess.DEVNULL)
+
+
+def changed_box(before, after, top=0, bottom=None):
+    """The bounding box (left, top, right, bottom) of the pixels that differ
+    between two screenshots of one size, in the rows from top to bottom and
+    right of the middle (the host's window lies left)."""
+    def first_difference(a, b):  # the length of the common prefix, by halves
+        low, high = 0, len(a)
+        while low < high:
+            middle = (low + high + 1) // 2
+            if a[:middle] == b[:middle]:
+                low = middle
+            else:
+                high = middle - 1
+        return low
+
+    stride, middle, rows = before.width * 3, before.width // 2, []
+    left, right = before.width, 0
+    for y in range(top, before.height if bottom is None else bottom):
+        a = before.pixels[y * stride + middle * 3:(y + 1) * stride]
+        b = after.pixels[y * stride + middle * 3:(y + 1) * stride]
+        if a != b:
+            rows.append(y)
+            left = min(left, middle + first_difference(a, b) // 3)
+            right = max(right, before.width - first_difference(a[::-1], b[::-1]) // 3)
+    return (left, rows[0], right, rows[-1] + 1) if rows else None
+
+
+def ink(shot, left, top, width, height):
+    """The box and count of the dark pixels (text in black) in an area."""
+    dark = [(x, y) for y in range(top, top + height) for x in range(left, left + width)
+            if max(shot(x, y)) < 90]
+    if not dark:
+        return 0, 0, 0
+    xs, ys = [x for x, _ in dark], [y for _, y in dark]
+    return max(xs) - min(xs) + 1, max(ys) - min(ys) + 1, len(dark)
+
+
+HEADING = (0, 0, 280, 40)  # the page's title, in the viewer
+
+
+class Scaled(unittest.TestCase):
+    """The panel on a 2880 x 1800 screen (a 14-inch laptop's) at 100 %, 150 %
+    and 200 %: Wine takes the system's scale from LogPixels, the stand-in
+    desktop is aware of it, and the panel draws at it. A display of its own,
+    whose size every Wine process takes once the server restarts."""
+
+    SCREEN = (2880, 1800)
+
+    @classmethod
+    def setUpClass(cls):
+        cls.outer_display = os.environ.get("DISPLAY")
+        number = 120
+        while os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            number += 1
+        cls.xvfb = subprocess.Popen(
+            ["Xvfb", f":{number}", "-screen", "0", f"{cls.SCREEN[0]}x{cls.SCREEN[1]}x24", "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.environ["DISPLAY"] = f":{number}"
+        for _ in range(100):
+            if subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0:
+                break
+            time.sleep(0.1)
+        set_system_dpi(96)
+        cls.heading = None  # the News title's ink at 100 %
+        try:
+            with cls.Panel(96) as panel:
+                cls.heading = ink(screenshot(), *panel.viewer(HEADING))
+        except Exception:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        set_system_dpi(96)
+        cls.xvfb.kill()
+        cls.xvfb.wait()
+        if cls.outer_display is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = cls.outer_display
+        subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], stderr=subprocess.DEVNULL)
+
+    class Panel:
+        """The desktop and the host at a dpi, the panel loaded at its first place."""
+
+        def __init__(self, dpi):
+            self.dpi, self.scale = dpi, dpi / 96
+
+        def __enter__(self):
+            set_system_dpi(self.dpi)
+            forget_saved_settings()
+            self.desktop = Desktop()
+            self.host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
+            self.bare = screenshot()
+            assert self.host.ask("load") == "1"
+            settle()
+            # Where the panel's first place lands: the design's, at the scale.
+            room = math.floor(self.desktop.width / self.scale)
+            self.origin = scaled((room - PANEL_RIGHT_MARGIN, PANEL_TOP), self.scale)
+            return self
+
+        def __exit__(self, *failure):
+            self.host.close()
+            self.desktop.close()
+
+        def at(self, point):
+            x, y = scaled(point, self.scale)
+            return self.origin[0] + x, self.origin[1] + y
+
+        def viewer(self, box):
+            left, top = self.at((CONTENT[0] + box[0], CONTENT[1] + box[1]))
+            return left, top, *scaled(box[2:], self.scale)
+
+        def shows(self, shot, name, probes=PROBES):
+            drawn = picture(variant(name, self.scale))
+            return all(shot(*self.at(p)) == drawn(*scaled(p, self.scale)) for p in probes)
+
+    def check_panel_at(self, dpi):
+        with self.Panel(dpi) as panel:
+            s = panel.scale
+            shot = screenshot()
+            # Its outline: the design's, scaled, within a pixel.
+            left, top, right, bottom = changed_box(panel.bare, shot)
+            self.assertLessEqual(abs(left - panel.origin[0]) + abs(top - panel.origin[1]), 1)
+            self.assertLessEqual(abs(right - left - 318 * s), 1)
+            self.assertLessEqual(abs(bottom - top - 468 * s), 1)
+            self.assertTrue(panel.shows(shot, "fon_1.png"), "the News background, drawn for the scale")
+
+            # The text is set at the scaled size, not at the design's.
+            width, height, count = ink(shot, *panel.viewer(HEADING))
+            base_width, base_height, base_count = self.heading
+            self.assertAlmostEqual(width / base_width, s, delta=0.1 * s)
+            self.assertAlmostEqual(height / base_height, s, delta=0.15 * s)
+            self.assertAlmostEqual(count / base_count, s * s, delta=0.3 * s * s)
+
+            # A link turns red under the pointer; the wheel scrolls by whole steps.
+            lx, ly = panel.at((CONTENT[0] + FIRST_LINK[0] + 10, CONTENT[1] + FIRST_LINK[1] + 4))
+            subprocess.run(["xdotool", "mousemove", str(lx), str(ly)], check=True)
+            subprocess.run(["xdotool", "mousemove", str(lx + 2), str(ly + 2)], check=True)
+            settle()
+            link = panel.viewer(FIRST_LINK)
+            shot = screenshot()
+            red = sum(r > 150 and g < 90 and b < 90 for r, g, b in
+                      (shot(x, y) for x in range(link[0], link[0] + link[2])
+                       for y in range(link[1], link[1] + link[3])))
+            self.assertGreater(red, 20 * s * s, "the hovered article turns red")
+            cx, cy = panel.viewer((150, 0, 0, 0))[:2]
+            column = lambda shot: [shot(cx, cy + y) for y in range(int(CONTENT[3] * s))]
+            before = column(shot)
+            for _ in range(3):
+                subprocess.run(["xdotool", "click", "5"], check=True)
+            after, deadline = column(screenshot()), time.time() + 5
+            while time.time() < deadline:
+                time.sleep(0.3)
+                latest = column(screenshot())
+                if latest == after and latest != before:
+                    break
+                after = latest
+            below, step = int(60 * s), int(math.floor(90 * s + 0.5))
+            self.assertEqual(after[below:below + 100], before[below + step:below + step + 100])
+
+            # Tabs, then the map: a marker, the way back, the selector.
+            for tab in [1, 3, 4, 5, 0, 2]:
+                click(*panel.at(TABS[tab]))
+                self.assertTrue(panel.shows(screenshot(), BACKGROUNDS[tab]), f"tab {tab}")
+            area = [panel.at((CONTENT[0] + 2 + x, CONTENT[1] + 2 + y))
+                    for x in range(10, 270, 23) for y in range(50, 260, 23)]
+            first_map = [screenshot()(*p) for p in area]
+            with open(os.path.join(DIST, "feeds", "maps.json"), encoding="utf-8") as document:
+                office = json.load(document)["map"][0]["offices"][0]
+            click(*panel.at((CONTENT[0] + int(office["map_x"]) + 8, CONTENT[1] + int(office["map_y"]) + 12)))
+            shot = screenshot()
+            white = sum(shot(*p) == (255, 255, 255) for p in area) / len(area)
+            self.assertGreater(white, 0.4, "the marker opened the office's page")
+            click(*panel.at((CONTENT[0] + MAP_BACK[0], CONTENT[1] + MAP_BACK[1])))
+            self.assertEqual([screenshot()(*p) for p in area], first_map, "back at the map")
+            click(*panel.at(SELECT_DOWN))
+            shot = screenshot()
+            moved = sum(shot(*p) != q for p, q in zip(area, first_map)) / len(area)
+            self.assertGreater(moved, 0.3, "the next city's map shows")
+
+            # The radio's frames and its slider.
+            strip = picture(variant("radio-button.png", s))
+            bx, by = panel.at(RADIO_BUTTON)
+
+            def frame(shot):
+                inside = range(int(10 * s), int(22 * s))
+                def distance(index):
+                    return sum(abs(a - b) for x in inside for y in inside
+                               for a, b in zip(shot(bx + x, by + y), strip(x, int(32 * s) * index + y)))
+                return min(range(4), key=distance)
+
+            self.assertEqual(frame(screenshot()), 0)
+            subprocess.run(["xdotool", "mousemove", str(bx + int(16 * s)), str(by + int(16 * s))], check=True)
+            settle()
+            self.assertEqual(frame(screenshot()), 1, "hovered")
+            click(*panel.at((RADIO_SLIDER[0] + 74, RADIO_SLIDER[1] + 11)))
+
+            # The close cross, then a drag: the saved place is where it is drawn.
+            click(*panel.at(CLOSE_CROSS))
+            self.assertEqual(panel.host.ask("visible"), "0")
+            panel.host.ask("toggle")
+            settle()
+            grab = panel.at((305, 455))
+            subprocess.run(["xdotool", "mousemove", *map(str, grab), "mousedown", "1"], check=True)
+            for step in range(1, 6):
+                subprocess.run(["xdotool", "mousemove", str(grab[0] - 20 * step), str(grab[1] + 10 * step)],
+                               check=True)
+                time.sleep(0.05)
+            subprocess.run(["xdotool", "mouseup", "1"], check=True)
+            settle()
+            shot = screenshot()
+            panel.host.ask("unload")
+            self.assertEqual(saved_setting("RadioVolume"), 100)
+            saved = saved_setting("WidgetPos.X"), saved_setting("WidgetPos.Y")
+            self.assertLessEqual(abs(saved[0] - (panel.origin[0] - 100)), math.ceil(s))
+            self.assertLessEqual(abs(saved[1] - (panel.origin[1] + 50)), math.ceil(s))
+            panel.origin = saved
+            self.assertTrue(panel.shows(shot, "fon_3.png"), "drawn at the place it saved")
+
+    def test_at_150_percent_everything_lands_where_it_is_drawn(self):
+        self.check_panel_at(144)
+
+    def test_at_200_percent_everything_lands_where_it_is_drawn(self):
+        self.check_panel_at(192)
+
+    def test_a_scale_changed_while_it_runs_redraws_the_panel_inside_the_screen(self):
+        with self.Panel(96) as panel:
+            # The list view learns a new dpi as the shell's desktop tells it.
+            for dpi in (192, 144, 96):
+                panel.host.ask(f"send 0x02E0 {dpi * 0x10001} 0")
+                settle()
+                shot = screenshot()
+                box = changed_box(panel.bare, shot)
+                s = dpi / 96
+                self.assertLessEqual(abs(box[2] - box[0] - 318 * s), 2, f"at {dpi} dpi")
+                self.assertLessEqual(abs(box[3] - box[1] - 468 * s), 2, f"at {dpi} dpi")
+                self.assertLessEqual(box[2], self.SCREEN[0])
+                self.assertLessEqual(box[3], self.SCREEN[1])
+                panel.scale, panel.origin = s, box[:2]
+                self.assertTrue(panel.shows(shot, "fon_1.png"), f"drawn anew at {dpi} dpi")
 
 
 class Library(unittest.TestCase):
