@@ -695,20 +695,28 @@ class Scaled(unittest.TestCase):
     class Panel:
         """The desktop and the host at a dpi, the panel loaded at its first place."""
 
-        def __init__(self, dpi):
-            self.dpi, self.scale = dpi, dpi / 96
+        def __init__(self, dpi, place=None):
+            self.dpi, self.scale, self.place = dpi, dpi / 96, place
 
         def __enter__(self):
             set_system_dpi(self.dpi)
             forget_saved_settings()
+            for name, value in zip(("WidgetPos.X", "WidgetPos.Y"), self.place or ()):
+                subprocess.run(["wine", "reg", "add", r"HKCU\Software\Tambrel\Orvella", "/v", name,
+                                "/t", "REG_DWORD", "/d", str(value), "/f"], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
             self.desktop = Desktop()
             self.host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
             self.bare = screenshot()
             assert self.host.ask("load") == "1"
             settle()
-            # Where the panel's first place lands: the design's, at the scale.
-            room = math.floor(self.desktop.width / self.scale)
-            self.origin = scaled((room - PANEL_RIGHT_MARGIN, PANEL_TOP), self.scale)
+            # Where the panel lands: the saved place (list view pixels) in the
+            # design's, or the design's first place, at the scale.
+            if self.place:
+                design = [math.floor(v / self.scale + 0.5) for v in self.place]
+            else:
+                design = math.floor(self.desktop.width / self.scale) - PANEL_RIGHT_MARGIN, PANEL_TOP
+            self.origin = scaled(design, self.scale)
             return self
 
         def __exit__(self, *failure):
@@ -728,7 +736,8 @@ class Scaled(unittest.TestCase):
             return all(shot(*self.at(p)) == drawn(*scaled(p, self.scale)) for p in probes)
 
     def check_panel_at(self, dpi):
-        with self.Panel(dpi) as panel:
+        # Clear of the stand-in's icons, which win over the panel's tabs.
+        with self.Panel(dpi, place=(1600, 300)) as panel:
             s = panel.scale
             shot = screenshot()
             # Its outline: the design's, scaled, within a pixel.
