@@ -896,9 +896,25 @@ void Canvas::DrawImage(GpImage* image, float x, float y) {
     DrawImage(image, x, y, width, height);
 }
 
+GpImage* Canvas::DrawingOf(GpImage* image) {
+    for (ImageEntry& entry : images_) {
+        if (entry.image.get() != image)
+            continue;
+        if (entry.scale == scale_)
+            return image;
+        if (entry.redrawnScale != scale_) {
+            entry.redrawnScale = scale_;
+            entry.redrawn = LoadScaledPicture(entry.key.c_str());
+        }
+        return entry.redrawn ? entry.redrawn.get() : image;
+    }
+    return image;
+}
+
 void Canvas::DrawImage(GpImage* image, float x, float y, float width, float height) {
     if (!image || !graphics)
         return;
+    image = DrawingOf(image);
     // BlendPicture tells whether the picture can be blended.
     float imageWidth = 0, imageHeight = 0;
     if (target_)
@@ -970,6 +986,7 @@ void Canvas::DrawImagePart(GpImage* image, int x, int y, int sourceX, int source
                            int height) {
     if (!image || !graphics || width <= 0 || height <= 0)
         return;
+    image = DrawingOf(image);
     // BlendPicture tells whether the picture can be blended.
     float imageWidth = 0, imageHeight = 0;
     if (target_)

@@ -192,6 +192,10 @@ private:
         float scale = 1;   // the canvas's scale it was loaded at
         gdip::ImagePtr image;
         int useCount = 0;
+        // Drawn in its place once the scale changed: the drawing for the
+        // canvas's scale now (null when there is none), of the same size.
+        gdip::ImagePtr redrawn;
+        float redrawnScale = 0;
     };
     struct FontEntry {
         std::wstring family;
@@ -201,6 +205,10 @@ private:
     };
 
     gdip::FontFamilyPtr FindFamily(const wchar_t* family);
+    // What is drawn for a picture of the image cache: the drawing for the
+    // canvas's scale, loaded once after the scale changed, or the picture
+    // itself.
+    gdip::GpImage* DrawingOf(gdip::GpImage* image);
     // Blends a part of a picture at its own size onto the layer being drawn
     // on, within the clip; false (nothing drawn) when the picture has no
     // section, the size differs or the place is not a whole pixel, for

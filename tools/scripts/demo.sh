@@ -6,7 +6,31 @@
 # build/demo.png. With a display of your own it keeps running until you
 # close the host's window; without one it runs on a private Xvfb and stops
 # after the screenshot.
+#
+# ORVELLA_SCALE=150 (or 125, 175, 200: any percentage from 100 to 200) runs
+# the desktop at that display scale, as Wine takes it from LogPixels, on a
+# private Xvfb of 2880 x 1800 (a 14-inch laptop's screen), so that the panel
+# at 200 % fits on it.
 source "$(dirname "$0")/common.sh"
+
+scale=${ORVELLA_SCALE:-100}
+if ! [[ "$scale" =~ ^[0-9]+$ ]] || [ "$scale" -lt 100 ] || [ "$scale" -gt 200 ]; then
+  echo "ORVELLA_SCALE must be a percentage from 100 to 200, not '$scale'" >&2
+  exit 2
+fi
+
+# Wine's system dpi, which it reads from LogPixels when its server starts.
+set_display_scale() {
+  local dpi=$(( $1 * 96 / 100 ))
+  if [ "$dpi" = 96 ]; then
+    wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+  else
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+      >/dev/null 2>&1
+  fi
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+}
 
 # The part that runs inside with_servers.py, with nginx up.
 show() {
@@ -29,6 +53,11 @@ show() {
       >/dev/null 2>&1
   done
 
+  if [ "$scale" != 100 ]; then
+    echo "Display scale: $scale %"
+    set_display_scale "$scale"
+  fi
+
   wine "$BUILD/bin/desktop_standin.exe" </dev/null >/dev/null 2>&1 &
   local desktop=$!
   sleep 2
@@ -45,6 +74,10 @@ show() {
     kill "$host" 2>/dev/null || true
   fi
   kill "$desktop" 2>/dev/null || true
+  # The tests and the next demo start at 100 %.
+  if [ "$scale" != 100 ]; then
+    set_display_scale 100
+  fi
   # The test storage publishes a newer build, which the widget fetches
   # beside itself: keep the install folder as the build made it.
   rm -f "$BUILD/dist/orvella_update.tmp"
@@ -58,6 +91,9 @@ fi
 own_display=${DISPLAY:-}
 install_packages
 build
+if [ "$scale" != 100 ]; then
+  export ORVELLA_SCREEN=2880x1800
+fi
 ensure_display
 ensure_prefix
 export ORVELLA_DEMO_INTERACTIVE=$own_display
