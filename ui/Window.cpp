@@ -251,9 +251,16 @@ void PaintWindow(Window* window, int x, int y, int width, int height) {
     Canvas* canvas = window->canvas;
     canvas->PushTranslation();
     if (canvas->graphics) {
-        // Prepended: the move is in the tree's pixels, before the scale.
-        canvas->graphics.Check(GdipTranslateWorldTransform(
-            canvas->graphics.get(), float(window->x), float(window->y), MatrixOrderPrepend));
+        // Prepended: the move is in the tree's pixels, before the scale. A
+        // top-level window lands on the whole pixel its layer lies at.
+        float dx = float(window->x), dy = float(window->y);
+        const float scale = window->root->scale();
+        if (scale != 1 && window->parent == window->root) {
+            dx = float(Scaled(window->x, scale)) / scale;
+            dy = float(Scaled(window->y, scale)) / scale;
+        }
+        canvas->graphics.Check(
+            GdipTranslateWorldTransform(canvas->graphics.get(), dx, dy, MatrixOrderPrepend));
     }
     if (window->x < x + width && x < window->x + window->width && window->y < y + height &&
         y < window->y + window->height)
@@ -484,7 +491,8 @@ bool RootWindow::Refresh(Window* window, Retained& entry) {
         part = ScaledOut(part, scale_);
     // PaintWindow adds the window's place back: its origin lands on the
     // layer's.
-    canvas->RedrawParts(layer, parts, -float(window->x) * scale_, -float(window->y) * scale_,
+    canvas->RedrawParts(layer, parts, -float(Scaled(window->x, scale_)),
+                        -float(Scaled(window->y, scale_)),
                         [&](const RECT& part) {
                             const RECT tree = Unscaled(part, scale_);
                             PaintWindow(window, tree.left + window->x, tree.top + window->y,
