@@ -19,6 +19,7 @@
 #include "content/SettingsRecord.h"
 
 #include <array>
+#include <climits>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -102,6 +103,12 @@ public:
     Button* selectedTabButton = nullptr;  // the tab buttons' group slot
     std::unique_ptr<Button> closeButton;
     POINT dragAnchor{0, 0};
+    // The place as read from the settings (list view pixels), and where and
+    // at what scale it put the panel: saved again as it was read while the
+    // panel stays there, so that no rounding moves it from start to start.
+    POINT storedPlace{0, 0};
+    POINT storedAt{INT_MIN, INT_MIN};
+    float storedScale = 0;
     std::unique_ptr<Navigator> navigator;
     std::vector<std::unique_ptr<Page>> pages;  // in order of arrival
     // How long one message may lay out pages; a page takes at least one

@@ -8,6 +8,7 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -126,13 +127,18 @@ void LoadWidgetSettings(Widget& widget) {
         tab = ReadNumber(key, kCurrentTabValue, 0);
         percent = ReadNumber(key, kRadioVolumeValue, kDefaultVolumePercent);
     }
-    x = int(std::lround(x / scale));
-    y = int(std::lround(y / scale));
     // A position saved on a larger desktop, or on a screen since removed, or
     // a damaged value would leave the panel where it cannot be seen or
     // dragged back: it comes back wholly inside the desktop.
+    const POINT stored{x, y};
+    x = int(std::lround(x / scale));
+    y = int(std::lround(y / scale));
     widget.x = KeepInside(x, Widget::kWidth, roomWidth);
     widget.y = KeepInside(y, Widget::kHeight, roomHeight);
+    // Only a place that was taken as it is may be written back as it was.
+    widget.storedPlace = stored;
+    widget.storedAt = POINT{widget.x == x ? x : INT_MIN, widget.y == y ? y : INT_MIN};
+    widget.storedScale = float(scale);
     // The tab indexes the tab buttons and backgrounds, so a number we never
     // write (a hand-edited or damaged value) opens the first tab instead.
     widget.currentTab = tab >= 0 && tab < Widget::kTabs ? tab : 0;
@@ -145,8 +151,13 @@ void SaveWidgetSettings(const Widget& widget) {
     // A panel dragged partly off the desktop's top or left edge comes back
     // at that edge next time.
     const double scale = widget.root->scale();
-    key.WriteNumber(kPositionXValue, static_cast<uint32_t>(std::lround(std::max(widget.x, 0) * scale)));
-    key.WriteNumber(kPositionYValue, static_cast<uint32_t>(std::lround(std::max(widget.y, 0) * scale)));
+    auto stored = [&](int design, LONG storedAt, LONG storedPlace) {
+        if (design == storedAt && widget.storedScale == widget.root->scale())
+            return static_cast<uint32_t>(std::max(storedPlace, LONG(0)));
+        return static_cast<uint32_t>(std::lround(std::max(design, 0) * scale));
+    };
+    key.WriteNumber(kPositionXValue, stored(widget.x, widget.storedAt.x, widget.storedPlace.x));
+    key.WriteNumber(kPositionYValue, stored(widget.y, widget.storedAt.y, widget.storedPlace.y));
     key.WriteNumber(kCurrentTabValue, static_cast<uint32_t>(widget.currentTab));
     key.WriteNumber(kRadioVolumeValue, VolumePercent(widget.radio->volume));
 }

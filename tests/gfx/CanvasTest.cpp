@@ -10,6 +10,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -296,7 +297,9 @@ TEST_F(CanvasTest, OpaqueLayersKeepTheirColourScrollAndPutOpaquePixelsOnOthers) 
 // Draws a line on a fresh opaque layer, either through the canvas's kept
 // lines (a part being redrawn) or set directly by GDI+.
 std::vector<uint8_t> Line(Canvas& canvas, bool kept, float x, float y, const RECT& part,
-                          bool boxUnder, ARGB colour) {
+                          bool boxUnder, ARGB colour, float scale) {
+    if (canvas.scale() != scale)  // which lets go of the kept lines
+        canvas.SetScale(scale);
     Layer layer;
     if (!layer.ResizeOpaque(120, 30, 0xFFFFFFu))
         return {};
@@ -312,7 +315,9 @@ std::vector<uint8_t> Line(Canvas& canvas, bool kept, float x, float y, const REC
         Canvas::DrawingOnLayer on(canvas, layer);
         GdipSetClipRectI(canvas.graphics.get(), part.left, part.top, part.right - part.left,
                          part.bottom - part.top, CombineModeReplace);
+        GdipScaleWorldTransform(canvas.graphics.get(), scale, scale, MatrixOrderAppend);
         draw(part);
+        GdipResetWorldTransform(canvas.graphics.get());
         GdipResetClip(canvas.graphics.get());
     }
     GdiFlush();
@@ -328,6 +333,7 @@ TEST_F(CanvasTest, KeptLinesOfTextAreTheLinesGdiPlusSets) {
         RECT part;
         bool boxUnder;
         ARGB colour = 0xFF202020u;
+        float scale = 1;
     } cases[] = {
         {3, 4, {0, 0, 120, 30}, false},
         {3.5f, 4.25f, {0, 0, 120, 30}, false},  // within a pixel
@@ -336,16 +342,20 @@ TEST_F(CanvasTest, KeptLinesOfTextAreTheLinesGdiPlusSets) {
         {3, 4, {20, 0, 40, 30}, false},         // through a strip of columns
         {3, 4, {0, 0, 120, 30}, true},          // over another colour: set directly
         {3, 4, {0, 0, 120, 30}, true, 0xFFFFFFFFu},  // white over it
+        {3, 4, {0, 0, 120, 30}, false, 0xFF202020u, 1.5f},  // in a world at a screen's scale
+        {3.25f, 1, {0, 0, 120, 30}, false, 0xFF202020u, 2},
+        {3, 1, {10, 0, 50, 30}, true, 0xFF202020u, 2},
     };
     for (const auto& c : cases) {
         const std::vector<uint8_t> direct =
-            Line(*canvas, false, c.x, c.y, c.part, c.boxUnder, c.colour);
+            Line(*canvas, false, c.x, c.y, c.part, c.boxUnder, c.colour, c.scale);
         ASSERT_FALSE(direct.empty());
         // Set once, then copied from what was kept.
         for (int time = 0; time < 2; ++time)
-            EXPECT_TRUE(Line(*canvas, true, c.x, c.y, c.part, c.boxUnder, c.colour) == direct)
+            EXPECT_TRUE(Line(*canvas, true, c.x, c.y, c.part, c.boxUnder, c.colour, c.scale) ==
+                        direct)
                 << c.x << "," << c.y << " part " << c.part.left << "," << c.part.top
-                << " time " << time;
+                << " scale " << c.scale << " time " << time;
     }
 }
 
@@ -370,6 +380,84 @@ TEST(TextCacheTest, KeepsWithinItsBudgetAndLeavesWhatItCannotKeep) {
     EXPECT_FALSE(cache.Draw(opaque, all, L"две\nстроки", font, 0xFF000000u, 2, 2, 17));
     // In the layer's own colour (white on a red strip, say): set directly.
     EXPECT_FALSE(cache.Draw(opaque, all, L"x", font, 0xFFFFFFFFu, 2, 2, 17));
+}
+
+TEST(ScaledPictures, OursAreDrawnForTheScaleAndOthersAsTheyAre) {
+    const struct {
+        const wchar_t* path;
+        float scale;
+        const wchar_t* drawn;
+    } cases[] = {
+        {L"images/a.png", 1, L"images/a.png"},
+        {L"images/a.png", 1.25f, L"images/a@1.5x.png"},
+        {L"images/a.png", 1.5f, L"images/a@1.5x.png"},
+        {L"images/a.png", 1.51f, L"images/a@2x.png"},
+        {L"images/a.png", 3, L"images/a@2x.png"},  // none larger
+        {L"images\\partners\\b.png", 2, L"images\\partners\\b@2x.png"},
+        {L"maps/city.png", 2, L"maps/city.png"},  // a feed's
+        {L"images/a.jpg", 2, L"images/a.jpg"},
+        {L"images/../maps/c.png", 2, L"images/../maps/c.png"},
+        {L"images/.png", 2, L"images/.png"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ScaledPicturePath(c.path, c.scale), c.drawn) << c.path << " at " << c.scale;
+}
+
+TEST_F(CanvasTest, OurPicturesAreDrawnFromTheDrawingForTheScaleAtTheirDesignSize) {
+    // Each drawing of its own colour: 4 x 2 red, 6 x 3 green, 8 x 4 blue.
+    const struct {
+        const wchar_t* file;
+        int width, height;
+        uint32_t colour;
+    } drawings[] = {{L"images/canvas_scaled.png", 4, 2, 0xFFFF0000u},
+                    {L"images/canvas_scaled@1.5x.png", 6, 3, 0xFF00FF00u},
+                    {L"images/canvas_scaled@2x.png", 8, 4, 0xFF0000FFu}};
+    for (const auto& d : drawings) {
+        std::vector<uint32_t> pixels(size_t(d.width * d.height), d.colour);
+        ASSERT_TRUE(SavePng(d.file, pixels, d.width, d.height));
+    }
+    // The colour in the picture's middle and just past its right edge,
+    // drawn at (1, 1) on a layer at the scale.
+    auto drawn = [&](const ImageUse& use, float scale) {
+        Layer layer;
+        EXPECT_TRUE(layer.Resize(30, 20));
+        canvas->RedrawParts(layer, {RECT{0, 0, 30, 20}}, 0, 0,
+                            [&](const RECT&) { canvas->DrawImage(use.get(), 1, 1); });
+        const int x = int(std::lround(3 * scale)), y = int(std::lround(2 * scale));
+        const int past = int(std::ceil(5 * scale));
+        return std::pair{layer.Row(y)[x] & 0xFFFFFFu, layer.Row(y)[past]};
+    };
+    const struct {
+        float scale;
+        uint32_t colour;
+    } scales[] = {{1, 0xFF0000u}, {1.5f, 0x00FF00u}, {2, 0x0000FFu}, {1.25f, 0x00FF00u}};
+    for (const auto& at : scales) {
+        canvas->SetScale(at.scale);
+        ImageUse use = canvas->AcquireImage(drawings[0].file);
+        ASSERT_TRUE(use);
+        float width = 0, height = 0;
+        PictureSize(use.get(), width, height);
+        EXPECT_EQ(width, 4);
+        EXPECT_EQ(height, 2);
+        const auto [inside, past] = drawn(use, at.scale);
+        // Of that drawing's colour alone (scaled down, its edges blend).
+        EXPECT_TRUE((inside & at.colour) && !(inside & ~at.colour)) << at.scale << ": " << inside;
+        EXPECT_EQ(past, 0u) << at.scale;
+    }
+
+    // Held across a change of scale: drawn from the drawing for the new one;
+    // where that is missing, from the picture itself.
+    canvas->SetScale(1);
+    ImageUse held = canvas->AcquireImage(drawings[0].file);
+    canvas->SetScale(2);
+    EXPECT_EQ(drawn(held, 2).first, 0x0000FFu);
+    DeleteFileW(ModuleRelativePath(drawings[1].file).c_str());
+    canvas->SetScale(1.5f);
+    EXPECT_EQ(drawn(held, 1.5f).first, 0xFF0000u);
+    held.reset();
+    canvas->SetScale(1);
+    for (const auto& d : drawings)
+        DeleteFileW(ModuleRelativePath(d.file).c_str());
 }
 
 TEST_F(CanvasTest, PicturesTellTheirOneColourOverAnAreaInsideThem) {

@@ -39,6 +39,18 @@ TEST(Pictures, EveryListedPictureLoadsAtItsSize) {
             GdipGetImageHeight(image.get(), &h);
             EXPECT_EQ(w, width) << name;
             EXPECT_EQ(h, height) << name;
+            // Its drawings for scaled screens: more pixels, the same size.
+            for (float scale : {1.25f, 1.5f, 2.0f, 3.0f}) {
+                SetPictureScale(scale);
+                ImagePtr drawing = LoadScaledPicture(path.c_str());
+                ASSERT_TRUE(drawing) << name << " at " << scale;
+                EXPECT_EQ(PictureFactor(drawing.get()), scale <= 1.5f ? 1.5f : 2.0f) << name;
+                float designWidth = 0, designHeight = 0;
+                PictureSize(drawing.get(), designWidth, designHeight);
+                EXPECT_EQ(designWidth, float(width)) << name << " at " << scale;
+                EXPECT_EQ(designHeight, float(height)) << name << " at " << scale;
+            }
+            SetPictureScale(1);
         }
         EXPECT_GT(count, 30);
     }

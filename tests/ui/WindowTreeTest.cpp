@@ -4,6 +4,7 @@
 #include "ui/Delivery.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -591,6 +592,79 @@ TEST_F(WindowTreeTest, RetainedLayersRedrawOnlyWhatWasInvalidated) {
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(PixelAt(dc, 10, 80), 0x000000u);
     EXPECT_EQ(PixelAt(dc, 5, 205), 0xFF0000u);  // still copied from its layer
+}
+
+TEST_F(WindowTreeTest, AtAScaleTheRootAloneTurnsTheTreesPixelsIntoTheListViewsAndBack) {
+    root->Fit(400, 300, 1.5f);
+    EXPECT_EQ(root->width, 266);  // 400 / 1.5, rounded down: the tree lies wholly inside
+    EXPECT_EQ(root->height, 200);
+    // At (150, 75) of the list view, 150 x 90 of its pixels.
+    Probe* panel = Add("p", 100, 50, 100, 60);
+
+    // Pointer messages in list view pixels, on both sides of each edge.
+    const struct {
+        int x, y;
+        const char* heard;  // null: nothing
+    } points[] = {
+        {150, 75, "p move 0,0"},     {149, 75, nullptr},          {150, 74, nullptr},
+        {299, 164, "p move 99,59"},  {300, 164, nullptr},         {299, 165, nullptr},
+        {151, 76, "p move 0,0"},     {152, 77, "p move 1,1"},
+    };
+    for (const auto& point : points) {
+        log.clear();
+        Move(point.x, point.y);
+        root->ClearHoverWindow();
+        const std::string heard = log.empty() ? "" : log.back();
+        EXPECT_EQ(heard, point.heard ? point.heard : "") << point.x << "," << point.y;
+    }
+    log.clear();
+    EXPECT_TRUE(Press(299, 164));
+    EXPECT_TRUE(Release(299, 164));
+    EXPECT_TRUE(root->RouteWheel(150, 75, MAKEWPARAM(0, WORD(-120))));
+    EXPECT_EQ(log, (Log{"p down 99,59", "p up 99,59", "p click 99,59", "p wheel -1"}));
+
+    // Painted at the scale: the 10 x 10 square is 15 x 15 of the list view's.
+    HDC dc = canvas->memoryDC();
+    RECT all{0, 0, 400, 300};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    root->PaintTree(0, 0, 400, 300);
+    ASSERT_TRUE(root->LayerOf(panel));
+    EXPECT_EQ(root->LayerOf(panel)->width(), 150);
+    EXPECT_EQ(root->LayerOf(panel)->height(), 90);
+    EXPECT_EQ(PixelAt(dc, 150, 75), 0xFF0000u);
+    EXPECT_EQ(PixelAt(dc, 164, 89), 0xFF0000u);
+    EXPECT_EQ(PixelAt(dc, 165, 89), 0x000000u);
+    EXPECT_EQ(PixelAt(dc, 164, 90), 0x000000u);
+    EXPECT_EQ(PixelAt(dc, 149, 75), 0x000000u);
+
+    // A part invalidated covers its scaled place, and little more.
+    ValidateRect(desktop.listView, nullptr);
+    panel->InvalidatePart(RECT{10, 10, 21, 20});
+    RECT update{};
+    ASSERT_TRUE(GetUpdateRect(desktop.listView, &update, FALSE));
+    EXPECT_TRUE(update.left <= 165 && update.left >= 163 && update.top <= 90 && update.top >= 88)
+        << update.left << "," << update.top;
+    EXPECT_TRUE(update.right >= 182 && update.right <= 184 && update.bottom >= 105 &&
+                update.bottom <= 107)
+        << update.right << "," << update.bottom;
+
+    // Another scale keeps the panel where it was on the list view and
+    // inside it, and has it drawn again at the new size.
+    log.clear();
+    root->Fit(400, 300, 2.0f);
+    EXPECT_EQ(root->width, 200);
+    EXPECT_LE(std::abs(panel->x * 2 - 150), 2);
+    EXPECT_LE(std::abs(panel->y * 2 - 75), 2);
+    root->PaintTree(0, 0, 400, 300);
+    EXPECT_EQ(log, (Log{"p paint"}));
+    EXPECT_EQ(root->LayerOf(panel)->width(), 200);
+    EXPECT_EQ(PixelAt(dc, panel->x * 2 + 19, panel->y * 2 + 19), 0xFF0000u);
+    EXPECT_EQ(PixelAt(dc, panel->x * 2 + 20, panel->y * 2 + 19), 0x000000u);
+    panel->MoveBy(150, 0);
+    root->Fit(300, 300, 2.0f);  // narrower: kept inside
+    EXPECT_EQ(panel->x, 150 - 100);
+    root->Fit(400, 300, 1.0f);
+    EXPECT_EQ(root->width, 400);
 }
 
 }  // namespace

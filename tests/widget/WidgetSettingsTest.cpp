@@ -8,6 +8,7 @@
 #include "widget/WidgetSettings.h"
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -146,6 +147,36 @@ TEST_F(WidgetSettingsTest, AStoredPositionOffTheDesktopIsBroughtBackInside) {
     Store(L"WidgetPos.Y", REG_DWORD, Dword(100000));
     widget = std::make_unique<Widget>(root.get());
     EXPECT_EQ(std::make_pair(widget->x, widget->y), std::make_pair(0, 0));
+}
+
+TEST_F(WidgetSettingsTest, AtAScaleThePlaceIsStoredInTheListViewsPixelsAndComesBackAsItWas) {
+    for (float scale : {1.25f, 1.5f, 2.0f}) {
+        SCOPED_TRACE(scale);
+        root->Fit(2 * kRoomWidth, 2 * kRoomHeight, scale);  // room for the panel at 2x
+        // Every place read is written back as it was, whatever it rounds to.
+        for (int stored = 0; stored < 200; stored += 7) {
+            Store(L"WidgetPos.X", REG_DWORD, Dword(DWORD(stored)));
+            Store(L"WidgetPos.Y", REG_DWORD, Dword(DWORD(stored + 1)));
+            LoadWidgetSettings(*widget);
+            EXPECT_EQ(widget->x, int(std::lround(stored / scale))) << stored;
+            SaveWidgetSettings(*widget);
+            EXPECT_EQ(Dword(DWORD(stored)), Stored(L"WidgetPos.X", REG_DWORD)) << stored;
+            EXPECT_EQ(Dword(DWORD(stored + 1)), Stored(L"WidgetPos.Y", REG_DWORD)) << stored;
+        }
+        // Moved, it is stored where it is drawn; kept inside, where it was kept.
+        widget->x += 11;
+        SaveWidgetSettings(*widget);
+        EXPECT_EQ(Dword(DWORD(std::lround(widget->x * scale))), Stored(L"WidgetPos.X", REG_DWORD));
+        Store(L"WidgetPos.X", REG_DWORD, Dword(100000));
+        LoadWidgetSettings(*widget);
+        EXPECT_EQ(widget->x, root->width - Widget::kWidth);
+        SaveWidgetSettings(*widget);
+        EXPECT_EQ(Dword(DWORD(std::lround(widget->x * scale))), Stored(L"WidgetPos.X", REG_DWORD));
+    }
+    // With nothing stored, the first place keeps its margin from the right edge.
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+    LoadWidgetSettings(*widget);
+    EXPECT_EQ(root->width - widget->x - Widget::kWidth, 72);
 }
 
 TEST_F(WidgetSettingsTest, SaveKeepsThePositionOnTheDesktopAndLoadsBackEveryPercent) {
