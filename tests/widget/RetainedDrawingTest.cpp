@@ -217,6 +217,9 @@ TEST_P(ScaledDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
     for (int tab : {1, 3, 4, 5, 2, 0}) {
         panel->OnCommand(Widget::SelectTabCommand, tab);
         ExpectSameAsDirect(("tab " + std::to_string(tab)).c_str());
+        // The card is of one colour under the viewer, at every scale: the
+        // viewer keeps its lines on it.
+        EXPECT_TRUE(panel->navigator->backdrop.has_value()) << tab;
     }
 
     // A smooth scroll, tick by tick, then the pointer over what came under it.
