@@ -150,14 +150,18 @@ std::pair<UINT, UINT> HeldSize(UINT width, UINT height) {
 }
 
 // The decoded picture again, on premultiplied pixels in a DIB section, at
-// its held size; null when it is no bitmap or the memory cannot be had.
-ImagePtr OnSection(GpImage* decoded) {
+// the given size (its held size when none is given); null when it is no
+// bitmap or the memory cannot be had.
+ImagePtr OnSection(GpImage* decoded, UINT width = 0, UINT height = 0) {
     UINT sourceWidth = 0, sourceHeight = 0;
     GdipGetImageWidth(decoded, &sourceWidth);
     GdipGetImageHeight(decoded, &sourceHeight);
     if (sourceWidth == 0 || sourceHeight == 0 || !DeclaredSizeWithin(sourceWidth, sourceHeight))
         return nullptr;
-    const auto [width, height] = HeldSize(sourceWidth, sourceHeight);
+    if (width == 0 || height == 0)
+        std::tie(width, height) = HeldSize(sourceWidth, sourceHeight);
+    if (!DeclaredSizeWithin(width, height))
+        return nullptr;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = LONG(width);
@@ -287,6 +291,15 @@ std::optional<uint32_t> SolidColour(const GpImage* image, const RECT& designArea
                 return std::nullopt;
     }
     return first & 0xFFFFFFu;
+}
+
+ImagePtr ScaledPicture(GpImage* picture, UINT width, UINT height, float factor) {
+    ImagePtr copy = picture ? OnSection(picture, width, height) : nullptr;
+    if (copy) {
+        std::lock_guard<std::mutex> hold(SectionsLock());
+        Sections()[copy.get()].factor = factor;
+    }
+    return copy;
 }
 
 float PictureFactor(const GpImage* image) {
@@ -822,8 +835,15 @@ void Canvas::ReleaseImage(GpImage* image) {
                               [image](const ImageEntry& e) { return e.image.get() == image; });
     if (found == images_.end())
         return;
-    if (--found->useCount < 1)
+    if (--found->useCount < 1) {
+        if (found->scaledCopy) {
+            UINT width = 0, height = 0;
+            GdipGetImageWidth(found->scaledCopy.get(), &width);
+            GdipGetImageHeight(found->scaledCopy.get(), &height);
+            copyBytes_ -= uint64_t(width) * height * 4;
+        }
         images_.erase(found);
+    }
 }
 
 int Canvas::ImageUseCount(const GpImage* image) const {
@@ -911,10 +931,53 @@ GpImage* Canvas::DrawingOf(GpImage* image) {
     return image;
 }
 
+GpImage* Canvas::ScaledCopyOf(GpImage* image, float width, float height) {
+    if (scale_ == 1 || !target_ || PictureFactor(image) == scale_ || width <= 0 || height <= 0)
+        return nullptr;
+    const UINT copyWidth = UINT(std::lround(width * scale_));
+    const UINT copyHeight = UINT(std::lround(height * scale_));
+    for (ImageEntry& entry : images_) {
+        if (entry.image.get() != image && entry.redrawn.get() != image)
+            continue;
+        UINT heldWidth = 0, heldHeight = 0;
+        if (entry.scaledCopy) {
+            GdipGetImageWidth(entry.scaledCopy.get(), &heldWidth);
+            GdipGetImageHeight(entry.scaledCopy.get(), &heldHeight);
+        }
+        if (!entry.scaledCopy || entry.copyScale != scale_ || heldWidth != copyWidth ||
+            heldHeight != copyHeight) {
+            const uint64_t bytes = uint64_t(copyWidth) * copyHeight * 4;
+            copyBytes_ -= uint64_t(heldWidth) * heldHeight * 4;
+            entry.scaledCopy.reset();
+            // Within the budget: past it every other copy goes, and is made
+            // again when it is drawn again.
+            if (copyBytes_ + bytes > kScaledCopyBytes) {
+                for (ImageEntry& other : images_)
+                    other.scaledCopy.reset();
+                copyBytes_ = 0;
+            }
+            if (bytes > kScaledCopyBytes)
+                return nullptr;
+            entry.scaledCopy = ScaledPicture(image, copyWidth, copyHeight, scale_);
+            entry.copyScale = scale_;
+            if (entry.scaledCopy)
+                copyBytes_ += bytes;
+        }
+        return entry.scaledCopy.get();
+    }
+    return nullptr;
+}
+
 void Canvas::DrawImage(GpImage* image, float x, float y, float width, float height) {
     if (!image || !graphics)
         return;
     image = DrawingOf(image);
+    // A feed's picture on a scaled screen: scaling it at every paint costs
+    // GDI+ tens of milliseconds for a map.
+    if (GpImage* copy = ScaledCopyOf(image, width, height)) {
+        if (BlendPicture(copy, x, y, width, height, 0, 0))
+            return;
+    }
     // BlendPicture tells whether the picture can be blended.
     float imageWidth = 0, imageHeight = 0;
     if (target_)

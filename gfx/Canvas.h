@@ -196,6 +196,10 @@ private:
         // canvas's scale now (null when there is none), of the same size.
         gdip::ImagePtr redrawn;
         float redrawnScale = 0;
+        // A picture that has no drawing for the scale (a feed's), drawn
+        // again at the size it was last shown at on a layer, for that scale.
+        gdip::ImagePtr scaledCopy;
+        float copyScale = 0;
     };
     struct FontEntry {
         std::wstring family;
@@ -209,6 +213,10 @@ private:
     // canvas's scale, loaded once after the scale changed, or the picture
     // itself.
     gdip::GpImage* DrawingOf(gdip::GpImage* image);
+    // For a picture of the image cache drawn at a scale it has no drawing
+    // for, onto a layer: a copy at the size it takes there, made once for
+    // that size and scale; null where the picture is drawn as it is.
+    gdip::GpImage* ScaledCopyOf(gdip::GpImage* image, float width, float height);
     // Blends a part of a picture at its own size onto the layer being drawn
     // on, within the clip; false (nothing drawn) when the picture has no
     // section, the size differs or the place is not a whole pixel, for
@@ -233,5 +241,9 @@ private:
     gdip::FontCollectionObject privateFonts_;  // null until a font file is added
     std::vector<FontEntry> fonts_;             // may use the private families
     std::vector<ImageEntry> images_;
+    // The pixel bytes of the pictures' scaled copies together, and their
+    // budget: a map and a page of offers at 200 %.
+    static constexpr uint64_t kScaledCopyBytes = 8u << 20;
+    uint64_t copyBytes_ = 0;
     TextCache keptText_;  // keys hold fonts of fonts_
 };

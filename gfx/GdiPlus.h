@@ -152,6 +152,10 @@ std::wstring ScaledPicturePath(const std::wstring& path, float scale);
 // LoadPicture of the drawing for PictureScale(), or of the path itself when
 // that drawing cannot be had.
 ImagePtr LoadScaledPicture(const wchar_t* path);
+// A picture from LoadPicture drawn again at another size, with the factor
+// given (its pixels per pixel of the design at that size); null when that
+// cannot be had.
+ImagePtr ScaledPicture(GpImage* picture, UINT width, UINT height, float factor);
 // How many of the picture's pixels stand for one pixel of the design: 1,
 // 1.5 or 2 for our drawings, 1 for every other image.
 float PictureFactor(const GpImage* image);

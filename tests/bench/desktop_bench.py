@@ -9,8 +9,11 @@ the first show of each tab, the city selector and a marker, scrolling, a
 hover and Unload: with our content set, and with every cache at its budgets
 (a copy of the install folder). Prints figures; asserts nothing.
 
-Usage: desktop_bench.py BIN DIST (needs DISPLAY and WINEPREFIX, as
-tools/scripts/build-and-test.sh sets them)."""
+Usage: desktop_bench.py BIN DIST [SCALE X,Y] (needs DISPLAY and
+WINEPREFIX, as tools/scripts/build-and-test.sh sets them). With SCALE (the
+desktop's display scale, 1.5 for 150 %, as tests/bench/scaled_bench.py sets
+it) every point is taken at that scale, and the panel is placed at X,Y of
+the list view, clear of the stand-in's icons."""
 
 import json
 import os
@@ -24,6 +27,18 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import test_desktop as e2e  # noqa: E402  the stand-ins' drivers
 
 PANEL_WIDTH, PANEL_HEIGHT = 318, 468
+SCALE, PLACE = 1.0, None  # the display's scale and the panel's saved place
+
+
+def on_panel(desktop, point):
+    """A point of the design on the panel, on the list view."""
+    x, y = e2e.panel_origin(desktop.width, SCALE, PLACE)
+    dx, dy = e2e.scaled(point, SCALE)
+    return x + dx, y + dy
+
+
+def in_viewer(desktop, point):
+    return on_panel(desktop, (e2e.CONTENT[0] + point[0], e2e.CONTENT[1] + point[1]))
 # The budgets of base/Budgets.h that the documents below fill.
 ARTICLES, OFFERS, CITIES, OFFICES, DOCUMENT_BYTES = 300, 50, 20, 200, 2 << 20
 
@@ -68,11 +83,11 @@ def stalls(desktop, dist, label):
     probe = e2e.WineProgram("stall_probe.exe")
     probe.read_until("probe")
     e2e.forget_saved_settings()
+    if PLACE:
+        e2e.store_place(PLACE)
     host = e2e.WineProgram("host_standin.exe", os.path.join(dist, "orvella.dll"))
     try:
         host.read_until("exports")
-        x, y = desktop.width - e2e.PANEL_RIGHT_MARGIN, e2e.PANEL_TOP
-        left, top = x + e2e.CONTENT[0], y + e2e.CONTENT[1]
 
         def measure(what, action, quiet=0.8):
             probe.ask("mark")
@@ -84,7 +99,7 @@ def stalls(desktop, dist, label):
                   f" ({over} of {count} round trips over 16 ms{': ' + listed if listed else ''})")
 
         def at(point):
-            return x + point[0], y + point[1]
+            return on_panel(desktop, point)
 
         measure("Load, with the caches' deliveries", lambda: host.ask("load"), quiet=3)
         for tab, name in [(1, "Club"), (2, "Map"), (3, "Exclusive"), (4, "Friday"), (5, "About")]:
@@ -96,17 +111,19 @@ def stalls(desktop, dist, label):
                 with open(os.path.join(dist, "feeds", "maps.json"), encoding="utf-8") as document:
                     office = json.load(document)["map"][0]["offices"][0]
                 measure("an office opened from its marker and back", lambda: (
-                    e2e.click(left + int(office["map_x"]) + 8, top + int(office["map_y"]) + 12),
-                    e2e.click(left + e2e.MAP_BACK[0], top + e2e.MAP_BACK[1])))
+                    e2e.click(*in_viewer(desktop, (int(office["map_x"]) + 8, int(office["map_y"]) + 12))),
+                    e2e.click(*in_viewer(desktop, e2e.MAP_BACK))))
                 measure("the city selector, twice", lambda: (
                     e2e.click(*at(e2e.SELECT_DOWN)), e2e.click(*at(e2e.SELECT_DOWN))))
         measure("News shown again", lambda: e2e.click(*at(e2e.TABS[0])))
         measure("ten wheel notches on News", lambda: (
-            subprocess.run(["xdotool", "mousemove", str(left + 150), str(top + 150)], check=True),
+            subprocess.run(["xdotool", "mousemove", *map(str, in_viewer(desktop, (150, 150)))],
+                           check=True),
             wheel(10)), quiet=1.5)
-        link = (left + e2e.FIRST_LINK[0] + 10, top + e2e.FIRST_LINK[1] + 4)
+        link = e2e.FIRST_LINK[0] + 10, e2e.FIRST_LINK[1] + 4
         measure("hovers over a link and off it, five times", lambda: [
-            subprocess.run(["xdotool", "mousemove", str(link[0] + dx), str(link[1] + dy)],
+            subprocess.run(["xdotool", "mousemove",
+                            *map(str, in_viewer(desktop, (link[0] + dx, link[1] + dy)))],
                            check=True) or time.sleep(0.1)
             for _ in range(5) for dx, dy in ((0, 0), (260, 60))])
         measure("Unload", lambda: host.ask("unload"), quiet=0.5)
@@ -116,13 +133,19 @@ def stalls(desktop, dist, label):
 
 
 def main():
+    global SCALE, PLACE
     e2e.BIN, e2e.DIST = sys.argv[1], sys.argv[2]
+    if len(sys.argv) > 4:
+        SCALE, PLACE = float(sys.argv[3]), tuple(map(int, sys.argv[4].split(",")))
     e2e.forget_saved_settings()
+    if PLACE:
+        e2e.store_place(PLACE)
     desktop = e2e.Desktop()
     host = None
     try:
-        x, y = desktop.width - e2e.PANEL_RIGHT_MARGIN, e2e.PANEL_TOP
-        panel = f"{x} {y} {PANEL_WIDTH} {PANEL_HEIGHT}"
+        x, y = on_panel(desktop, (0, 0))
+        width, height = e2e.scaled((PANEL_WIDTH, PANEL_HEIGHT), SCALE)
+        panel = f"{x} {y} {width} {height}"
 
         def repaint(area, times):
             return float(desktop.ask(f"repaint {area} {times}"))

@@ -212,6 +212,24 @@ def forget_saved_settings():
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def store_place(place):
+    """The panel's saved place, in list view pixels, for the next Load."""
+    for name, value in zip(("WidgetPos.X", "WidgetPos.Y"), place):
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Tambrel\Orvella", "/v", name,
+                        "/t", "REG_DWORD", "/d", str(value), "/f"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+
+def panel_origin(desktop_width, scale, place=None):
+    """Where the panel lands on the list view: the saved place (list view
+    pixels) in the design's, or the design's first place, at the scale."""
+    if place:
+        design = [math.floor(v / scale + 0.5) for v in place]
+    else:
+        design = math.floor(desktop_width / scale) - PANEL_RIGHT_MARGIN, PANEL_TOP
+    return scaled(design, scale)
+
+
 class EndToEnd(unittest.TestCase):
     def setUp(self):
         forget_saved_settings()
@@ -701,22 +719,14 @@ class Scaled(unittest.TestCase):
         def __enter__(self):
             set_system_dpi(self.dpi)
             forget_saved_settings()
-            for name, value in zip(("WidgetPos.X", "WidgetPos.Y"), self.place or ()):
-                subprocess.run(["wine", "reg", "add", r"HKCU\Software\Tambrel\Orvella", "/v", name,
-                                "/t", "REG_DWORD", "/d", str(value), "/f"], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
+            if self.place:
+                store_place(self.place)
             self.desktop = Desktop()
             self.host = WineProgram("host_standin.exe", os.path.join(DIST, "orvella.dll"))
             self.bare = screenshot()
             assert self.host.ask("load") == "1"
             settle()
-            # Where the panel lands: the saved place (list view pixels) in the
-            # design's, or the design's first place, at the scale.
-            if self.place:
-                design = [math.floor(v / self.scale + 0.5) for v in self.place]
-            else:
-                design = math.floor(self.desktop.width / self.scale) - PANEL_RIGHT_MARGIN, PANEL_TOP
-            self.origin = scaled(design, self.scale)
+            self.origin = panel_origin(self.desktop.width, self.scale, self.place)
             return self
 
         def __exit__(self, *failure):

@@ -455,9 +455,26 @@ TEST_F(CanvasTest, OurPicturesAreDrawnFromTheDrawingForTheScaleAtTheirDesignSize
     canvas->SetScale(1.5f);
     EXPECT_EQ(drawn(held, 1.5f).first, 0xFF0000u);
     held.reset();
-    canvas->SetScale(1);
     for (const auto& d : drawings)
         DeleteFileW(ModuleRelativePath(d.file).c_str());
+
+    // A feed's picture, of no drawings: drawn from a copy at the layer's
+    // size, or, past the copies' budget, scaled as it is drawn.
+    std::vector<uint32_t> pixels(8 * 4, 0xFF00FF00u);
+    ASSERT_TRUE(SavePng(kPicture, pixels, 8, 4));
+    ImageUse feed = canvas->AcquireImage(kPicture);
+    ASSERT_TRUE(feed);
+    for (float size : {8.0f, 2000.0f}) {  // 2000 x 1000 at 2x: 16 MB
+        canvas->SetScale(2);
+        Layer layer;
+        ASSERT_TRUE(layer.Resize(40, 20));
+        canvas->RedrawParts(layer, {RECT{0, 0, 40, 20}}, 0, 0, [&](const RECT&) {
+            canvas->DrawImage(feed.get(), 1, 1, size, size / 2);
+        });
+        EXPECT_EQ(layer.Row(5)[5], 0xFF00FF00u) << size;
+        EXPECT_EQ(layer.Row(1)[1], 0u) << size;
+    }
+    canvas->SetScale(1);
 }
 
 TEST_F(CanvasTest, PicturesTellTheirOneColourOverAnAreaInsideThem) {

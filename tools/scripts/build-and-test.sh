@@ -16,6 +16,7 @@ wine "$BUILD/bin/drawing_bench.exe"
 wine "$BUILD/bin/layout_bench.exe"
 wine "$BUILD/bin/panel_bench.exe"
 python3 "$ROOT/tests/bench/desktop_bench.py" "$BUILD/bin" "$BUILD/dist"
+python3 "$ROOT/tests/bench/scaled_bench.py" "$BUILD/bin" "$BUILD/dist"
 python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
   python3 "$ROOT/tests/bench/http_bench.py" "$BUILD/bin"
 python3 "$ROOT/tests/servers/with_servers.py" --bin "$BUILD/bin" -- \
