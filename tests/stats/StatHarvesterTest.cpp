@@ -47,6 +47,12 @@ TEST(StatTime, IsUtcPlusThreeInWinterAndPlusFourFromLateAprilToLateOctober) {
         {Utc(2026, 10, 24, 21, 59, 59), Utc(2026, 10, 25, 1, 59, 59)},
         {Utc(2026, 10, 24, 22, 0, 0), Utc(2026, 10, 25, 1, 0, 0)},
         {Utc(2026, 12, 31, 21, 0, 0), Utc(2027, 1, 1, 0, 0, 0)},
+        // In 2027 October has five Sundays: the fourth, 24 October, is no
+        // change; the last, 31 October, is.
+        {Utc(2027, 10, 23, 22, 0, 0), Utc(2027, 10, 24, 2, 0, 0)},
+        {Utc(2027, 10, 30, 21, 59, 59), Utc(2027, 10, 31, 1, 59, 59)},
+        {Utc(2027, 10, 30, 22, 0, 0), Utc(2027, 10, 31, 1, 0, 0)},
+        {Utc(2027, 4, 24, 23, 0, 0), Utc(2027, 4, 25, 3, 0, 0)},
     };
     for (const auto& [utc, expected] : cases) {
         SYSTEMTIME local{};
@@ -136,10 +142,12 @@ TEST_F(HarvesterTest, EventsMakeTheReportOfThePeriod) {
         const char* report;  // every non-zero number
     };
     const Case cases[] = {
-        // Each counting event once.
-        {4, "radio shown start link scroll phone enter city fromlist frommap offices map close",
+        // Each counting event, the map's each a different number of times,
+        // so that no two counters can be swapped unseen.
+        {4, "radio shown start link scroll phone enter enter city fromlist fromlist frommap "
+            "frommap frommap offices offices offices offices map map map map map close",
          "play_count=1 shows=1 starts=1 tab4.clicks=1 tab4.int_clicks=1 tab4.int_scrolls=1 "
-         "phones=1 enters=1 cities=1 points=1 listitems=1 mapviews=1 listviews=1"},
+         "phones=1 enters=2 cities=1 points=2 listitems=3 mapviews=4 listviews=5"},
         // Unknown codes and tabs change nothing, stretches included.
         {0, "online w60 ev-1 ev20 ev2147483647 tab-1 tab6 w40 close",
          "run_time=100 show_time=100 online_time=100 tab0.time=100"},
