@@ -241,6 +241,53 @@ TEST_F(CanvasTest, LayersCopyOpaqueRunsBlendTheRestAndScrollTheirRows) {
     EXPECT_EQ(layer.Row(3)[3], 0xFF00FF00u);
 }
 
+TEST(CopyByRuns, CopiesOnlyThePartWhateverItsRunsAndRowsReachTo) {
+    // The source is half-transparent blue everywhere, so that where its runs
+    // are taken as opaque it is copied as it is, elsewhere in the part
+    // blended, and outside the part nothing changes. The destination holds
+    // the source at (2, 2); only the first three rows have runs.
+    const struct {
+        OpaqueRun run;  // every row's
+        RECT part;
+        int copiedLeft, copiedRight;  // source columns copied within the part
+    } cases[] = {
+        {{0, 8}, {2, 0, 6, 4}, 2, 6},   // the run wider than the part both ways
+        {{3, 12}, {0, 0, 8, 4}, 3, 8},  // the run past the part's right
+        {{0, 8}, {0, -2, 8, 6}, 0, 8},  // the part past the first row and the last run
+        {{5, 5}, {0, 0, 8, 4}, 0, 0},   // no run: all blended
+        {{6, 8}, {0, 0, 4, 4}, 0, 0},   // the run right of the part
+        {{0, 8}, {0, 1, 8, 2}, 0, 8},   // one row
+    };
+    constexpr uint32_t kUntouched = 0xFF00FF00u, kSource = 0x80000080u;
+    constexpr int kRunRows = 3;
+    for (const auto& c : cases) {
+        Layer source, dest;
+        ASSERT_TRUE(source.Resize(8, 4) && dest.Resize(12, 8));
+        for (int y = 0; y < 4; ++y)
+            std::fill(source.Row(y), source.Row(y) + 8, kSource);
+        for (int y = 0; y < 8; ++y)
+            std::fill(dest.Row(y), dest.Row(y) + 12, kUntouched);
+        const std::vector<OpaqueRun> runs(kRunRows, c.run);
+        CopyByRuns(dest.dc(), 2, 2, source.dc(), runs, c.part);
+        GdiFlush();
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 12; ++x) {
+                const int sx = x - 2, sy = y - 2;
+                const bool inPart = sy >= std::max(0L, c.part.top) &&
+                                    sy < std::min(LONG(kRunRows), c.part.bottom) &&
+                                    sx >= c.part.left && sx < c.part.right && sx < 8;
+                const bool copied = inPart && sx >= c.copiedLeft && sx < c.copiedRight;
+                const uint32_t pixel = dest.Row(y)[x];
+                const char* found = pixel == kSource      ? "copied"
+                                    : pixel == kUntouched ? "untouched"
+                                                          : "blended";
+                EXPECT_STREQ(found, copied ? "copied" : inPart ? "blended" : "untouched")
+                    << "run " << c.run.left << "-" << c.run.right << " part " << c.part.left
+                    << "," << c.part.top << " at " << sx << "," << sy;
+            }
+    }
+}
+
 TEST_F(CanvasTest, PicturesAtTheirOwnSizeBlendOntoALayerAsGdiPlusDrawsThem) {
     // Half-transparent blue on the left, opaque red on the right.
     std::vector<uint32_t> pixels(8 * 4);

@@ -28,6 +28,8 @@ public:
     void Paint() override {
         log_.push_back(name_ + " paint");
         canvas->FillRect(0, 0, 10, 10, fill);
+        if (onPaint)
+            onPaint();
     }
     void OnTimer(int id) override { log_.push_back(name_ + " timer " + std::to_string(id)); }
     void OnClick(MouseEvent& e) override { Note("click", e); }
@@ -51,6 +53,7 @@ public:
 
     gdip::ARGB fill = 0xFFFF0000u;
     bool drags = false;  // takes the capture on a press and lets it go on the release, as the panel
+    std::function<void()> onPaint;  // after each paint
 
 private:
     void Note(const char* what, const MouseEvent& e) {
@@ -568,6 +571,21 @@ TEST_F(WindowTreeTest, RetainedLayersRedrawOnlyWhatWasInvalidated) {
     EXPECT_EQ(PixelAt(dc, 299, 199), 0x00FF00u);
     EXPECT_EQ(PixelAt(dc, 150, 100), 0x000000u);  // clear in the layer: the desktop shows
     EXPECT_EQ(PixelAt(dc, 300, 200), 0x000000u);  // first pixel past both edges
+
+    // A window that invalidates itself while it paints (an animation's next
+    // step) is painted again at the next paint.
+    int steps = 0;
+    first->onPaint = [&] {
+        if (steps++ == 0)
+            first->Invalidate();
+    };
+    first->Invalidate();
+    paint();
+    paint();
+    EXPECT_EQ(log, (Log{"p paint", "a paint"}));
+    paint();
+    EXPECT_TRUE(log.empty());
+    first->onPaint = nullptr;
 
     // A part: only the windows that meet it are asked.
     panel->InvalidatePart(RECT{185, 135, 200, 150});
