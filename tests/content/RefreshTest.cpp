@@ -237,6 +237,31 @@ TEST_F(RefreshTest, FailuresAreRetriedSoonerOnlineAndAtEveryTickOffline) {
     EXPECT_EQ(friday.elapsed, friday.period + 1);  // the next tick
 }
 
+TEST_F(RefreshTest, ANotModifiedAnswerIsNoFailureOnTheHourlyAndTheDailyFeed) {
+    const struct {
+        const wchar_t* name;
+        std::string document;
+        std::function<std::unique_ptr<DataStream>(Panel*)> make;
+    } feeds[] = {
+        {L"friday.json", kFirst, [](Panel* p) { return std::make_unique<FridayStream>(p); }},
+        {L"exclusive.json", R"({"items": []})",
+         [](Panel* p) { return std::make_unique<ExclusiveStream>(p); }},
+    };
+    for (const auto& feed : feeds) {
+        const std::wstring cachePath = ProgramFolder() + L"feeds\\" + feed.name;
+        DeleteFileW(cachePath.c_str());
+        Serve((L"\\media\\data\\" + std::wstring(feed.name)).c_str(), feed.document, -3600);
+        auto stream = feed.make(panel.get());
+        stream->Refresh(0);
+        ASSERT_EQ(stream->elapsed, 0u);
+        const size_t delivered = panel->pages.size();
+        Due(*stream);  // 304: the cache is as new as the document
+        EXPECT_EQ(panel->pages.size(), delivered);
+        EXPECT_EQ(stream->elapsed, 0u) << "due again a whole period later";
+        DeleteFileW(cachePath.c_str());
+    }
+}
+
 TEST_F(RefreshTest, TheFirstTickDownloadsEveryFeedInTableOrderAndStopEndsTheWorker) {
     // What an interrupted write of an earlier run left goes at the start;
     // a name only like a temporary's, and the updater's, stay.
@@ -450,6 +475,8 @@ TEST_F(RefreshTest, PicturesComeIntoTheirFolderAndHostileNamesWriteNothing) {
             auto stream = feed.make(panel.get());
             stream->Refresh(0);
             EXPECT_FALSE(stream->accepted) << feed.list;  // some pictures could not be had
+            // which asks for the document again in ten minutes, not a day
+            EXPECT_EQ(stream->elapsed, stream->period - 600000) << feed.list;
             EXPECT_EQ(panel->pages.size() + panel->cities.size(), feed.deliveries) << feed.list;
             EXPECT_EQ(Listing(folder), (std::set<std::wstring>{L".", L"..", feed.name}))
                 << feed.list;
