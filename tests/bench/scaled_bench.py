@@ -52,8 +52,7 @@ def main():
             os.environ.pop("DISPLAY", None)
         else:
             os.environ["DISPLAY"] = outer
-        subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], stderr=subprocess.DEVNULL)
+        e2e.restore_wine()
 
 
 if __name__ == "__main__":

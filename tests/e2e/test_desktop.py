@@ -628,6 +628,15 @@ def set_system_dpi(dpi):
     subprocess.run(["wineserver", "-w"], stderr=subprocess.DEVNULL)
 
 
+def restore_wine():
+    """100 %, and Wine's server and services as the test command started
+    them: lasting, and away from any pipe a later program holds."""
+    set_system_dpi(96)
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], **quiet)
+    subprocess.run(["wineboot"], **quiet)
+
+
 def changed_box(before, after, top=0, bottom=None):
     """The bounding box (left, top, right, bottom) of the pixels that differ
     between two screenshots of one size, in the rows from top to bottom and
@@ -707,8 +716,7 @@ class Scaled(unittest.TestCase):
             os.environ.pop("DISPLAY", None)
         else:
             os.environ["DISPLAY"] = cls.outer_display
-        subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], stderr=subprocess.DEVNULL)
+        restore_wine()
 
     class Panel:
         """The desktop and the host at a dpi, the panel loaded at its first place."""

@@ -73,6 +73,9 @@ ensure_prefix() {
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ \
       /d 'Liberation Sans' /f >/dev/null 2>&1
   done
+  # At 100 %: a run stopped half way through the scaled tests may have left
+  # the system's dpi of another scale.
+  wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
   # One wineserver for the whole run instead of one per program: let the
   # server that the steps above started end, then start a lasting one.
   wineserver -w
