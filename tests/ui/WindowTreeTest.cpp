@@ -95,27 +95,53 @@ protected:
     Log log;
 };
 
-TEST_F(WindowTreeTest, OverlappingSiblingsPaintLaterOnTopButTheEarlierTakesInput) {
+TEST_F(WindowTreeTest, InputGoesToTheFirstWindowChildrenFirstWhoseShapeHoldsThePoint) {
+    // A round button: only the disc of radius 20 in its 40 x 40 box is hit.
+    struct Round : Probe {
+        using Probe::Probe;
+        void UpdateRegion() override {
+            gdip::GpPath* path = nullptr;
+            gdip::GdipCreatePath(gdip::FillModeAlternate, &path);
+            gdip::GdipAddPathEllipseI(path, 0, 0, width, height);
+            gdip::GpRegion* disc = nullptr;
+            gdip::GdipCreateRegionPath(path, &disc);
+            gdip::GdipDeletePath(path);
+            region.native.reset(disc);
+        }
+    };
     Add("a", 10, 10, 100, 100);
-    Add("b", 50, 50, 100, 100);
-    root->PaintTree(0, 0, 400, 300);
-    EXPECT_EQ(log, (Log{"a paint", "b paint"}));
-
-    log.clear();
-    EXPECT_TRUE(Press(60, 60));
-    EXPECT_TRUE(Release(60, 60));
-    EXPECT_EQ(log, (Log{"a down 50,50", "a up 50,50", "a click 50,50"}));
-}
-
-TEST_F(WindowTreeTest, ChildrenBeforeParentAndOutsideTheParentStillReachable) {
-    Probe* parent = Add("p", 100, 100, 50, 50);
-    Add("c", -80, 0, 20, 20, parent);
+    Add("b", 50, 50, 100, 100);  // over a, which keeps the input in their overlap
+    Probe* parent = Add("p", 300, 200, 50, 50);
+    Add("c", -80, 0, 20, 20, parent);  // outside its parent
     Add("inner", 10, 10, 10, 10, parent);
+    Probe* glass = Add("glass", 0, 200, 100, 100);
+    glass->mouseTransparent = true;
+    Add("knob", 10, 10, 10, 10, glass);
+    windows.push_back(std::make_unique<Round>("r", 150, 200, 40, 40, root.get(), log));
+    windows.back()->UpdateRegion();
+    windows.back()->Show();
 
-    EXPECT_TRUE(Press(25, 105));
-    EXPECT_TRUE(Press(115, 115));
-    EXPECT_TRUE(Press(140, 140));
-    EXPECT_EQ(log, (Log{"c down 5,5", "inner down 5,5", "p down 40,40"}));
+    // Painted in that order, later on top; c lies outside its top-level
+    // window, whose layer is all that is drawn of it.
+    root->PaintTree(0, 0, 400, 300);
+    EXPECT_EQ(log, (Log{"a paint", "b paint", "p paint", "inner paint", "glass paint",
+                        "knob paint", "r paint"}));
+    const struct {
+        int x, y;
+        const char* heard;  // "": the press is not the tree's
+    } presses[] = {
+        {60, 60, "a down 50,50"},      {140, 140, "b down 90,90"},
+        {225, 205, "c down 5,5"},      {315, 215, "inner down 5,5"},
+        {340, 240, "p down 40,40"},    {50, 250, ""},  // through the glass
+        {15, 215, "knob down 5,5"},    {152, 202, ""},  // the round button's corner
+        {170, 220, "r down 20,20"},    {390, 290, ""},
+    };
+    for (const auto& press : presses) {
+        log.clear();
+        EXPECT_EQ(Press(press.x, press.y), *press.heard != 0) << press.x << "," << press.y;
+        Release(press.x, press.y);
+        EXPECT_EQ(log.empty() ? "" : log.front(), press.heard) << press.x << "," << press.y;
+    }
 }
 
 TEST_F(WindowTreeTest, BareDesktopTakesWheelButNotButtonsOrMoves) {
@@ -284,37 +310,6 @@ TEST_F(WindowTreeTest, HoverEntersAndLeavesInPairs) {
     EXPECT_EQ(log, (Log{"a enter 10,10", "a move 10,10", "a move 11,10", "a leave 10,10",
                         "b enter 10,10", "b move 10,10"}));
     EXPECT_EQ(root->HoverWindow(), windows[1].get());
-}
-
-TEST_F(WindowTreeTest, AReplacedRegionIsTheHitShape) {
-    // A round button: only the disc of radius 20 in its 40 x 40 box is hit.
-    struct Round : Probe {
-        using Probe::Probe;
-        void UpdateRegion() override {
-            gdip::GpPath* path = nullptr;
-            gdip::GdipCreatePath(gdip::FillModeAlternate, &path);
-            gdip::GdipAddPathEllipseI(path, 0, 0, width, height);
-            gdip::GpRegion* disc = nullptr;
-            gdip::GdipCreateRegionPath(path, &disc);
-            gdip::GdipDeletePath(path);
-            region.native.reset(disc);
-        }
-    } round("r", 0, 0, 40, 40, root.get(), log);
-    round.UpdateRegion();
-    round.Show();
-    EXPECT_FALSE(Press(2, 2));
-    EXPECT_TRUE(Press(20, 20));
-    EXPECT_EQ(log, (Log{"r down 20,20"}));
-    round.Hide();
-}
-
-TEST_F(WindowTreeTest, MouseTransparentWindowPassesThroughButItsChildrenTakeInput) {
-    Probe* glass = Add("glass", 0, 0, 100, 100);
-    glass->mouseTransparent = true;
-    Add("knob", 10, 10, 10, 10, glass);
-    EXPECT_FALSE(Press(50, 50));
-    EXPECT_TRUE(Press(15, 15));
-    EXPECT_EQ(log, (Log{"knob down 5,5"}));
 }
 
 TEST_F(WindowTreeTest, TimersReachTheirWindowAndForeignIdsPassOn) {
