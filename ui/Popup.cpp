@@ -7,6 +7,7 @@ Popup::Popup(int x, int y, int width, int height, Window* owner)
     : Window(x, y, width, height, owner->root),
       owner(owner),
       relativeRect{x, y, width, height} {
+    ownedBy = owner;
     UpdateRegion();
 }
 

@@ -349,7 +349,8 @@ void RootWindow::Forget(Window* window) {
 }
 
 bool RootWindow::CaptureWithin(const Window* window) const {
-    for (const Window* w = captureWindow_; w; w = w->parent) {
+    // A popup lies under the root, and goes with its owner.
+    for (const Window* w = captureWindow_; w; w = w->ownedBy ? w->ownedBy : w->parent) {
         if (w == window)
             return true;
     }

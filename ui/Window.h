@@ -23,8 +23,8 @@
 // A release belongs to the tree only when the press did or a window holds
 // the capture: otherwise it is the list view's, which may be dragging its
 // own selection. The tree takes the system capture for its holder and lets
-// go only of a capture it took; hiding the holder or an ancestor of it, or
-// destroying the holder, ends the capture.
+// go only of a capture it took; hiding the holder or an ancestor of it (for
+// a popup, of its owner too), or destroying the holder, ends the capture.
 //
 // Painting is retained: every window shown directly on the root (the panel,
 // each popup) has a layer of its own size holding the pixels of it and its
@@ -140,6 +140,9 @@ public:
     Window* lastChild = nullptr;     // borrowed
     Window* prevSibling = nullptr;   // borrowed
     Window* nextSibling = nullptr;   // borrowed
+    // A popup's owner (borrowed), which it goes with: hiding the owner or an
+    // ancestor of it ends a capture the popup holds. Null for the others.
+    Window* ownedBy = nullptr;
     RootWindow* root;    // borrowed; the root of this window's tree
     Canvas* canvas;      // borrowed from the root
     HWND surfaceWindow;  // the desktop list view, from the root

@@ -236,6 +236,15 @@ TEST_F(SelectTest, PopupOpensWithTheChosenRowOverTheSelect) {
     EXPECT_EQ(panel->commands, (std::vector<std::pair<int, int>>{{10, 0}}));
 }
 
+TEST_F(SelectTest, HidingTheSelectAloneClosesItsOpenPopup) {
+    ClickSelect(20, 10);
+    ASSERT_TRUE(select->popup->attached);
+    select->Hide();
+    EXPECT_FALSE(select->popup->attached);
+    EXPECT_EQ(root->CaptureWindow(), nullptr);
+    select->Show();
+}
+
 TEST_F(SelectTest, PressOutsideTheOpenPopupClosesItAndKeepsTheChoice) {
     model.selected = 0;
     ClickSelect(20, 10);
