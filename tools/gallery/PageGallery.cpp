@@ -5,7 +5,10 @@
 //
 // Usage: page_gallery.exe <output folder>. Runs where the library's fonts
 // and pictures lie beside it (the build's bin folder).
+#include "base/ModulePath.h"
 #include "content/ArticleStreams.h"
+#include "content/ExclusiveStream.h"
+#include "content/MapStream.h"
 #include "content/SettingsStreams.h"
 #include "content/StaticPages.h"
 #include "ui/Delivery.h"
@@ -70,18 +73,39 @@ struct Collector : Window, FeedOwner {
     void OnContent(int, void* payload) override {
         std::unique_ptr<Page> page(static_cast<Page*>(payload));
         for (auto& held : pages)
-            if (held->name == page->name)
+            if (held && held->name == page->name)
                 held.reset();
         pages.push_back(std::move(page));
     }
     void OnData(int kind, void* payload) override {
+        if (kind == CityMapContent) {
+            cities.emplace_back(static_cast<CityMapData*>(payload));
+            return;
+        }
         if (kind == SettingsContent)
             settings = *static_cast<const SettingsRecord*>(payload);
         DiscardData(kind, payload);
     }
     SettingsRecord settings = DefaultSettings();
     std::vector<std::unique_ptr<Page>> pages;
+    std::vector<std::unique_ptr<CityMapData>> cities;
 };
+
+// The content set's pictures of a feed's folder ("exclusive", "maps") beside
+// the program, where the feed's pages look for them after a download.
+void CopyContentPictures(const wchar_t* folder) {
+    const std::wstring from = std::wstring(L"Z:") + L"" ORVELLA_CONTENT_DIR + L"/../" + folder + L"/";
+    const std::wstring to = ModuleRelativePath(folder) + L"\\";
+    CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((from + L"*.png").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do
+        CopyFileW((from + entry.cFileName).c_str(), (to + entry.cFileName).c_str(), FALSE);
+    while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
 
 // A feed built from one document of the content set, as after a download.
 template <class Stream>
@@ -124,9 +148,20 @@ int wmain(int argc, wchar_t** argv) {
     FromContentSet<SettingsStream> settings(&feeds, "settings.json");
     FromContentSet<NewsStream> news(&feeds, "news.json");
     FromContentSet<FridayStream> friday(&feeds, "friday.json");
-    for (auto& page : feeds.pages)
-        if (page)
-            samples.push_back({page->name == L"News" ? L"news.png" : L"friday.png", std::move(page)});
+    CopyContentPictures(L"exclusive");
+    CopyContentPictures(L"maps");
+    FromContentSet<ExclusiveStream> exclusive(&feeds, "exclusive.json");
+    FromContentSet<MapStream> maps(&feeds, "maps.json");
+    for (auto& page : feeds.pages) {
+        if (!page)
+            continue;
+        const wchar_t* file = page->name == L"News"        ? L"news.png"
+                              : page->name == L"Exclusive" ? L"exclusive.png"
+                                                           : L"friday.png";
+        samples.push_back({file, std::move(page)});
+    }
+    if (!feeds.cities.empty() && feeds.cities.front()->mapPage)
+        samples.push_back({L"map.png", std::move(feeds.cities.front()->mapPage)});
     samples.push_back({L"club.png", club.MakePage(L"Клуб Orvella")});
     samples.push_back({L"about.png", MakeAboutPage(about)});
     samples.push_back({L"articles.png", samples::ArticleList(200)});
