@@ -401,6 +401,7 @@ struct Ahead {
     std::vector<Done> done;
     uint64_t doneBytes = 0;           // of the pictures in done
     uint64_t budget = kPicturesAheadBytes;  // for doneBytes, at the pictures' scale
+    float scale = 1;  // the screen's, as the window thread last queued pictures
 
     std::vector<Done>::iterator FindDone(const std::wstring& path) {
         return std::find_if(done.begin(), done.end(),
@@ -417,6 +418,20 @@ std::shared_ptr<Ahead>& Current() {
 }
 
 ImagePtr DecodePicture(const wchar_t* path);
+
+// The picture drawn again at the scale, within the size a picture is held
+// at; the picture as it is where that cannot be had.
+ImagePtr AtScale(ImagePtr picture, float scale) {
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(picture.get(), &width);
+    GdipGetImageHeight(picture.get(), &height);
+    const UINT scaledWidth = UINT(std::lround(width * scale));
+    const UINT scaledHeight = UINT(std::lround(height * scale));
+    if (scaledWidth > kPictureHeldWidth || scaledHeight > kPictureHeldHeight)
+        return picture;
+    ImagePtr scaled = ScaledPicture(picture.get(), scaledWidth, scaledHeight, scale);
+    return scaled ? std::move(scaled) : std::move(picture);
+}
 
 uint64_t HeldBytes(GpImage* image) {
     UINT width = 0, height = 0;
@@ -446,10 +461,18 @@ void DecodeAhead(Ahead& ahead) {
             return;
         ahead.decoding = std::move(ahead.queued.front());
         ahead.queued.pop_front();
+        const float scale = ahead.scale;
         hold.unlock();
         ImagePtr picture;
         // A picture that throws is left to whoever asks for it.
-        Guarded([&] { picture = DecodePicture(ahead.decoding.c_str()); });
+        Guarded([&] {
+            picture = DecodePicture(ahead.decoding.c_str());
+            // A feed's picture, on a scaled screen, is drawn again at the
+            // screen's size here rather than on the window thread as it is
+            // first shown (a city's map at 200 %: tens of milliseconds).
+            if (picture && scale != 1 && ScaledPicturePath(ahead.decoding, 2) == ahead.decoding)
+                picture = AtScale(std::move(picture), scale);
+        });
         const uint64_t bytes = picture ? HeldBytes(picture.get()) : 0;
         hold.lock();
         // Past the budget the picture is let go, and decoded when needed.
@@ -510,6 +533,7 @@ void PrefetchPictures(std::vector<std::wstring> paths) {
     std::lock_guard<std::mutex> hold(current->lock);
     const float factor = DrawingFactor(PictureScale());
     current->budget = uint64_t(double(kPicturesAheadBytes) * factor * factor);
+    current->scale = PictureScale();
     for (std::wstring& path : paths) {
         // Decoded as LoadScaledPicture will ask for it.
         path = ScaledPicturePath(path, PictureScale());

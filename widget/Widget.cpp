@@ -21,6 +21,8 @@
 
 namespace {
 
+void DecodeAhead(const Page* page, const Canvas* canvas);
+
 const wchar_t* const kBackgrounds[Widget::kTabs] = {
     L"images/fon_1.png", L"images/fon_2.png", L"images/fon_3.png",
     L"images/fon_4.png", L"images/fon_5.png", L"images/info.png"};
@@ -271,6 +273,13 @@ void Widget::OnCommand(int code, int param) {
             ShowPage(secondCityPage ? city->allOfficesPage.get() : city->mapPage.get());
             Invalidate();
             BroadcastEvent(CityChosen, 0);
+            // The selector's arrows step to a neighbour next: its map is
+            // decoded (and on a scaled screen drawn at its size) meanwhile.
+            for (int step : {1, -1}) {
+                const size_t next = size_t(cityModel.selected + step);
+                if (cityModel.selected + step >= 0 && next < cityRecords.size())
+                    DecodeAhead(cityRecords[next]->mapPage.get(), canvas);
+            }
         }
         break;
     default:
@@ -432,9 +441,10 @@ void Widget::Release(const Page* page) {
 
 void Widget::AddCity(std::unique_ptr<CityMapData> city) {
     auto known = std::find(cityModel.items.begin(), cityModel.items.end(), city->cityName);
-    // The map first shown is the first city's; the others' pictures are
-    // decoded when their city is chosen.
-    if (known == cityModel.items.begin() || cityModel.items.empty())
+    // The map first shown is the first city's, and the selector's arrow
+    // steps to the second next; the others' pictures are decoded when a
+    // neighbour of theirs is chosen.
+    if (known - cityModel.items.begin() < 2)
         DecodeAhead(city->mapPage.get(), canvas);
     if (known == cityModel.items.end()) {
         cityModel.items.push_back(city->cityName);
