@@ -156,23 +156,25 @@ struct Mailbox : Window {
 };
 
 TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnlyThroughRecordsWeSent) {
-    Mailbox box(0, 0, 1, 1, &embedding().root);
     int page = 0, data = 0;
-    EXPECT_TRUE(SendWindowMessage(desktop.listView, DM_CONTENT, 3, &box, &page));
-    EXPECT_TRUE(SendWindowMessage(desktop.listView, DM_DATA, 2, &box, &data));
+    {
+        // Goes before its root, as every window of the tree does.
+        Mailbox box(0, 0, 1, 1, &embedding().root);
+        EXPECT_TRUE(SendWindowMessage(desktop.listView, DM_CONTENT, 3, &box, &page));
+        EXPECT_TRUE(SendWindowMessage(desktop.listView, DM_DATA, 2, &box, &data));
 
-    // A record no sender of ours made, as another process could post: ignored.
-    WindowMessage forged{&box, &page};
-    EXPECT_EQ(Send(DM_CONTENT, 9, LPARAM(&forged)), 0);
-    EXPECT_EQ(Send(DM_DATA, 9, LPARAM(0x1234)), 0);
-    ASSERT_EQ(box.got.size(), 2u);
-    EXPECT_EQ(box.got[0], std::make_pair(3, static_cast<void*>(&page)));
-    EXPECT_EQ(box.got[1], std::make_pair(-2, static_cast<void*>(&data)));
+        // A record no sender of ours made, as another process could post: ignored.
+        WindowMessage forged{&box, &page};
+        EXPECT_EQ(Send(DM_CONTENT, 9, LPARAM(&forged)), 0);
+        EXPECT_EQ(Send(DM_DATA, 9, LPARAM(0x1234)), 0);
+        ASSERT_EQ(box.got.size(), 2u);
+        EXPECT_EQ(box.got[0], std::make_pair(3, static_cast<void*>(&page)));
+        EXPECT_EQ(box.got[1], std::make_pair(-2, static_cast<void*>(&data)));
+    }
 
     // With no widget attached nothing takes it and the payload stays ours.
     DetachCurrent();
-    EXPECT_FALSE(SendWindowMessage(desktop.listView, DM_CONTENT, 3, &box, &page));
-    EXPECT_EQ(box.got.size(), 2u);
+    EXPECT_FALSE(SendWindowMessage(desktop.listView, DM_CONTENT, 3, nullptr, &page));
 }
 
 // Above the surface's procedure: hands each DM_CONTENT on `times` times,
