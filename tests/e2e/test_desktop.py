@@ -146,6 +146,22 @@ def settle():
     time.sleep(0.4)
 
 
+def wheel_scrolled(column, before, notches=3):
+    """What column (of a screenshot) shows once the wheel turned the notches
+    and the scroll came to rest: the scroll runs on a timer, so two shots
+    must agree (a busy machine may take longer than its half second)."""
+    for _ in range(notches):
+        subprocess.run(["xdotool", "click", "5"], check=True)
+    after, deadline = column(screenshot()), time.time() + 5
+    while time.time() < deadline:
+        time.sleep(0.3)
+        latest = column(screenshot())
+        if latest == after and latest != before:
+            break
+        after = latest
+    return after
+
+
 def click(x, y):
     subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
     settle()
@@ -388,17 +404,7 @@ class EndToEnd(unittest.TestCase):
 
         column = lambda shot: [shot(left + 150, top + y) for y in range(CONTENT[3])]
         before = column(screenshot())
-        for _ in range(3):
-            subprocess.run(["xdotool", "click", "5"], check=True)
-        # The scroll runs on a timer: wait until two shots agree (a busy
-        # machine may take longer than the scroll's own half second).
-        after, deadline = column(screenshot()), time.time() + 5
-        while time.time() < deadline:
-            time.sleep(0.3)
-            latest = column(screenshot())
-            if latest == after and latest != before:
-                break
-            after = latest
+        after = wheel_scrolled(column, before)
         self.assertNotEqual(before, after, "the page scrolled")
         # Scrolled by whole steps: below the title, the view shows what lay 90 pixels lower.
         below = 60  # the page's title stays
@@ -786,15 +792,7 @@ class Scaled(unittest.TestCase):
             cx, cy = panel.viewer((150, 0, 0, 0))[:2]
             column = lambda shot: [shot(cx, cy + y) for y in range(int(CONTENT[3] * s))]
             before = column(shot)
-            for _ in range(3):
-                subprocess.run(["xdotool", "click", "5"], check=True)
-            after, deadline = column(screenshot()), time.time() + 5
-            while time.time() < deadline:
-                time.sleep(0.3)
-                latest = column(screenshot())
-                if latest == after and latest != before:
-                    break
-                after = latest
+            after = wheel_scrolled(column, before)
             below, step = int(60 * s), int(math.floor(90 * s + 0.5))
             self.assertEqual(after[below:below + 100], before[below + step:below + step + 100])
 
