@@ -5,13 +5,18 @@
 
 #include "content/DataStream.h"
 #include "content/MapStream.h"
+#include "content/SettingsRecord.h"
 #include "ui/Delivery.h"
+#include "viewer/Page.h"
 
 #include <windows.h>
 
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 // A feed that builds from a text as after a download; false when it does
 // not parse.
@@ -60,6 +65,50 @@ inline void LayOutCity(CityMapData& city, Canvas& canvas) {
     for (auto& page : city.officePages)
         layoutPage(*page, canvas);
 }
+
+// A panel that keeps what the feeds deliver to it, laid out first as the
+// widget lays it out when layOut is set, and counts every delivery by kind.
+struct RecordingPanel : Window, FeedOwner {
+    using Window::Window;
+    Window* FeedTarget() override { return this; }
+    // A page's title: title, or without one "T:" and the feed's name.
+    std::wstring PageTitle(const wchar_t* name) override {
+        return title ? title : L"T:" + std::wstring(name);
+    }
+    void OnContent(int kind, void* payload) override {
+        std::unique_ptr<Page> page(static_cast<Page*>(payload));
+        ++delivered[kind];
+        if (layOut)
+            layoutPage(*page, *canvas);
+        if (keep)
+            pages.push_back(std::move(page));
+    }
+    void OnData(int kind, void* payload) override {
+        ++delivered[kind];
+        if (kind == CityMapContent) {
+            std::unique_ptr<CityMapData> city(static_cast<CityMapData*>(payload));
+            if (layOut)
+                LayOutCity(*city, *canvas);
+            if (keep)
+                cities.push_back(std::move(city));
+        } else if (kind == RatesContent && keep) {
+            rates.emplace_back(static_cast<RatesRecord*>(payload));
+        } else if (kind == SettingsContent && keep) {
+            settings.emplace_back(static_cast<SettingsRecord*>(payload));
+        } else {
+            DiscardData(kind, payload);
+        }
+    }
+
+    const wchar_t* title = nullptr;
+    bool layOut = false;
+    bool keep = true;
+    std::map<int, int> delivered;
+    std::vector<std::unique_ptr<Page>> pages;
+    std::vector<std::unique_ptr<CityMapData>> cities;
+    std::vector<std::unique_ptr<RatesRecord>> rates;
+    std::vector<std::unique_ptr<SettingsRecord>> settings;
+};
 
 #ifdef ORVELLA_CONTENT_DIR
 // A document of our content set, as the build found it.

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-template <class Panel>
+template <class Panel = RecordingPanel>
 class FeedTest : public TreeTest {
 protected:
     void SetUp() override {

@@ -4,8 +4,15 @@
 // with a known colour so that composed pixels can be checked.
 #pragma once
 
-#include <windows.h>
+#include "base/Desktop.h"
+#include "base/EventListener.h"
+#include "host/DesktopSurface.h"
+#include "host/Embedding.h"
 
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,3 +66,48 @@ std::wstring ProgramFolder();
 
 // Reads one pixel of a device context as 0xRRGGBB.
 unsigned PixelAt(HDC dc, int x, int y);
+
+// The process's committed private bytes. Wine leaves PrivateUsage at 0;
+// PagefileUsage is the same commit charge. Link psapi to use it.
+inline size_t PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PagefileUsage;
+}
+
+// For its lifetime, every event broadcast reaches heard.
+struct EventRecorder : EventListener {
+    EventRecorder() { RegisterEventListener(this); }
+    ~EventRecorder() { UnregisterEventListener(this); }
+    EventRecorder(const EventRecorder&) = delete;
+    EventRecorder& operator=(const EventRecorder&) = delete;
+    void OnEvent(int event, int value) override {
+        heard.push_back(event);
+        values.push_back(value);
+    }
+    // How many times event was heard.
+    int Count(int event) const { return int(std::count(heard.begin(), heard.end(), event)); }
+    std::vector<int> heard, values;
+};
+
+// A panel embedded in a list view as the host's Load embeds it, taken out
+// again when it goes; attached tells whether it went in.
+struct EmbeddedPanel {
+    explicit EmbeddedPanel(HWND listView, HWND hostWindow = nullptr) {
+        SetDesktopListView(listView);
+        instance.listView = listView;
+        instance.hostWindow = hostWindow;
+        attached = Attach(&instance);
+    }
+    ~EmbeddedPanel() {
+        if (attached)
+            Detach(&instance);
+        SetDesktopListView(nullptr);
+    }
+    EmbeddedPanel(const EmbeddedPanel&) = delete;
+    EmbeddedPanel& operator=(const EmbeddedPanel&) = delete;
+    Embedding& embedding() const { return *instance.embedding; }
+
+    DesktopInstance instance;
+    bool attached = false;
+};
