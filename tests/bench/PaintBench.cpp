@@ -3,8 +3,6 @@
 // median of repeated runs after a warm-up; asserts nothing.
 #include "Bench.h"
 #include "TestDesktop.h"
-#include "host/DesktopSurface.h"
-#include "base/Desktop.h"
 #include "ui/Window.h"
 #include "widget/Widget.h"
 
@@ -26,20 +24,18 @@ int main() {
     for (int i = 0; i < 6; ++i)
         desktop.AddIcon(20, 20 + i * 100);
     RecordingHost host;
-    SetDesktopListView(desktop.listView);
-    auto instance = std::make_unique<DesktopInstance>();
-    instance->listView = desktop.listView;
-    instance->hostWindow = host.window;
-    Attach(instance.get());
+    EmbeddedPanel embedded(desktop.listView, host.window);
+    if (!embedded.attached)
+        return 1;
 
-    Widget* panel = instance->embedding->widget.get();
+    Widget* panel = embedded.embedding().widget.get();
     RECT panelRect{panel->x, panel->y, panel->x + panel->width, panel->y + panel->height};
     double panelMs = MedianMs(200, [&](int) { PaintOnce(desktop.listView, &panelRect); });
     double screenMs = MedianMs(50, [&](int) { PaintOnce(desktop.listView, nullptr); });
 
     // A chain of 10 levels, 10 siblings each, the pointer over the deepest.
     std::vector<std::unique_ptr<Window>> tree;
-    RootWindow& root = instance->embedding->root;
+    RootWindow& root = embedded.embedding().root;
     Window* parent = &root;
     for (int level = 0; level < 10; ++level) {
         Window* last = nullptr;
@@ -62,6 +58,5 @@ int main() {
     for (auto it = tree.rbegin(); it != tree.rend(); ++it)
         (*it)->Hide();
     tree.clear();
-    Detach(instance.get());
     return 0;
 }

@@ -1,8 +1,8 @@
 // The About and Club pages, laid out with the shipped fonts and pictures, and
 // their delivery to the panel through the desktop list view.
+#include "TestDesktop.h"
 #include "base/WidgetKey.h"
 #include "content/StaticPages.h"
-#include "host/DesktopSurface.h"
 #include "layout/LayoutFixture.h"
 #include "widget/Widget.h"
 
@@ -125,13 +125,13 @@ TEST_F(StaticPagesTest, PartnerGridMakesRowsOfThreeWithoutAnEmptyOne) {
     std::vector<PartnerEntry> entries(10, PartnerEntry{L"images/partners/partner_1.png",
                                                        L"Ресторан", L"Скидка 10%", L"http://x/"});
     ClubPageBuilder builder;
-    for (size_t count : {10u, 3u, 0u}) {
+    using Rows = std::vector<size_t>;
+    const std::pair<size_t, Rows> cases[] = {{10, {3, 3, 3, 1}}, {3, {3}}, {0, {}}};
+    for (const auto& [count, expected] : cases) {
         MDiv block;
         builder.content = &block;
         builder.AddPartnerGrid(entries.data(), count);
-        std::vector<size_t> rows, expected(count / 3, 3);
-        if (count % 3)
-            expected.push_back(count % 3);
+        Rows rows;
         for (const auto& row : block.children)
             rows.push_back(static_cast<MColumns&>(*row).children.size());
         EXPECT_EQ(rows, expected) << count;
@@ -177,12 +177,9 @@ class PageDeliveryTest : public testing::Test {
 protected:
     void SetUp() override {
         WidgetKey::Erase();  // the News tab first, whatever an earlier run saved
-        SetDesktopListView(desktop.listView);
-        instance.listView = desktop.listView;
-        instance.hostWindow = host.window;
-        ASSERT_TRUE(Attach(&instance));
+        embedded = std::make_unique<EmbeddedPanel>(desktop.listView, host.window);
+        ASSERT_TRUE(embedded->attached);
     }
-    void TearDown() override { Detach(&instance); }
     std::unique_ptr<Page> Watched(bool* gone) {
         *gone = false;
         auto page = MakeAboutPage(builder);
@@ -192,19 +189,19 @@ protected:
 
     TestDesktop desktop;
     RecordingHost host;
-    DesktopInstance instance;
+    std::unique_ptr<EmbeddedPanel> embedded;
     AboutPageBuilder builder;
 };
 
 TEST_F(PageDeliveryTest, PagesArriveAsKindZeroOrAreFreedWhenNothingTakesThem) {
     // The panel's own builders delivered both pages, the Club under its title.
+    Widget& panel = *embedded->embedding().widget;
     std::map<std::wstring, const Page*> pages;
-    for (const auto& page : instance.embedding->widget->pages)
+    for (const auto& page : panel.pages)
         pages[page->name] = page.get();
     ASSERT_TRUE(pages[L"Club"] && pages[L"About"]);
-    EXPECT_EQ(pages[L"Club"]->title, std::wstring(instance.embedding->widget->settings.title_2));
+    EXPECT_EQ(pages[L"Club"]->title, std::wstring(panel.settings.title_2));
     // Laid out when their tabs are first shown, not at start.
-    Widget& panel = *instance.embedding->widget;
     EXPECT_FALSE(pages[L"Club"]->scene || pages[L"About"]->scene);
     panel.SelectTab(1);
     panel.SelectTab(5);
@@ -212,7 +209,7 @@ TEST_F(PageDeliveryTest, PagesArriveAsKindZeroOrAreFreedWhenNothingTakesThem) {
     EXPECT_EQ(panel.navigator->page, pages[L"About"]);
     panel.SelectTab(0);
 
-    Mailbox box(0, 0, 1, 1, &instance.embedding->root);
+    Mailbox box(0, 0, 1, 1, &embedded->embedding().root);
     bool gone = false;
     EXPECT_TRUE(DeliverPage(&box, Watched(&gone)));
     EXPECT_EQ(box.kinds, std::vector<int>{0});

@@ -2,20 +2,17 @@
 // the subclass procedure's message table, paint composition and the legacy
 // wallpaper.
 #include "TestDesktop.h"
-#include "host/DesktopSurface.h"
 #include "base/WidgetKey.h"
-#include "ui/Delivery.h"
-#include "base/EventListener.h"
 #include "gfx/Canvas.h"
+#include "ui/Delivery.h"
 #include "widget/Widget.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <memory>
-#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,11 +26,25 @@ unsigned PanelPixel(int x, int y) {
     return colour & 0xFFFFFF;
 }
 
-struct Events : EventListener {
-    Events() { RegisterEventListener(this); }
-    ~Events() { UnregisterEventListener(this); }
-    void OnEvent(int event, int) override { heard.push_back(event); }
-    std::vector<int> heard;
+// A shown square child of the root that counts what reaches it, and throws
+// from a press when told to.
+struct Probe : Window {
+    Probe(int at, int size, Window& root) : Window(at, at, size, size, &root) {
+        UpdateRegion();
+        Show();
+    }
+    ~Probe() override { Hide(); }
+    void OnMouseMove(MouseEvent&) override { ++moves; }
+    void OnMouseWheel(MouseEvent&) override { ++turns; }
+    void OnMouseDown(MouseEvent&) override {
+        if (throws)
+            throw std::bad_alloc();
+    }
+    void OnTimer(int id) override { timers.push_back(id); }
+    void OnCaptureLost() override { ++lost; }
+    std::vector<int> timers;
+    int moves = 0, turns = 0, lost = 0;
+    bool throws = false;
 };
 
 class DesktopSurfaceTest : public testing::Test {
@@ -41,22 +52,17 @@ protected:
     void SetUp() override {
         // The panel saves its place when it goes: every test starts from none.
         WidgetKey::Erase();
-        SetDesktopListView(desktop.listView);
         AttachNew();
     }
-    void TearDown() override { DetachCurrent(); }
+    void TearDown() override { panel.reset(); }
 
-    void AttachNew() {
-        instance = std::make_unique<DesktopInstance>();
-        instance->listView = desktop.listView;
-        instance->hostWindow = host.window;
-        ASSERT_TRUE(Attach(instance.get()));
-    }
-    void DetachCurrent() {
-        if (!instance)
-            return;
-        Detach(instance.get());
-        instance.reset();
+    // Takes out the panel there is, then embeds a new one: in our desktop for
+    // our host, or in another list view with no host.
+    void AttachNew(HWND other = nullptr) {
+        panel.reset();
+        panel = std::make_unique<EmbeddedPanel>(other ? other : desktop.listView,
+                                                other ? nullptr : host.window);
+        ASSERT_TRUE(panel->attached);
     }
 
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -64,13 +70,22 @@ protected:
     }
     // Paints the whole list view and answers a pixel of the back buffer.
     unsigned Composed(int x, int y) {
-        InvalidateRect(desktop.listView, nullptr, TRUE);
-        UpdateWindow(desktop.listView);
+        InvalidateRect(panel->instance.listView, nullptr, TRUE);
+        UpdateWindow(panel->instance.listView);
         return PixelAt(embedding().canvas.memoryDC(), x, y);
     }
-    Embedding& embedding() const { return *instance->embedding; }
+    // A pixel of what reached the window.
+    unsigned Shown(int x, int y) {
+        HDC dc = GetDC(desktop.listView);
+        unsigned pixel = PixelAt(dc, x, y);
+        ReleaseDC(desktop.listView, dc);
+        return pixel;
+    }
+    Embedding& embedding() const { return panel->embedding(); }
     Widget& widget() const { return *embedding().widget; }
     POINT PanelOrigin() const { return {widget().x, widget().y}; }
+    std::pair<int, int> Place() const { return {widget().x, widget().y}; }  // to compare
+    void MoveTo(int x, int y) { widget().x = x, widget().y = y; }
     // Moves to a point, presses and lets go; nonzero if the list view saw the buttons.
     LRESULT Click(LPARAM at) {
         Send(WM_MOUSEMOVE, 0, at);
@@ -79,11 +94,11 @@ protected:
 
     TestDesktop desktop;
     RecordingHost host;
-    std::unique_ptr<DesktopInstance> instance;
+    std::unique_ptr<EmbeddedPanel> panel;
 };
 
 TEST_F(DesktopSurfaceTest, AttachTakesOverTheListViewAndDetachGivesEverythingBack) {
-    DetachCurrent();
+    panel.reset();
     HCURSOR cursor = LoadCursorW(nullptr, IDC_IBEAM);
     SetClassLongPtrW(desktop.listView, GCLP_HCURSOR, LONG_PTR(cursor));
     DWORD style = LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
@@ -96,11 +111,10 @@ TEST_F(DesktopSurfaceTest, AttachTakesOverTheListViewAndDetachGivesEverythingBac
     EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), LONG_PTR(DesktopSubclassProc));
     EXPECT_EQ(GetClassLongPtrW(desktop.listView, GCLP_HCURSOR), 0);
     EXPECT_EQ(DWORD(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)), DWORD(LVS_EX_INFOTIP));
-    ASSERT_TRUE(instance->embedding && widget().attached);
-    EXPECT_EQ(PanelOrigin().x, embedding().root.width - 390);
-    EXPECT_EQ(PanelOrigin().y, 93);
+    ASSERT_TRUE(widget().attached);
+    EXPECT_EQ(Place(), std::make_pair(embedding().root.width - 390, 93));
 
-    DetachCurrent();
+    panel.reset();
     EXPECT_EQ(Send(HM_QUERY), 0);
     EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), ownProc);
     EXPECT_EQ(GetClassLongPtrW(desktop.listView, GCLP_HCURSOR), LONG_PTR(cursor));
@@ -109,15 +123,15 @@ TEST_F(DesktopSurfaceTest, AttachTakesOverTheListViewAndDetachGivesEverythingBac
 }
 
 TEST_F(DesktopSurfaceTest, ToggleHidesAndShowsThePanelAndVisibilityFollows) {
-    Events events;
+    EventRecorder events;
     EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
     EXPECT_EQ(Send(DM_TOGGLE), 0);
     EXPECT_EQ(Send(DM_IS_VISIBLE), 0);
-    POINT panel = PanelOrigin();
-    EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), kDesktopPixel);
+    POINT at = PanelOrigin();
+    EXPECT_EQ(Composed(at.x + 5, at.y + 100), kDesktopPixel);
     Send(DM_TOGGLE);
     EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
-    EXPECT_EQ(Composed(panel.x + 5, panel.y + 100), PanelPixel(5, 100));
+    EXPECT_EQ(Composed(at.x + 5, at.y + 100), PanelPixel(5, 100));
     EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden, WidgetShown}));
 }
 
@@ -131,16 +145,12 @@ TEST_F(DesktopSurfaceTest, HostHearsNetworkStateAndClosingAndANewWidgetStartsOpe
     EXPECT_EQ(host.received[1].wParam, 1u);
     EXPECT_TRUE(ClosingRequested());
 
-    int payload = 0;
-    EXPECT_FALSE(SendWindowMessage(desktop.listView, DM_CONTENT, 1, &widget(), &payload));
-
-    DetachCurrent();
     AttachNew();
     EXPECT_FALSE(ClosingRequested());
 }
 
 TEST_F(DesktopSurfaceTest, PowerNoticesBecomeIdleEvents) {
-    Events events;
+    EventRecorder events;
     Send(WM_POWERBROADCAST, PBT_APMSUSPEND);
     Send(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
     Send(WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE);
@@ -173,7 +183,7 @@ TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnlyThroughRecordsWeSent) {
     }
 
     // With no widget attached nothing takes it and the payload stays ours.
-    DetachCurrent();
+    panel.reset();
     EXPECT_FALSE(SendWindowMessage(desktop.listView, DM_CONTENT, 3, nullptr, &page));
 }
 
@@ -227,78 +237,59 @@ TEST_F(DesktopSurfaceTest, DisplayChangeScalesTheRootsChildren) {
     // Twice as wide and twice as tall: both axes scale, each by its own.
     root->width /= 2;
     root->height /= 2;
-    widget().x = 100;
-    widget().y = 40;
+    MoveTo(100, 40);
     Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(root->width * 2, root->height * 2));
     EXPECT_EQ(root->width, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(root->height, GetSystemMetrics(SM_CYSCREEN));
-    EXPECT_EQ(widget().x, 200);
-    EXPECT_EQ(widget().y, 80);
+    EXPECT_EQ(Place(), std::make_pair(200, 80));
 
     // A root of no size scales nothing (and divides by nothing).
     root->width = 0;
     root->height = 0;
     Send(WM_DISPLAYCHANGE, 32, 0);
-    EXPECT_EQ(widget().x, 200);
-    EXPECT_EQ(widget().y, 80);
+    EXPECT_EQ(Place(), std::make_pair(200, 80));
 }
 
 TEST_F(DesktopSurfaceTest, PanelIsComposedBetweenBackgroundAndIcons) {
-    POINT panel = PanelOrigin();
-    int icon = desktop.AddIcon(panel.x + 120, panel.y + 150);
-    RECT iconRect = desktop.IconRect(icon);
+    POINT at = PanelOrigin();
+    RECT iconRect = desktop.IconRect(desktop.AddIcon(at.x + 120, at.y + 150));
 
-    EXPECT_EQ(Composed(panel.x - 20, panel.y + 10), kDesktopPixel);
+    EXPECT_EQ(Composed(at.x - 20, at.y + 10), kDesktopPixel);
     for (POINT p : {POINT{5, 100}, POINT{160, 30}, POINT{300, 450}})
-        EXPECT_EQ(Composed(panel.x + p.x, panel.y + p.y),
-                  PanelPixel(p.x, p.y));
+        EXPECT_EQ(Composed(at.x + p.x, at.y + p.y), PanelPixel(p.x, p.y));
 
     int iconPixels = 0;
     for (int y = iconRect.top; y < iconRect.bottom; ++y)
         for (int x = iconRect.left; x < iconRect.right; ++x)
             iconPixels += PixelAt(embedding().canvas.memoryDC(), x, y) !=
-                          PanelPixel(x - panel.x, y - panel.y);
+                          PanelPixel(x - at.x, y - at.y);
     EXPECT_GT(iconPixels, 100);  // the icon covers the panel
-
     // The composed buffer is what reaches the window.
-    HDC dc = GetDC(desktop.listView);
-    EXPECT_EQ(PixelAt(dc, panel.x + 160, panel.y + 30), PanelPixel(160, 30));
-    ReleaseDC(desktop.listView, dc);
+    EXPECT_EQ(Shown(at.x + 160, at.y + 30), PanelPixel(160, 30));
 }
 
 // A press on an icon over the panel goes to the list view, elsewhere to the panel.
 TEST_F(DesktopSurfaceTest, PressesGoToIconsOverThePanelAndThenToThePanel) {
-    POINT panel = PanelOrigin();
+    POINT at = PanelOrigin();
     // An icon over the Club tab, whose click would switch tabs.
-    int icon = desktop.AddIcon(panel.x + 110, panel.y + 50);
-    RECT iconRect = desktop.IconRect(icon);
-    LPARAM onIcon = MAKELPARAM((iconRect.left + iconRect.right) / 2,
-                               (iconRect.top + iconRect.bottom) / 2);
-    Click(onIcon);
+    int icon = desktop.AddIcon(at.x + 110, at.y + 50);
+    RECT r = desktop.IconRect(icon);
+    Click(MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
     PumpMessages();
     EXPECT_EQ(desktop.SelectedItem(), icon);
     EXPECT_EQ(widget().currentTab, 0);
 
-    EXPECT_EQ(Click(MAKELPARAM(panel.x + 100, panel.y + 38)), 0);
+    EXPECT_EQ(Click(MAKELPARAM(at.x + 100, at.y + 38)), 0);
     EXPECT_EQ(widget().currentTab, 1);
 
-    Events events;
-    Click(MAKELPARAM(panel.x + 295, panel.y + 20));  // the close button
+    EventRecorder events;
+    Click(MAKELPARAM(at.x + 295, at.y + 20));  // the close button
     EXPECT_EQ(Send(DM_IS_VISIBLE), 0);
     EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden}));
 }
 
 TEST_F(DesktopSurfaceTest, MovesTimersAndFocusReachTheWindowUnderneath) {
-    struct Probe : Window {
-        using Window::Window;
-        void OnMouseMove(MouseEvent&) override { ++moves; }
-        void OnTimer(int id) override { timers.push_back(id); }
-        void OnCaptureLost() override { ++lost; }
-        std::vector<int> timers;
-        int moves = 0, lost = 0;
-    } holder(3, 3, 20, 20, &embedding().root);
-    holder.UpdateRegion();
-    holder.Show();
+    Probe holder(3, 20, embedding().root);
     for (int x : {5, 5, 6})  // the same point twice: the repeat is dropped
         Send(WM_MOUSEMOVE, 0, MAKELPARAM(x, 6));
     EXPECT_EQ(holder.moves, 2);
@@ -316,7 +307,6 @@ TEST_F(DesktopSurfaceTest, MovesTimersAndFocusReachTheWindowUnderneath) {
     Send(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0));
     EXPECT_EQ(holder.lost, 2);
     EXPECT_EQ(embedding().root.CaptureWindow(), nullptr);
-    holder.Hide();
 }
 
 // Other software's subclass, installed above ours.
@@ -328,59 +318,48 @@ LRESULT CALLBACK ForeignProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 TEST_F(DesktopSurfaceTest, DetachLeavesOtherSubclassesInTheChainWhateverTheOrder) {
-    DetachCurrent();
+    panel.reset();
     const LONG_PTR ownProc = GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC);
     const LONG_PTR ours = LONG_PTR(DesktopSubclassProc), foreign = LONG_PTR(ForeignProc);
+    auto proc = [&] { return GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC); };
 
     // Installed after ours and still there: we stay in its chain, passing on.
     AttachNew();
     belowForeign = WNDPROC(SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, foreign));
-    EXPECT_FALSE(Detach(instance.get()));
-    EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), foreign);
-    EXPECT_EQ(instance->embedding, nullptr);
+    EXPECT_FALSE(Detach(&panel->instance));
+    EXPECT_EQ(proc(), foreign);
+    EXPECT_EQ(panel->instance.embedding, nullptr);
     foreignCalls = 0;
     EXPECT_EQ(Send(HM_QUERY), 0);  // the list view's own answer
     EXPECT_EQ(foreignCalls, 1);
     // Once it has gone, our procedure comes out too.
     SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(belowForeign));
-    EXPECT_TRUE(Detach(instance.get()));
-    EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), ownProc);
-    instance.reset();
+    EXPECT_TRUE(Detach(&panel->instance));
+    EXPECT_EQ(proc(), ownProc);
+    panel->attached = false;
 
     // One below ours removed itself, taking ours with it: nothing is put back.
     AttachNew();
     SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, ownProc);
-    EXPECT_FALSE(Detach(instance.get()));
-    EXPECT_EQ(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), ownProc);
-    EXPECT_NE(GetWindowLongPtrW(desktop.listView, GWLP_WNDPROC), ours);
-    instance.release();  // stays for the chain it believes it is in, as in the shell
+    EXPECT_FALSE(Detach(&panel->instance));
+    EXPECT_EQ(proc(), ownProc);
+    EXPECT_NE(proc(), ours);
+    panel.release();  // stays for the chain it believes it is in, as in the shell
 }
 
 // The desktop may span screens left of, above or beyond the primary one.
 TEST_F(DesktopSurfaceTest, AListViewWiderThanTheScreenIsComposedWholeAndWheelsFindThePanel) {
-    DetachCurrent();
+    panel.reset();
     WidgetKey::Erase();  // the place the detached panel saved
     const int screen = GetSystemMetrics(SM_CXSCREEN);
     TestDesktop wide(2 * screen, 600);
     SetWindowPos(wide.top, nullptr, -screen, -40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    SetDesktopListView(wide.listView);
-    instance = std::make_unique<DesktopInstance>();
-    instance->listView = wide.listView;
-    ASSERT_TRUE(Attach(instance.get()));
-    POINT panel = PanelOrigin();
-    ASSERT_GT(panel.x, screen);  // on the part beyond the primary screen's width
-    InvalidateRect(wide.listView, nullptr, TRUE);
-    UpdateWindow(wide.listView);
-    EXPECT_EQ(PixelAt(embedding().canvas.memoryDC(), panel.x + 160, panel.y + 30),
-              PanelPixel(160, 30));
+    AttachNew(wide.listView);
+    POINT at = PanelOrigin();
+    ASSERT_GT(at.x, screen);  // on the part beyond the primary screen's width
+    EXPECT_EQ(Composed(at.x + 160, at.y + 30), PanelPixel(160, 30));
 
-    struct Wheel : Window {
-        using Window::Window;
-        void OnMouseWheel(MouseEvent&) override { ++turns; }
-        int turns = 0;
-    } probe(10, 10, 40, 40, &embedding().root);
-    probe.UpdateRegion();
-    probe.Show();
+    Probe probe(10, 40, embedding().root);
     for (POINT client : {POINT{10, 10}, POINT{49, 49}, POINT{50, 30}, POINT{30, 50}}) {
         POINT onScreen = client;
         ClientToScreen(wide.listView, &onScreen);
@@ -388,9 +367,6 @@ TEST_F(DesktopSurfaceTest, AListViewWiderThanTheScreenIsComposedWholeAndWheelsFi
                      MAKELPARAM(onScreen.x, onScreen.y));
     }
     EXPECT_EQ(probe.turns, 2);  // the last pixel inside, not the first outside
-    probe.Hide();
-    DetachCurrent();
-    SetDesktopListView(desktop.listView);
 }
 
 // Screens come and go under the list view: the panel keeps its relative
@@ -411,50 +387,40 @@ TEST_F(DesktopSurfaceTest, ResizedClientKeepsThePanelInsideOnEachAxis) {
     };
     for (const Case& c : cases) {
         SetWindowPos(desktop.listView, nullptr, 0, 0, kWidth, kHeight, SWP_NOZORDER);
-        widget().x = c.x;
-        widget().y = c.y;
+        MoveTo(c.x, c.y);
         SetWindowPos(desktop.listView, nullptr, 0, 0, c.width, c.height, SWP_NOZORDER);
         EXPECT_EQ(embedding().root.width, c.width);
         EXPECT_EQ(embedding().root.height, c.height);
-        EXPECT_EQ(widget().x, c.expectX) << c.x << "," << c.y << " in " << c.width;
-        EXPECT_EQ(widget().y, c.expectY) << c.x << "," << c.y << " in " << c.height;
+        EXPECT_EQ(Place(), std::make_pair(c.expectX, c.expectY))
+            << c.x << "," << c.y << " in " << c.width << "x" << c.height;
     }
     SetWindowPos(desktop.listView, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER);
 }
 
 TEST_F(DesktopSurfaceTest, FailuresInsideOurCodeLeaveTheListViewToItself) {
-    struct Thrower : Window {
-        using Window::Window;
-        void OnMouseDown(MouseEvent&) override { throw std::bad_alloc(); }
-    } thrower(3, 3, 20, 20, &embedding().root);
-    thrower.UpdateRegion();
-    thrower.Show();
+    Probe thrower(3, 20, embedding().root);
+    thrower.throws = true;
     Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(6, 6));  // no exception leaves the procedure
     Send(WM_LBUTTONUP, 0, MAKELPARAM(6, 6));
     EXPECT_EQ(Send(HM_QUERY), 1);
-    thrower.Hide();
 
     // Without a canvas to compose with, the list view paints the desktop.
-    POINT panel = PanelOrigin();
-    ASSERT_EQ(Composed(panel.x + 160, panel.y + 30), PanelPixel(160, 30));
+    POINT at = PanelOrigin();
+    ASSERT_EQ(Composed(at.x + 160, at.y + 30), PanelPixel(160, 30));
     embedding().canvas.graphics.native.reset();
     InvalidateRect(desktop.listView, nullptr, TRUE);
     UpdateWindow(desktop.listView);
-    HDC dc = GetDC(desktop.listView);
-    EXPECT_EQ(PixelAt(dc, panel.x + 160, panel.y + 30), kDesktopPixel);
-    ReleaseDC(desktop.listView, dc);
+    EXPECT_EQ(Shown(at.x + 160, at.y + 30), kDesktopPixel);
     EXPECT_EQ(GetUpdateRect(desktop.listView, nullptr, FALSE), FALSE);
 }
 
 TEST_F(DesktopSurfaceTest, DestroyedListViewTakesTheWidgetWithIt) {
-    bool told = false;
-    static bool* toldFlag = nullptr;
-    toldFlag = &told;
-    instance->onDetached = [](DesktopInstance*) { *toldFlag = true; };
+    static bool told;
+    told = false;
+    panel->instance.onDetached = [](DesktopInstance*) { told = true; };
     DestroyWindow(desktop.top);
     EXPECT_TRUE(told);
-    EXPECT_EQ(instance->embedding, nullptr);
-    instance.reset();
+    EXPECT_EQ(panel->instance.embedding, nullptr);
 }
 
 void SetWallpaper(const wchar_t* file, const wchar_t* style, const wchar_t* tile) {
@@ -472,12 +438,10 @@ TEST_F(DesktopSurfaceTest, LegacyWallpaperNoneStretchedCentredTiledAndUnreadable
     COLORREF c = GetSysColor(COLOR_BACKGROUND);
     const unsigned background = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
     int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
-    wchar_t dir[MAX_PATH];
-    GetTempPathW(MAX_PATH, dir);
-    std::wstring path = std::wstring(dir) + L"orvella_wallpaper_test.bmp", copy = path + L".bmp";
+    std::wstring path = ProgramFolder() + L"orvella_wallpaper_test.bmp", copy = path + L".bmp";
     WriteTestBitmap(path, 16, 16, 0x112233);
     CopyFileW(path.c_str(), copy.c_str(), FALSE);
-    instance->legacyPaint = true;
+    panel->instance.legacyPaint = true;
 
     SetWallpaper(L"", L"2", L"0");
     EXPECT_EQ(Composed(10, 10), background);

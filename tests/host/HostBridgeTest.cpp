@@ -1,10 +1,8 @@
 // The host bridge in one process: the finder, the command line hand-over and
 // Load/Unload through the hook, with the desktop windows on this thread.
 #include "TestDesktop.h"
-#include "host/DesktopSurface.h"
 #include "base/Text.h"
 #include "base/WidgetKey.h"
-#include "host/DesktopSurface.h"
 #include "host/HostBridge.h"
 #include "widget/Widget.h"
 
@@ -22,15 +20,11 @@ std::wstring Received() {
 TEST(CommandLineCopy, LongTextIsCutAtTheBufferEnd) {
     wchar_t buffer[kCommandLineUnits + 1];
     buffer[kCommandLineUnits] = L'!';
-    std::wstring exact(kCommandLineUnits, L'a');
-    CopyUnits(buffer, kCommandLineUnits, exact.c_str());
-    EXPECT_EQ(std::wstring(buffer, kCommandLineUnits), exact);
-    EXPECT_EQ(buffer[kCommandLineUnits], L'!');
-
-    std::wstring longer(3000, L'b');
-    CopyUnits(buffer, kCommandLineUnits, longer.c_str());
-    EXPECT_EQ(std::wstring(buffer, kCommandLineUnits), longer.substr(0, kCommandLineUnits));
-    EXPECT_EQ(buffer[kCommandLineUnits], L'!');
+    for (std::wstring text : {std::wstring(kCommandLineUnits, L'a'), std::wstring(3000, L'b')}) {
+        CopyUnits(buffer, kCommandLineUnits, text.c_str());
+        EXPECT_EQ(std::wstring(buffer, kCommandLineUnits), text.substr(0, kCommandLineUnits));
+        EXPECT_EQ(buffer[kCommandLineUnits], L'!') << text.size();
+    }
 }
 
 TEST(Finder, FindsTheListViewUnderProgmanOrWorkerWOnly) {
@@ -56,6 +50,7 @@ protected:
         Unload();
         SetDesktopListView(nullptr);
     }
+    LRESULT Send(UINT message) { return SendMessageW(desktop.listView, message, 0, 0); }
 
     TestDesktop desktop;
     RecordingHost host;
@@ -65,7 +60,7 @@ TEST_F(LoadTest, LoadEmbedsOnceAndUnloadRestores) {
     EXPECT_EQ(GetDesktopHWND(), desktop.listView);
     ASSERT_TRUE(Load(host.window, L"first"));
     ASSERT_NE(Bridge().instance.get(), nullptr);
-    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 1);
+    EXPECT_EQ(Send(HM_QUERY), 1);
     EXPECT_EQ(Received(), L"first");
     HHOOK hook = Bridge().hook;
     DesktopInstance* first = Bridge().instance.get();
@@ -77,11 +72,11 @@ TEST_F(LoadTest, LoadEmbedsOnceAndUnloadRestores) {
     Unload();
     EXPECT_EQ(Bridge().instance.get(), nullptr);
     EXPECT_EQ(Bridge().hook, nullptr);
-    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0);
+    EXPECT_EQ(Send(HM_QUERY), 0);
 
     ASSERT_TRUE(Load(host.window, L"again"));
-    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 1);
-    EXPECT_EQ(SendMessageW(desktop.listView, DM_IS_VISIBLE, 0, 0), 1);
+    EXPECT_EQ(Send(HM_QUERY), 1);
+    EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
     EXPECT_EQ(Received(), L"again");
 }
 
@@ -101,28 +96,28 @@ TEST_F(LoadTest, PrivateMessagesForOtherWindowsOfTheThreadAreLeftAlone) {
     DesktopInstance* instance = Bridge().instance.get();
     SendMessageW(desktop.defView, HM_DESTROY, 0, 0);
     EXPECT_EQ(Bridge().instance.get(), instance);
-    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 1);
+    EXPECT_EQ(Send(HM_QUERY), 1);
 }
 
 TEST_F(LoadTest, ANewHostTakesOverFromOneThatDiedWithoutUnload) {
     auto first = std::make_unique<RecordingHost>();
     ASSERT_TRUE(Load(first->window, L"first"));
     first.reset();  // gone without Unload; the hook is still ours here
-    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0);
+    EXPECT_EQ(Send(HM_QUERY), 0);
 
     RecordingHost second;
     ASSERT_TRUE(Load(second.window, L"second"));
     EXPECT_EQ(Bridge().instance->hostWindow, second.window);
     EXPECT_FALSE(Load(host.window, L"third"));  // a live host keeps its widget
-    SendMessageW(desktop.listView, DM_TOGGLE, 0, 0);
-    EXPECT_EQ(SendMessageW(desktop.listView, DM_IS_VISIBLE, 0, 0), 0);
-    SendMessageW(desktop.listView, DM_CLOSING, 0, 0);
+    Send(DM_TOGGLE);
+    EXPECT_EQ(Send(DM_IS_VISIBLE), 0);
+    Send(DM_CLOSING);
     ASSERT_EQ(second.received.size(), 1u);
     EXPECT_EQ(second.received[0].message, DM_CLOSING);
 
     Unload();
     EXPECT_EQ(Bridge().instance.get(), nullptr);
-    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0);
+    EXPECT_EQ(Send(HM_QUERY), 0);
 }
 
 // A shell call in a click handler may run a modal loop in which the host's
@@ -147,7 +142,7 @@ TEST_F(LoadTest, UnloadDuringAClickWaitsUntilTheHandlerHasReturned) {
     EXPECT_TRUE(opener->treeStood);
     EXPECT_EQ(Bridge().instance.get(), nullptr);
     EXPECT_EQ(Bridge().hook, nullptr);
-    EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0);
+    EXPECT_EQ(Send(HM_QUERY), 0);
 }
 
 TEST_F(LoadTest, ARebuiltDesktopGetsANewWidget) {
