@@ -6,10 +6,10 @@
 // playing stream holds. ALSA's null device takes sound as fast as it comes,
 // so the processor time is given per second of sound played, not per second
 // of the clock. Prints medians; asserts nothing.
+#include "TestDesktop.h"
 #include "radio/bass/bass.h"
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -50,13 +50,7 @@ double ProcessorMs() {
     return ms(kernel) + ms(user);
 }
 
-// Wine leaves PrivateUsage at 0; PagefileUsage is the same commit charge.
-double PrivateMb() {
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return double(counters.PagefileUsage) / (1024.0 * 1024.0);
-}
+double PrivateMb() { return double(PrivateBytes()) / (1024.0 * 1024.0); }
 
 }  // namespace
 

@@ -7,19 +7,18 @@
 // RMS. ALSA's null device takes sound as fast as it comes, so a second of
 // sound may take less than a second to play.
 #include "ServedFiles.h"
+#include "TestDesktop.h"
 #include "base/Text.h"
 #include "radio/bass/bass.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <new>
 #include <string>
 #include <thread>
@@ -57,22 +56,27 @@ const Api& bass() {
     return api;
 }
 
-bool WaitFor(const std::function<bool()>& condition, DWORD ms) {
-    for (ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end; Sleep(10)) {
-        if (condition())
-            return true;
-    }
-    return condition();
+// Opens the tone, or url, with flags and a download callback.
+HSTREAM Open(DWORD flags = BASS_STREAM_AUTOFREE, const std::string& url = kTone,
+             DOWNLOADPROC* proc = nullptr, void* user = nullptr) {
+    return bass().CreateUrl(url.c_str(), 0, flags, proc, user);
+}
+
+// Whether a call failed with error; else what it did.
+testing::AssertionResult FailedWith(int error, DWORD result) {
+    const int code = bass().Error();
+    if (!result && code == error)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << (result ? "succeeded" : "failed") << ", code " << code;
 }
 
 struct Usage {
     int threads = 0;
     DWORD handles = 0;
-    SIZE_T privateBytes = 0;
+    size_t privateBytes = PrivateBytes();
 };
-// Wine answers 0 for the handle count and the private bytes: its handle
-// count is then found by asking every handle value in turn, and its commit
-// charge (the private bytes on Windows too) comes from PagefileUsage.
+// Wine answers 0 for the handle count: it is then found by asking every
+// handle value in turn.
 Usage Measure() {
     Usage usage;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -87,10 +91,6 @@ Usage Measure() {
             usage.handles += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
         }
     }
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    usage.privateBytes = memory.PagefileUsage;
     return usage;
 }
 
@@ -98,7 +98,7 @@ Usage Measure() {
 // at a process's first stream (behind its first device and socket) that
 // stay until the process ends.
 Usage MeasureAfterOneDevice() {
-    bass().Stop(bass().CreateUrl(kTone, 0, BASS_STREAM_AUTOFREE, nullptr, nullptr));
+    bass().Stop(Open());
     return Measure();
 }
 
@@ -106,7 +106,7 @@ Usage MeasureAfterOneDevice() {
 // threads behind a closed device end a moment after it, and may still be
 // counted in the baseline of a test that follows another.
 bool ThreadsBackTo(const Usage& before, DWORD ms = 5000) {
-    return WaitFor([&] { return Measure().threads <= before.threads; }, ms);
+    return PumpUntil([&] { return Measure().threads <= before.threads; }, ms);
 }
 
 LONGLONG CapturedBytes() {
@@ -161,15 +161,14 @@ protected:
     // Plays until `seconds` of sound have reached the file; false on a fault.
     static bool PlayFor(HSTREAM stream, double seconds) {
         return bass().Play(stream, FALSE) &&
-               WaitFor([&] { return CapturedBytes() >= LONGLONG(seconds * kBytesPerSecond); },
-                       15000);
+               PumpUntil([&] { return CapturedBytes() >= LONGLONG(seconds * kBytesPerSecond); },
+                         15000);
     }
 };
 
 TEST_F(BassTest, PlaysTheTonePitchAtTheSetVolumeDirectAndThroughTheProxy) {
-    if (!Capturing()) {
+    if (!Capturing())
         GTEST_SKIP() << "run inside with_servers.py with ORVELLA_CAPTURE_AUDIO=1";
-    }
     struct Case {
         const char* proxy;
         float volume;
@@ -183,8 +182,7 @@ TEST_F(BassTest, PlaysTheTonePitchAtTheSetVolumeDirectAndThroughTheProxy) {
         SCOPED_TRACE(testing::Message() << "volume " << c.volume << " proxy "
                                         << (c.proxy ? c.proxy : "none"));
         ASSERT_TRUE(bass().SetConfigPtr(BASS_CONFIG_NET_PROXY, c.proxy));
-        HSTREAM stream = bass().CreateUrl(kTone, 0, BASS_STREAM_STATUS | BASS_STREAM_AUTOFREE,
-                                          nullptr, nullptr);
+        HSTREAM stream = Open(BASS_STREAM_STATUS | BASS_STREAM_AUTOFREE);
         ASSERT_NE(0u, stream) << "error " << bass().Error();
         EXPECT_TRUE(bass().SetAttribute(stream, BASS_ATTRIB_VOL, c.volume));
         ASSERT_TRUE(PlayFor(stream, 1.2));
@@ -198,24 +196,22 @@ TEST_F(BassTest, PlaysTheTonePitchAtTheSetVolumeDirectAndThroughTheProxy) {
             EXPECT_NEAR(1.0, fullRms / kToneRms, 0.1);
         }
         EXPECT_NEAR(c.level, Rms(sound) / fullRms, 0.02 * c.level + 0.001);
-        if (c.level > 0) {
+        if (c.level > 0)
             EXPECT_NEAR(kToneHertz, Hertz(sound), 0.02 * kToneHertz);
-        }
     }
 }
 
 TEST_F(BassTest, VolumeSetWhilePlayingReachesTheSound) {
-    if (!Capturing()) {
+    if (!Capturing())
         GTEST_SKIP() << "run inside with_servers.py with ORVELLA_CAPTURE_AUDIO=1";
-    }
-    HSTREAM stream = bass().CreateUrl(kTone, 0, BASS_STREAM_AUTOFREE, nullptr, nullptr);
+    HSTREAM stream = Open();
     ASSERT_NE(0u, stream);
     ASSERT_TRUE(PlayFor(stream, 1.0));
     EXPECT_TRUE(bass().SetAttribute(stream, BASS_ATTRIB_VOL, 0.25f));
     // What was queued before the change plays out first.
     LONGLONG changedAt = CapturedBytes();
-    ASSERT_TRUE(WaitFor([&] { return CapturedBytes() > changedAt + LONGLONG(kBytesPerSecond); },
-                        15000));
+    ASSERT_TRUE(PumpUntil([&] { return CapturedBytes() > changedAt + LONGLONG(kBytesPerSecond); },
+                          15000));
     EXPECT_TRUE(bass().Stop(stream));
     // Levels of 50 ms (22 whole periods). Wine pads the device with silence
     // where the sound runs short (10 ms after the stop in some runs), which
@@ -236,7 +232,8 @@ TEST_F(BassTest, VolumeSetWhilePlayingReachesTheSound) {
 }
 
 TEST_F(BassTest, StreamsThatCannotPlayFailInBoundedTimeLeavingNothing) {
-    std::string faulty = "http://" + ToNarrow(Encoding::Utf8, Env(L"ORVELLA_FAULTY_HOST").c_str()) + "/";
+    const std::string faulty =
+        "http://" + ToNarrow(Encoding::Utf8, Env(L"ORVELLA_FAULTY_HOST").c_str()) + "/";
     struct Case {
         std::string url;
         const char* proxy;
@@ -260,8 +257,7 @@ TEST_F(BassTest, StreamsThatCannotPlayFailInBoundedTimeLeavingNothing) {
         SCOPED_TRACE(c.url + " proxy " + (c.proxy ? c.proxy : "none"));
         ASSERT_TRUE(bass().SetConfigPtr(BASS_CONFIG_NET_PROXY, c.proxy));
         ULONGLONG start = GetTickCount64();
-        EXPECT_EQ(0u, bass().CreateUrl(c.url.c_str(), 0, BASS_STREAM_AUTOFREE, nullptr, nullptr));
-        EXPECT_EQ(c.error, bass().Error());
+        EXPECT_TRUE(FailedWith(c.error, Open(BASS_STREAM_AUTOFREE, c.url)));
         EXPECT_LT(GetTickCount64() - start, 12000u);
     }
     EXPECT_TRUE(ThreadsBackTo(before));
@@ -277,8 +273,7 @@ TEST_F(BassTest, StreamThatTheServerEndsStopsAndFreesItselfWithAutoFree) {
     Usage before = Measure();
     for (DWORD flags : {DWORD(BASS_STREAM_AUTOFREE), DWORD(0)}) {
         SCOPED_TRACE(flags ? "auto-free" : "kept");
-        HSTREAM stream =
-            bass().CreateUrl("http://127.0.0.1/media/radio/cut.mp3", 0, flags, nullptr, nullptr);
+        HSTREAM stream = Open(flags, "http://127.0.0.1/media/radio/cut.mp3");
         ASSERT_NE(0u, stream);
         ASSERT_TRUE(bass().Play(stream, FALSE));
         EXPECT_TRUE(ThreadsBackTo(before, 10000));
@@ -292,40 +287,33 @@ TEST_F(BassTest, StreamThatTheServerEndsStopsAndFreesItselfWithAutoFree) {
 }
 
 TEST_F(BassTest, CallsOutOfTurnOrWithUnknownHandlesFailWithTheirCode) {
-    HSTREAM stopped = bass().CreateUrl(kTone, 0, BASS_STREAM_AUTOFREE, nullptr, nullptr);
+    HSTREAM stopped = Open();
     ASSERT_NE(0u, stopped);
     ASSERT_TRUE(bass().Stop(stopped));  // and so freed
     for (HSTREAM stream : {HSTREAM(0), stopped, stopped + 1000}) {
-        EXPECT_FALSE(bass().SetAttribute(stream, BASS_ATTRIB_VOL, 0.5f));
-        EXPECT_EQ(BASS_ERROR_HANDLE, bass().Error());
-        EXPECT_FALSE(bass().Play(stream, FALSE));
-        EXPECT_EQ(BASS_ERROR_HANDLE, bass().Error());
-        EXPECT_FALSE(bass().Stop(stream));
-        EXPECT_EQ(BASS_ERROR_HANDLE, bass().Error());
+        SCOPED_TRACE(stream);
+        EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().SetAttribute(stream, BASS_ATTRIB_VOL, 1)));
+        EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().Play(stream, FALSE)));
+        EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().Stop(stream)));
     }
-    HSTREAM stream = bass().CreateUrl(kTone, 0, 0, nullptr, nullptr);
-    EXPECT_FALSE(bass().SetAttribute(stream, BASS_ATTRIB_VOL + 1, 0.5f));
-    EXPECT_EQ(BASS_ERROR_ILLTYPE, bass().Error());
-    EXPECT_FALSE(bass().SetConfigPtr(BASS_CONFIG_NET_PROXY + 1, nullptr));
-    EXPECT_EQ(BASS_ERROR_ILLTYPE, bass().Error());
-    EXPECT_FALSE(bass().Init(-1, 44100, 0, nullptr, nullptr));
-    EXPECT_EQ(BASS_ERROR_ALREADY, bass().Error());
+    HSTREAM stream = Open(0);
+    EXPECT_TRUE(
+        FailedWith(BASS_ERROR_ILLTYPE, bass().SetAttribute(stream, BASS_ATTRIB_VOL + 1, 0.5f)));
+    EXPECT_TRUE(FailedWith(BASS_ERROR_ILLTYPE, bass().SetConfigPtr(BASS_CONFIG_NET_PROXY + 1, 0)));
+    EXPECT_TRUE(FailedWith(BASS_ERROR_ALREADY, bass().Init(-1, 44100, 0, nullptr, nullptr)));
     ASSERT_TRUE(bass().Free());  // frees the stream too
     EXPECT_FALSE(bass().Stop(stream));
-    EXPECT_FALSE(bass().Free());
-    EXPECT_EQ(BASS_ERROR_INIT, bass().Error());
-    EXPECT_EQ(0u, bass().CreateUrl(kTone, 0, 0, nullptr, nullptr));
-    EXPECT_EQ(BASS_ERROR_INIT, bass().Error());
+    EXPECT_TRUE(FailedWith(BASS_ERROR_INIT, bass().Free()));
+    EXPECT_TRUE(FailedWith(BASS_ERROR_INIT, Open(0)));
     for (int device : {0, 1000})
-        EXPECT_FALSE(bass().Init(device, 44100, 0, nullptr, nullptr));
-    EXPECT_EQ(BASS_ERROR_DEVICE, bass().Error());
+        EXPECT_TRUE(FailedWith(BASS_ERROR_DEVICE, bass().Init(device, 44100, 0, nullptr, nullptr)));
     EXPECT_TRUE(bass().Init(-1, 44100, 0, nullptr, nullptr));
 }
 
 TEST_F(BassTest, FreeStopsEveryPlayingStream) {
     Usage before = Measure();
     for (int i = 0; i < 2; ++i) {
-        HSTREAM stream = bass().CreateUrl(kTone, 0, BASS_STREAM_AUTOFREE, nullptr, nullptr);
+        HSTREAM stream = Open();
         ASSERT_NE(0u, stream);
         ASSERT_TRUE(bass().Play(stream, FALSE));
     }
@@ -355,8 +343,8 @@ TEST_F(BassTest, OpenThatEndsAfterFreeAndInitJoinsNoTableAndLetsItsDeviceGo) {
     HSTREAM late = 1;
     int error = BASS_OK;
     std::thread open([&] {
-        late = bass().CreateUrl("http://127.0.0.1/media/radio/tagged.mp3", 0, BASS_STREAM_STATUS,
-                                &HoldAtStatus, events);
+        late = Open(BASS_STREAM_STATUS, "http://127.0.0.1/media/radio/tagged.mp3", &HoldAtStatus,
+                    events);
         error = bass().Error();
     });
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[0], 15000));
@@ -390,22 +378,21 @@ TEST_F(BassTest, ExceptionEndsTheCallOrTheStreamAndNeverTheProcess) {
     for (bool outOfMemory : {true, false}) {
         SCOPED_TRACE(outOfMemory ? "bad_alloc" : "int");
         Thrower atStatus{true, outOfMemory}, inBody{false, outOfMemory};
-        EXPECT_EQ(0u, bass().CreateUrl(kTone, 0, BASS_STREAM_STATUS, &Throw, &atStatus));
-        EXPECT_EQ(outOfMemory ? BASS_ERROR_MEM : BASS_ERROR_UNKNOWN, bass().Error());
-        HSTREAM stream = bass().CreateUrl(kTone, 0, BASS_STREAM_AUTOFREE, &Throw, &inBody);
+        EXPECT_TRUE(FailedWith(outOfMemory ? BASS_ERROR_MEM : BASS_ERROR_UNKNOWN,
+                               Open(BASS_STREAM_STATUS, kTone, &Throw, &atStatus)));
+        HSTREAM stream = Open(BASS_STREAM_AUTOFREE, kTone, &Throw, &inBody);
         ASSERT_NE(0u, stream);
         ASSERT_TRUE(bass().Play(stream, FALSE));
         // Ended as by a failed device: an auto-free stream leaves the table.
-        EXPECT_TRUE(WaitFor([&] { return !bass().SetAttribute(stream, BASS_ATTRIB_VOL, 1); },
-                            5000));
+        EXPECT_TRUE(PumpUntil([&] { return !bass().SetAttribute(stream, BASS_ATTRIB_VOL, 1); },
+                              5000));
     }
     EXPECT_TRUE(ThreadsBackTo(before));
 }
 
 TEST_F(BassTest, HundredPlayStopCyclesLeaveNoThreadHandleOrMemory) {
     auto cycle = [] {
-        HSTREAM stream = bass().CreateUrl(kTone, 0, BASS_STREAM_STATUS | BASS_STREAM_AUTOFREE,
-                                          nullptr, nullptr);
+        HSTREAM stream = Open(BASS_STREAM_STATUS | BASS_STREAM_AUTOFREE);
         ASSERT_NE(0u, stream);
         bass().SetAttribute(stream, BASS_ATTRIB_VOL, 0.5f);
         ASSERT_TRUE(bass().Play(stream, FALSE));

@@ -4,11 +4,11 @@
 // the library gets, in their order and with their arguments. The real
 // bass.dll beside the tests serves only to show that it stays loaded.
 #include "TestTree.h"
-#include "base/EventListener.h"
 #include "base/Threads.h"
 #include "radio/Radio.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -21,8 +21,7 @@ namespace {
 struct Fake {
     static inline std::mutex lock;
     static inline std::vector<std::string> calls;
-    static inline DWORD delayMs = 0;
-    static inline DWORD nextStream = 0;
+    static inline DWORD delayMs = 0, nextStream = 0;
     static inline std::atomic<int> opensEnded{0};
 
     static void Record(std::string call) {
@@ -74,16 +73,6 @@ struct Fake {
     }
 };
 
-struct RadioEvents : EventListener {
-    RadioEvents() { RegisterEventListener(this); }
-    ~RadioEvents() { UnregisterEventListener(this); }
-    void OnEvent(int event, int) override {
-        if (event == RadioStarted || event == RadioStopped)
-            events.push_back(event);
-    }
-    std::vector<int> events;
-};
-
 class RadioTest : public TreeTest {
 protected:
     void SetUp() override {
@@ -104,6 +93,7 @@ protected:
     }
 
     void ClickButton() { Click(radio->x + 16, radio->y + 26); }
+    void ClickSlider(int x) { Click(OnSlider(x).x, OnSlider(x).y); }
     // A point of the slider, in the root's coordinates.
     POINT OnSlider(int x) const {
         return POINT{radio->x + radio->volumeSlider->x + x, radio->y + radio->volumeSlider->y + 11};
@@ -118,7 +108,7 @@ protected:
     }
 
     SettingsRecord station{};
-    RadioEvents log;
+    EventRecorder log;  // the radio broadcasts only its starts and stops
     std::unique_ptr<Radio> radio;
 };
 
@@ -130,10 +120,7 @@ TEST_F(RadioTest, TheSliderPlacesTheHandleAndReportsWholePercents) {
     // A click off the handle jumps it there: the ends of the bar are the ends of the scale.
     for (auto [x, handle, percent] : {std::tuple{3, 0, 0}, {74, 63, 100}, {50, 44, 69}}) {
         radio->SetVolume(0.5f);
-        const POINT at = OnSlider(x);
-        Move(at.x, at.y);
-        Press(at.x, at.y);
-        Release(at.x, at.y);
+        ClickSlider(x);
         EXPECT_EQ(radio->volumeSlider->handlePos, handle) << x;
         EXPECT_FLOAT_EQ(radio->volume, percent / 100.0f) << x;
     }
@@ -170,26 +157,24 @@ TEST_F(RadioTest, AStationThatCannotBeOpenedKeepsTheFourthFrameAndTheDesktopAnsw
     EXPECT_EQ(radio->button->state, RadioButton::StartRequested);
     AwaitOpen();
     EXPECT_EQ(radio->button->state, RadioButton::StartRequested);
-    EXPECT_TRUE(log.events.empty());
+    EXPECT_TRUE(log.heard.empty());
     EXPECT_EQ(Fake::Calls(), (std::vector<std::string>{
                                  "Init -1 44100", "SetConfigPtr 17 direct",
                                  "StreamCreateURL http://radio.example/live 0 0x840000"}));
     ClickButton();
     EXPECT_EQ(radio->button->state, RadioButton::StoppedHover);
-    EXPECT_EQ(log.events, std::vector<int>{RadioStopped});
+    EXPECT_EQ(log.heard, std::vector<int>{RadioStopped});
 }
 
 TEST_F(RadioTest, APlayStartsAtTheVolumeSetWhileStoppedAndAStopEndsTheStream) {
-    const POINT quiet = OnSlider(3);
-    Click(quiet.x, quiet.y);  // 0 %, while stopped
+    ClickSlider(3);  // 0 %, while stopped
     Fake::nextStream = 7;
     ClickButton();
     AwaitOpen();
     EXPECT_EQ(radio->button->state, RadioButton::Playing);
-    const POINT middle = OnSlider(40);
-    Click(middle.x, middle.y);
+    ClickSlider(40);
     ClickButton();
-    EXPECT_EQ(log.events, (std::vector<int>{RadioStarted, RadioStopped}));
+    EXPECT_EQ(log.heard, (std::vector<int>{RadioStarted, RadioStopped}));
     const std::vector<std::string> calls = Fake::Calls();
     EXPECT_EQ(std::vector<std::string>(calls.begin() + 3, calls.end()),
               (std::vector<std::string>{"SetAttribute 7 2 0", "Play 7 0", "SetAttribute 7 2 53",
@@ -205,15 +190,8 @@ TEST_F(RadioTest, AStopDuringTheOpenDiscardsTheStreamThatArrivesLater) {
     AwaitOpen();
     EXPECT_EQ(radio->stream, 0u);
     EXPECT_EQ(radio->button->state, RadioButton::StoppedHover);
-    EXPECT_EQ(log.events, std::vector<int>{RadioStopped});
+    EXPECT_EQ(log.heard, std::vector<int>{RadioStopped});
     EXPECT_EQ(Fake::Calls().back(), "Stop 9");
-}
-
-// Waits, at most 15 s, until no more than count threads of ours run.
-bool ThreadsEndTo(int count) {
-    for (int i = 0; i < 750 && threadsRunning > count; ++i)
-        Sleep(20);
-    return threadsRunning <= count;
 }
 
 TEST_F(RadioTest, TeardownDuringAnOpenReturnsAtOnceAndTheOpenDisposesOfItsOwnStream) {
@@ -242,16 +220,14 @@ TEST_F(RadioTest, TeardownDuringAnOpenReturnsAtOnceAndTheOpenDisposesOfItsOwnStr
         } else {
             // The count drops just before the thread leaves through the
             // library's exit; its handle is signalled a moment later.
-            ASSERT_TRUE(ThreadsEndTo(running));
+            ASSERT_TRUE(ThreadsEndBy(running, 15000));
             ASSERT_EQ(WaitForSingleObject(radio->openThread.get(), 5000), WAIT_OBJECT_0);
         }
-        LARGE_INTEGER frequency, before, after;
-        QueryPerformanceFrequency(&frequency);
-        QueryPerformanceCounter(&before);
+        const auto before = std::chrono::steady_clock::now();
         radio->Hide();  // as the panel does first
         radio.reset();
-        QueryPerformanceCounter(&after);
-        const double ms = double(after.QuadPart - before.QuadPart) * 1000 / frequency.QuadPart;
+        const double ms = std::chrono::duration<double, std::milli>(
+                              std::chrono::steady_clock::now() - before).count();
         std::printf("teardown %s the open (%lu ms): %.2f ms\n",
                     c.connecting ? "during" : "after", c.delayMs, ms);
         EXPECT_LT(ms, 1000.0);  // a hang guard, not the target
@@ -259,14 +235,14 @@ TEST_F(RadioTest, TeardownDuringAnOpenReturnsAtOnceAndTheOpenDisposesOfItsOwnStr
         EXPECT_EQ(Fake::opensEnded, ended + (c.connecting ? 0 : 1));
         // Left to end by itself, the thread ran its open to the end and
         // left through its own exit: nothing killed it.
-        ASSERT_TRUE(ThreadsEndTo(running)) << "the open's thread never ended";
+        ASSERT_TRUE(ThreadsEndBy(running, 15000)) << "the open's thread never ended";
         const std::vector<std::string> calls = Fake::Calls();
         ASSERT_GE(calls.size(), c.calls.size());
         EXPECT_EQ(std::vector<std::string>(calls.end() - c.calls.size(), calls.end()), c.calls)
             << c.delayMs;
         MakeRadio();
     }
-    EXPECT_TRUE(log.events.empty());
+    EXPECT_TRUE(log.heard.empty());
 }
 
 TEST(AudioLibrary, StaysLoadedWhoeverLetsItGo) {

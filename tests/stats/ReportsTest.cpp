@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <iomanip>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,8 +42,7 @@ TEST(Report, IsTheCompactTextOfTheFiveGroupsEachCounterUnderItsName) {
     StatCounters counters;
     auto* fields = reinterpret_cast<uint32_t*>(&counters);
     const size_t count = sizeof(counters) / sizeof(uint32_t);
-    for (size_t i = 0; i < count; ++i)
-        fields[i] = uint32_t(i + 1);
+    std::iota(fields, fields + count, 1u);
     fields[count - 1] = 0xffffffffu;
     EXPECT_EQ(BuildReport("00112233445566778899aabbccddeeff", "4 21.5.2026", counters),
               "{'uid':'00112233445566778899aabbccddeeff','ver':2,'date':'4 21.5.2026',"

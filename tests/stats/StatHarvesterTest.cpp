@@ -2,11 +2,10 @@
 // on a period's report, the day change, the queue file and the lock under
 // two threads. The clock is moved by hand; uploads go to a loopback address
 // where nothing listens, so they fail at once and the reports stay.
+#include "ServedFiles.h"
 #include "StatTestSupport.h"
 #include "TestDesktop.h"
 #include "base/Handles.h"
-#include "base/WidgetKey.h"
-#include "net/HttpClient.h"
 #include "ui/Window.h"
 
 #include <gtest/gtest.h>
@@ -22,8 +21,8 @@ namespace {
 constexpr char kUid[] = "00112233445566778899aabbccddeeff";
 
 SYSTEMTIME Utc(int year, int month, int day, int hour, int minute, int second) {
-    return SYSTEMTIME{WORD(year), WORD(month), 0, WORD(day),
-                      WORD(hour), WORD(minute), WORD(second), 0};
+    return SYSTEMTIME{WORD(year), WORD(month), 0, WORD(day), WORD(hour), WORD(minute),
+                      WORD(second), 0};
 }
 
 std::string Text(const SYSTEMTIME& t) {
@@ -61,7 +60,7 @@ TEST(StatTime, IsUtcPlusThreeInWinterAndPlusFourFromLateAprilToLateOctober) {
     }
     SYSTEMTIME untouched = Utc(1999, 9, 9, 9, 9, 9);
     EXPECT_FALSE(ToStatLocalTime(nullptr, &untouched));
-    EXPECT_EQ(Text(untouched), Text(Utc(1999, 9, 9, 9, 9, 9)));
+    EXPECT_EQ(Text(untouched), "1999-09-09 09:09:09");
 }
 
 TEST(StatTime, ElapsedSecondsAreTruncatedAndNeverRunBackwards) {
@@ -79,9 +78,7 @@ class HarvesterTest : public testing::Test {
 protected:
     void SetUp() override {
         StartStatTest(*harvester);
-        const wchar_t nobody[] = L"127.0.0.9";
-        RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, nobody,
-                        sizeof(nobody));
+        SetWidgetValue(L"StorageServer", L"127.0.0.9");  // nobody listens
     }
     void TearDown() override { EndStatTest(*harvester); }
     void Restart(int tab) { harvester = std::make_unique<StatHarvester>(tab, &panel, kUid); }
@@ -89,42 +86,40 @@ protected:
     // "tabN" and "evN" (TabSelected N, raw code N), "wN" (N seconds pass),
     // "close" and "detach" (the panel is no longer shown). Returns the
     // newest report's non-zero numbers.
-    std::map<std::string, long long> Play(int tab, const std::string& script);
+    std::map<std::string, long long> Play(int tab, const std::string& script) {
+        static const std::map<std::string, int> codes = {
+            {"radio", RadioStarted}, {"stop", RadioStopped}, {"hidden", WidgetHidden},
+            {"shown", WidgetShown}, {"start", WidgetStarted}, {"exit", WidgetExiting},
+            {"online", WentOnline}, {"offline", WentOffline}, {"idle", IdleBegan},
+            {"back", IdleEnded}, {"link", PageLinkClicked}, {"scroll", PageScrolled},
+            {"phone", PhoneHovered}, {"enter", EnterClicked}, {"city", CityChosen},
+            {"fromlist", OfficeOpenedFromList}, {"frommap", OfficeOpenedFromMap},
+            {"offices", OfficeListOpened}, {"map", CityMapOpened}};
+        panel.attached = true;
+        Restart(tab);
+        std::istringstream steps(script);
+        for (std::string step; steps >> step;) {
+            if (step[0] == 'w')
+                FakeStatClock::Advance(std::stoll(step.substr(1)));
+            else if (step == "close")
+                harvester->ClosePeriod();
+            else if (step == "detach")
+                panel.attached = false;
+            else if (step.rfind("tab", 0) == 0)
+                harvester->OnEvent(TabSelected, std::stoi(step.substr(3)));
+            else if (step.rfind("ev", 0) == 0)
+                harvester->OnEvent(std::stoi(step.substr(2)), 0);
+            else
+                harvester->OnEvent(codes.at(step), 0);
+        }
+        const std::vector<std::string> reports = harvester->Reports();
+        return NonZero(reports.empty() ? std::string() : reports.back());
+    }
 
     FakeStatClock clock{2026, 1, 15, 10, 0, 0};
     RootWindow panel{318, 468, nullptr, nullptr};  // attached: shown
     std::unique_ptr<StatHarvester> harvester = std::make_unique<StatHarvester>(0, &panel, kUid);
 };
-
-std::map<std::string, long long> HarvesterTest::Play(int tab, const std::string& script) {
-    static const std::map<std::string, int> codes = {
-        {"radio", RadioStarted}, {"stop", RadioStopped}, {"hidden", WidgetHidden},
-        {"shown", WidgetShown}, {"start", WidgetStarted}, {"exit", WidgetExiting},
-        {"online", WentOnline}, {"offline", WentOffline}, {"idle", IdleBegan},
-        {"back", IdleEnded}, {"link", PageLinkClicked}, {"scroll", PageScrolled},
-        {"phone", PhoneHovered}, {"enter", EnterClicked}, {"city", CityChosen},
-        {"fromlist", OfficeOpenedFromList}, {"frommap", OfficeOpenedFromMap},
-        {"offices", OfficeListOpened}, {"map", CityMapOpened}};
-    panel.attached = true;
-    Restart(tab);
-    std::istringstream steps(script);
-    for (std::string step; steps >> step;) {
-        if (step[0] == 'w')
-            FakeStatClock::Advance(std::stoll(step.substr(1)));
-        else if (step == "close")
-            harvester->ClosePeriod();
-        else if (step == "detach")
-            panel.attached = false;
-        else if (step.rfind("tab", 0) == 0)
-            harvester->OnEvent(TabSelected, std::stoi(step.substr(3)));
-        else if (step.rfind("ev", 0) == 0)
-            harvester->OnEvent(std::stoi(step.substr(2)), 0);
-        else
-            harvester->OnEvent(codes.at(step), 0);
-    }
-    const std::vector<std::string> reports = harvester->Reports();
-    return NonZero(reports.empty() ? std::string() : reports.back());
-}
 
 // "name=value ..." as a report's non-zero numbers.
 std::map<std::string, long long> Numbers(const std::string& list) {
@@ -195,18 +190,18 @@ TEST_F(HarvesterTest, TheStatisticsDayEndsAtMidnightUtcPlusThreeOrPlusFour) {
         {Utc(2026, 12, 31, 21, 0, 0), "5 31.1.2027"},
     };
     for (const auto& [midnight, date] : cases) {
+        SCOPED_TRACE(date);
         FakeStatClock::Set(midnight.wYear, midnight.wMonth, midnight.wDay, midnight.wHour, 0, 0);
         FakeStatClock::Advance(-2);
         Restart(0);
         FakeStatClock::Advance(1);
         harvester->Tick(true);
-        EXPECT_EQ(harvester->ReportCount(), 0u) << date;
         FakeStatClock::Advance(1);
         harvester->Tick(false);  // offline ticks close nothing
-        EXPECT_EQ(harvester->ReportCount(), 0u) << date;
+        EXPECT_EQ(harvester->ReportCount(), 0u);
         harvester->Tick(true);
         harvester->Tick(true);  // the same day again
-        ASSERT_EQ(harvester->ReportCount(), 1u) << date;
+        ASSERT_EQ(harvester->ReportCount(), 1u);
         EXPECT_EQ(DateOf(harvester->Reports()[0]), date);
     }
 }
@@ -216,27 +211,20 @@ protected:
     void WriteQueue(const std::string& bytes) {
         std::ofstream(harvester->queuePath.c_str(), std::ios::binary | std::ios::trunc) << bytes;
     }
-    std::string ReadQueue() {
-        std::ostringstream text;
-        text << std::ifstream(harvester->queuePath.c_str(), std::ios::binary).rdbuf();
-        return text.str();
-    }
     std::vector<std::string> Loaded() {
         StatHarvester fresh(0, &panel, kUid);
         fresh.LoadReports();
         return fresh.Reports();
     }
-    static std::string Queue(int first, int count) {
-        std::string list;
-        for (int i = first; i < first + count; ++i)
-            list += (i > first ? ",\"r" : "\"r") + std::to_string(i) + "\"";
-        return "{\"stat_reports\":[" + list + "]}";
-    }
+    // "r<first>" ... as texts, and as a queue file.
     static std::vector<std::string> Texts(int first, int count) {
         std::vector<std::string> texts;
         for (int i = first; i < first + count; ++i)
             texts.push_back("r" + std::to_string(i));
         return texts;
+    }
+    static std::string Queue(int first, int count) {
+        return "{\"stat_reports\":" + nlohmann::json(Texts(first, count)).dump() + "}";
     }
     // The file system's number of the file at the queue's path.
     ULONGLONG FileIndex() {
@@ -245,16 +233,6 @@ protected:
         BY_HANDLE_FILE_INFORMATION info{};
         GetFileInformationByHandle(file.get(), &info);
         return ULONGLONG(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
-    }
-    static int TemporaryFiles() {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((ProgramFolder() + L"orv*.tmp").c_str(), &found);
-        int count = search != INVALID_HANDLE_VALUE;
-        while (count && FindNextFileW(search, &found))
-            ++count;
-        if (search != INVALID_HANDLE_VALUE)
-            FindClose(search);
-        return count;
     }
 };
 
@@ -293,7 +271,8 @@ TEST_F(QueueFileTest, SavesTheNewestThirtyAsAnIndentedObjectThatLoadsBackAsItWas
     expected.push_back(harvester->Reports().back());
     ASSERT_TRUE(harvester->SaveReports());
     EXPECT_EQ(Loaded(), expected);
-    EXPECT_EQ(ReadQueue().rfind("{\n    \"stat_reports\": [\n        \"r1\",", 0), 0u);
+    EXPECT_EQ(ReadAll(harvester->queuePath).rfind("{\n    \"stat_reports\": [\n        \"r1\",", 0),
+              0u);
 
     WriteQueue("{\"stat_reports\":[\"it's \\\"q\\\" \\\\ \\t\\u0001 \xd0\x96\"]}");
     Restart(0);
@@ -302,13 +281,13 @@ TEST_F(QueueFileTest, SavesTheNewestThirtyAsAnIndentedObjectThatLoadsBackAsItWas
     EXPECT_EQ(Loaded(), std::vector<std::string>{"it's \"q\" \\ \t\x01 \xd0\x96"});
     Restart(0);
     ASSERT_TRUE(harvester->SaveReports());
-    EXPECT_EQ(ReadQueue(), "{\n    \"stat_reports\": []\n}");
+    EXPECT_EQ(ReadAll(harvester->queuePath), "{\n    \"stat_reports\": []\n}");
 }
 
 TEST_F(QueueFileTest, IsReplacedByAWholeNewFileOrLeftAsItWas) {
     WriteQueue(Queue(0, 30));
-    const std::string old = ReadQueue();
-    const int temporaries = TemporaryFiles();
+    const std::string old = ReadAll(harvester->queuePath);
+    const std::set<std::wstring> temporaries = Listing(ProgramFolder() + L"orv*.tmp");
     const ULONGLONG index = FileIndex();
     harvester->ClosePeriod();
     {
@@ -318,19 +297,18 @@ TEST_F(QueueFileTest, IsReplacedByAWholeNewFileOrLeftAsItWas) {
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       0, nullptr));
         EXPECT_FALSE(harvester->SaveReports());
-        EXPECT_EQ(ReadQueue(), old);
+        EXPECT_EQ(ReadAll(harvester->queuePath), old);
     }
     ASSERT_TRUE(harvester->SaveReports());
     EXPECT_NE(FileIndex(), index) << "rewritten in place";
     EXPECT_EQ(Loaded(), harvester->Reports());
-    EXPECT_EQ(TemporaryFiles(), temporaries);
+    EXPECT_EQ(Listing(ProgramFolder() + L"orv*.tmp"), temporaries);
 }
 
 struct Hammer {
     StatHarvester* harvester;
     bool worker;  // the worker's events and ticks, or the window thread's
-    int closes = 0;
-    int tabChoices = 0;
+    int closes = 0, tabChoices = 0;
 };
 constexpr int kRounds = 50000;
 
@@ -346,11 +324,11 @@ DWORD WINAPI HammerThread(void* argument) {
         if (h.worker) {
             h.harvester->OnEvent(i % 2 ? IdleBegan : IdleEnded, 0);
             h.harvester->OnEvent(i % 2 ? WentOnline : WentOffline, 0);
-        }
-        if (h.worker && i % 1000 == 999) {
-            h.harvester->Tick(true);
-            h.harvester->ClosePeriod();
-            ++h.closes;
+            if (i % 1000 == 999) {
+                h.harvester->Tick(true);
+                h.harvester->ClosePeriod();
+                ++h.closes;
+            }
         }
     }
     return 0;
@@ -365,8 +343,8 @@ TEST_F(HarvesterTest, TwoThreadsHammeringTheHarvesterLoseNoCount) {
         std::fprintf(stderr, "the threads did not end within 30 s\n");
         TerminateProcess(GetCurrentProcess(), 1);
     }
-    CloseHandle(threads[0]);
-    CloseHandle(threads[1]);
+    for (HANDLE thread : threads)
+        CloseHandle(thread);
     harvester->ClosePeriod();
     std::map<std::string, long long> total;
     for (const std::string& report : harvester->Reports())

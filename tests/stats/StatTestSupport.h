@@ -75,12 +75,9 @@ inline std::map<std::string, long long> NonZero(std::string text) {
     return numbers;
 }
 
-// The report's date text.
-inline std::string DateOf(const std::string& report) {
-    const std::string key = "'date':'";
-    size_t start = report.find(key);
-    if (start == std::string::npos)
-        return {};
-    start += key.size();
-    return report.substr(start, report.find('\'', start) - start);
+// The report's date text; empty when there is none.
+inline std::string DateOf(std::string report) {
+    std::replace(report.begin(), report.end(), '\'', '"');
+    const nlohmann::json parsed = nlohmann::json::parse(report, nullptr, false);
+    return parsed.is_object() ? parsed.value("date", "") : "";
 }
