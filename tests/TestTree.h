@@ -38,6 +38,16 @@ protected:
         Press(x, y);
         Release(x, y);
     }
+    // Clears the canvas to one colour and paints the whole tree on it.
+    void Repaint(COLORREF clear = RGB(0, 0, 0)) {
+        RECT all{0, 0, 400, 300};
+        HBRUSH brush = CreateSolidBrush(clear);
+        FillRect(canvas->memoryDC(), &all, brush);
+        DeleteObject(brush);
+        root->PaintTree(0, 0, 400, 300);
+    }
+    // A pixel of the canvas, as 0xRRGGBB.
+    unsigned Pixel(int x, int y) { return PixelAt(canvas->memoryDC(), x, y); }
 
     TestDesktop desktop{400, 300};
     std::unique_ptr<Canvas> canvasOwner;
