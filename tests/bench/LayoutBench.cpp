@@ -13,6 +13,7 @@
 #include "gallery/SamplePages.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -46,49 +47,34 @@ int main() {
     Canvas canvas(desktop.listView);
     canvas.AddShippedFonts();
 
-    double articlesMs = MedianMs(9, [&](int) {
-        auto page = samples::ArticleList(200);
-        layoutPage(*page, canvas);
-    });
-    double paragraphsMs = MedianMs(9, [&](int) {
-        auto page = Paragraphs(30);
-        layoutPage(*page, canvas);
-    });
+    std::printf("layout 200-article page: median %.2f ms\n",
+                MedianMs(9, [&](int) { layoutPage(*samples::ArticleList(200), canvas); }));
+    std::printf("layout 30 paragraphs with links: median %.2f ms\n",
+                MedianMs(9, [&](int) { layoutPage(*Paragraphs(30), canvas); }));
 
     auto articles = samples::ArticleList(200);
     layoutPage(*articles, canvas);
     auto paragraphs = Paragraphs(30);
     layoutPage(*paragraphs, canvas);
-    {
-        RootWindow root(400, 500, &canvas, desktop.listView);
-        Navigator viewer(19, 94, 280, 297, &root);
-        viewer.Show();
-        auto paint = [&](Page& page) {
-            viewer.ShowPage(&page);
-            return MedianMs(50, [&](int) { root.PaintTree(0, 0, 400, 500); });
-        };
-        double paintArticlesMs = paint(*articles);
-        double paintParagraphsMs = paint(*paragraphs);
-
-        viewer.ShowPage(articles.get());
-        double findMs = MedianMs(2000, [&](int i) {
-            findAt(*articles->scene, 40 + i % 200, 1000 + i % 250, SceneLink);
-        });
-        double tickMs = MedianMs(200, [&](int) {
-            viewer.pendingScroll = 500;
-            viewer.OnTimer(Navigator::kScrollTimer);
-        });
-        viewer.ShowPage(nullptr);
-        viewer.Hide();
-
-        std::printf("layout 200-article page: median %.2f ms\n", articlesMs);
-        std::printf("layout 30 paragraphs with links: median %.2f ms\n", paragraphsMs);
-        std::printf("paint viewer, 200-article page: median %.3f ms\n", paintArticlesMs);
-        std::printf("paint viewer, 30-paragraph page: median %.3f ms\n", paintParagraphsMs);
-        std::printf("findAt under one mouse move, 200-article scene: median %.5f ms\n", findMs);
-        std::printf("one smooth-scroll tick: median %.5f ms\n", tickMs);
+    RootWindow root(400, 500, &canvas, desktop.listView);
+    Navigator viewer(19, 94, 280, 297, &root);
+    viewer.Show();
+    for (auto [shown, page] : {std::pair{"200-article", articles.get()},
+                               std::pair{"30-paragraph", paragraphs.get()}}) {
+        viewer.ShowPage(page);
+        std::printf("paint viewer, %s page: median %.3f ms\n", shown,
+                    MedianMs(50, [&](int) { root.PaintTree(0, 0, 400, 500); }));
     }
-    articles.reset();
-    paragraphs.reset();
+    viewer.ShowPage(articles.get());
+    std::printf("findAt under one mouse move, 200-article scene: median %.5f ms\n",
+                MedianMs(2000, [&](int i) {
+                    findAt(*articles->scene, 40 + i % 200, 1000 + i % 250, SceneLink);
+                }));
+    std::printf("one smooth-scroll tick: median %.5f ms\n", MedianMs(200, [&](int) {
+                    viewer.pendingScroll = 500;
+                    viewer.OnTimer(Navigator::kScrollTimer);
+                }));
+    viewer.ShowPage(nullptr);
+    viewer.Hide();
     return 0;
 }

@@ -7,8 +7,6 @@
 #include "gfx/Palette.h"
 #include "gfx/TextCache.h"
 
-#include <psapi.h>
-
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -27,11 +25,19 @@ protected:
     void SetUp() override {
         TreeTest::SetUp();
         DeleteFileW((ProgramFolder() + kPicture).c_str());
+        written_.push_back(kPicture);
         canvas->AddShippedFonts();
     }
     void TearDown() override {
-        DeleteFileW((ProgramFolder() + kPicture).c_str());
+        for (const std::wstring& name : written_)
+            DeleteFileW((ProgramFolder() + name).c_str());
         TreeTest::TearDown();
+    }
+    // A picture of one colour beside the program, gone when the test ends.
+    const wchar_t* Write(const wchar_t* name, int width, int height, unsigned rgb) {
+        WriteTestBitmap(ProgramFolder() + name, width, height, rgb);
+        written_.push_back(name);
+        return name;
     }
 
     std::wstring FamilyOf(GpFont* font) {
@@ -47,8 +53,10 @@ protected:
         GdipGetFontStyle(font, &style);
         return style;
     }
-    // Writes straight ARGB pixels as a PNG file beside the program.
+    // Writes straight ARGB pixels as a PNG file beside the program, gone when
+    // the test ends.
     bool SavePng(const wchar_t* path, std::vector<uint32_t>& pixels, int width, int height) {
+        written_.push_back(path);
         GpBitmap* made = nullptr;
         if (GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
                                       reinterpret_cast<BYTE*>(pixels.data()), &made) != Ok)
@@ -65,11 +73,14 @@ protected:
     }
     void Clear(ARGB colour) { GdipGraphicsClear(canvas->graphics.get(), colour); }
     unsigned Pixel(int x, int y) { return PixelAt(canvas->memoryDC(), x, y); }
+
+private:
+    std::vector<std::wstring> written_;
 };
 
 TEST_F(CanvasTest, ImagesAreSharedByPathTextAndGoWithTheirLastUse) {
     EXPECT_FALSE(canvas->AcquireImage(kPicture));  // not there yet
-    WriteTestBitmap(ProgramFolder() + kPicture, 4, 4, 0xFF0000);
+    Write(kPicture, 4, 4, 0xFF0000);
 
     ImageUse first = canvas->AcquireImage(kPicture);
     ASSERT_TRUE(first);
@@ -101,8 +112,7 @@ TEST_F(CanvasTest, FontsAreCachedByFamilySizeAndFullStyle) {
     GpFont* underlined = canvas->GetFont(L"PT Sans", 13, 4);
     GpFont* underlinedToo = canvas->GetFont(L"PT Sans", 13, 12);
     EXPECT_NE(underlined, underlinedToo);
-    EXPECT_EQ(StyleOf(underlined), 4);
-    EXPECT_EQ(StyleOf(underlinedToo), 4);
+    EXPECT_EQ(std::make_pair(StyleOf(underlined), StyleOf(underlinedToo)), std::make_pair(4, 4));
 }
 
 // The dark pixels of a text drawn at (10, 10), as a mask of the area.
@@ -114,10 +124,6 @@ std::vector<bool> InkOf(Canvas& canvas, GpFont* font) {
         for (int x = 10; x < 300; ++x)
             mask.push_back(PixelAt(canvas.memoryDC(), x, y) < 0x808080u);
     return mask;
-}
-
-int Count(const std::vector<bool>& mask) {
-    return int(std::count(mask.begin(), mask.end(), true));
 }
 
 TEST_F(CanvasTest, BoldIsTheShippedBoldFaceOfPtSansAndOthersFallBackToSansSerif) {
@@ -139,21 +145,24 @@ TEST_F(CanvasTest, BoldIsTheShippedBoldFaceOfPtSansAndOthersFallBackToSansSerif)
     GpFontFamily* family = nullptr;
     ASSERT_EQ(GdipCreateFontFamilyFromName(L"PT Sans", alone, &family), Ok);
     FontFamilyPtr familyOwner(family);
-    GpFont* reference = nullptr;
-    ASSERT_EQ(GdipCreateFont(family, 22, FontBold, UnitPixel, &reference), Ok);
-    FontPtr referenceOwner(reference);
-
-    std::vector<bool> expected = InkOf(*canvas, reference);
+    auto reference = [&](float size) {
+        GpFont* font = nullptr;
+        GdipCreateFont(family, size, FontBold, UnitPixel, &font);
+        return FontPtr(font);
+    };
+    const FontPtr large = reference(22), small = reference(13);
+    ASSERT_TRUE(large && small);
+    std::vector<bool> expected = InkOf(*canvas, large.get());
     EXPECT_EQ(InkOf(*canvas, boldByName), expected);
-    GpFont* small = canvas->GetFont(L"PT Sans", 13, FontBold);
-    GpFont* smallReference = nullptr;
-    ASSERT_EQ(GdipCreateFont(family, 13, FontBold, UnitPixel, &smallReference), Ok);
-    FontPtr smallOwner(smallReference);
-    EXPECT_EQ(InkOf(*canvas, small), InkOf(*canvas, smallReference));
+    EXPECT_EQ(InkOf(*canvas, canvas->GetFont(L"PT Sans", 13, FontBold)),
+              InkOf(*canvas, small.get()));
     // And it is not the regular face: other shapes, and more ink.
     std::vector<bool> plain = InkOf(*canvas, regular);
     EXPECT_NE(plain, expected);
-    EXPECT_GT(Count(expected), Count(plain) * 4 / 3);
+    auto ink = [](const std::vector<bool>& mask) {
+        return std::count(mask.begin(), mask.end(), true);
+    };
+    EXPECT_GT(ink(expected), ink(plain) * 4 / 3);
 
     // Only the shipped family is found by name once any was added.
     GpFont* unknown = canvas->GetFont(L"Arial", 20, FontRegular);
@@ -198,10 +207,7 @@ TEST_F(CanvasTest, TranslationsSurviveAPushAndPopButNothingElse) {
     canvas->FillRect(0, 0, 2, 2, 0xFF0000FFu);
     EXPECT_EQ(Pixel(30, 40), 0x0000FFu);
     EXPECT_EQ(Pixel(33, 43), 0xFFFFFFu);  // the scale is gone
-
-    canvas->PopTranslation();  // nothing saved: the identity
-    canvas->FillRect(0, 0, 2, 2, 0xFF00FF00u);
-    EXPECT_EQ(Pixel(0, 0), 0x00FF00u);
+    GdipResetWorldTransform(g);
 }
 
 TEST_F(CanvasTest, LayersCopyOpaqueRunsBlendTheRestAndScrollTheirRows) {
@@ -217,19 +223,20 @@ TEST_F(CanvasTest, LayersCopyOpaqueRunsBlendTheRestAndScrollTheirRows) {
     layer.MarkChanged(0, 4);
     Clear(0xFFFFFFFFu);
     GdipFlush(canvas->graphics.get(), FlushIntentionSync);
-    // A part reaching past every edge is cut to the layer.
+    // A part reaching past every edge is cut to the layer: white in its clear
+    // row, in the hole and on the first pixels past it.
     layer.CopyTo(canvas->memoryDC(), 10, 20, RECT{-3, -3, 9, 9});
-    EXPECT_EQ(Pixel(10, 20), 0xFFFFFFu);
-    EXPECT_EQ(Pixel(15, 20), 0xFFFFFFu);
-    EXPECT_EQ(Pixel(11, 21), 0xFF0000u);
+    const struct {
+        int x, y;
+        unsigned colour;
+    } pixels[] = {{10, 20, 0xFFFFFFu}, {15, 20, 0xFFFFFFu}, {11, 21, 0xFF0000u},
+                  {15, 22, 0x00FF00u}, {12, 23, 0xFFFFFFu}, {13, 23, 0x0000FFu},
+                  {16, 22, 0xFFFFFFu}, {10, 24, 0xFFFFFFu}};
+    for (const auto& p : pixels)
+        EXPECT_EQ(Pixel(p.x, p.y), p.colour) << p.x << "," << p.y;
     const unsigned half = Pixel(10, 21);  // blue over white, half covered
     EXPECT_NEAR(int(half & 0xFF), 255, 2);
     EXPECT_NEAR(int(half >> 16), 127, 2);
-    EXPECT_EQ(Pixel(15, 22), 0x00FF00u);
-    EXPECT_EQ(Pixel(12, 23), 0xFFFFFFu);  // the hole
-    EXPECT_EQ(Pixel(13, 23), 0x0000FFu);
-    EXPECT_EQ(Pixel(16, 22), 0xFFFFFFu);  // first pixels past the layer
-    EXPECT_EQ(Pixel(10, 24), 0xFFFFFFu);
 
     // Content scrolled down by one moves every row up by one, and back.
     layer.ScrollRows(1);
@@ -341,10 +348,20 @@ TEST_F(CanvasTest, OpaqueLayersKeepTheirColourScrollAndPutOpaquePixelsOnOthers) 
     EXPECT_EQ(target.Row(2)[0], 0xFF102001u);
 }
 
+// A line of text at (x, y) drawn in a part of a layer, over a box of
+// another colour or not.
+struct LineCase {
+    float x, y;
+    RECT part;
+    bool boxUnder;
+    ARGB colour = 0xFF202020u;
+    float scale = 1;
+};
+
 // Draws a line on a fresh opaque layer, either through the canvas's kept
 // lines (a part being redrawn) or set directly by GDI+.
-std::vector<uint8_t> Line(Canvas& canvas, bool kept, float x, float y, const RECT& part,
-                          bool boxUnder, ARGB colour, float scale) {
+std::vector<uint8_t> Line(Canvas& canvas, bool kept, const LineCase& c) {
+    const auto [x, y, part, boxUnder, colour, scale] = c;
     if (canvas.scale() != scale)  // which lets go of the kept lines
         canvas.SetScale(scale);
     Layer layer;
@@ -375,13 +392,7 @@ std::vector<uint8_t> Line(Canvas& canvas, bool kept, float x, float y, const REC
 }
 
 TEST_F(CanvasTest, KeptLinesOfTextAreTheLinesGdiPlusSets) {
-    const struct {
-        float x, y;
-        RECT part;
-        bool boxUnder;
-        ARGB colour = 0xFF202020u;
-        float scale = 1;
-    } cases[] = {
+    const LineCase cases[] = {
         {3, 4, {0, 0, 120, 30}, false},
         {3.5f, 4.25f, {0, 0, 120, 30}, false},  // within a pixel
         {3, -6, {0, 0, 120, 30}, false},        // starting above the layer
@@ -394,13 +405,11 @@ TEST_F(CanvasTest, KeptLinesOfTextAreTheLinesGdiPlusSets) {
         {3, 1, {10, 0, 50, 30}, true, 0xFF202020u, 2},
     };
     for (const auto& c : cases) {
-        const std::vector<uint8_t> direct =
-            Line(*canvas, false, c.x, c.y, c.part, c.boxUnder, c.colour, c.scale);
+        const std::vector<uint8_t> direct = Line(*canvas, false, c);
         ASSERT_FALSE(direct.empty());
         // Set once, then copied from what was kept.
         for (int time = 0; time < 2; ++time)
-            EXPECT_TRUE(Line(*canvas, true, c.x, c.y, c.part, c.boxUnder, c.colour, c.scale) ==
-                        direct)
+            EXPECT_TRUE(Line(*canvas, true, c) == direct)
                 << c.x << "," << c.y << " part " << c.part.left << "," << c.part.top
                 << " scale " << c.scale << " time " << time;
     }
@@ -452,17 +461,9 @@ TEST(ScaledPictures, OursAreDrawnForTheScaleAndOthersAsTheyAre) {
 
 TEST_F(CanvasTest, OurPicturesAreDrawnFromTheDrawingForTheScaleAtTheirDesignSize) {
     // Each drawing of its own colour: 4 x 2 red, 6 x 3 green, 8 x 4 blue.
-    const struct {
-        const wchar_t* file;
-        int width, height;
-        uint32_t colour;
-    } drawings[] = {{L"images/canvas_scaled.png", 4, 2, 0xFFFF0000u},
-                    {L"images/canvas_scaled@1.5x.png", 6, 3, 0xFF00FF00u},
-                    {L"images/canvas_scaled@2x.png", 8, 4, 0xFF0000FFu}};
-    for (const auto& d : drawings) {
-        std::vector<uint32_t> pixels(size_t(d.width * d.height), d.colour);
-        ASSERT_TRUE(SavePng(d.file, pixels, d.width, d.height));
-    }
+    const wchar_t* picture = Write(L"images/canvas_scaled.png", 4, 2, 0xFF0000);
+    Write(L"images/canvas_scaled@1.5x.png", 6, 3, 0x00FF00);
+    Write(L"images/canvas_scaled@2x.png", 8, 4, 0x0000FF);
     // The colour in the picture's middle and just past its right edge,
     // drawn at (1, 1) on a layer at the scale.
     auto drawn = [&](const ImageUse& use, float scale) {
@@ -480,12 +481,11 @@ TEST_F(CanvasTest, OurPicturesAreDrawnFromTheDrawingForTheScaleAtTheirDesignSize
     } scales[] = {{1, 0xFF0000u}, {1.5f, 0x00FF00u}, {2, 0x0000FFu}, {1.25f, 0x00FF00u}};
     for (const auto& at : scales) {
         canvas->SetScale(at.scale);
-        ImageUse use = canvas->AcquireImage(drawings[0].file);
+        ImageUse use = canvas->AcquireImage(picture);
         ASSERT_TRUE(use);
         float width = 0, height = 0;
         PictureSize(use.get(), width, height);
-        EXPECT_EQ(width, 4);
-        EXPECT_EQ(height, 2);
+        EXPECT_EQ(std::make_pair(width, height), std::make_pair(4.0f, 2.0f)) << at.scale;
         const auto [inside, past] = drawn(use, at.scale);
         // Of that drawing's colour alone (scaled down, its edges blend).
         EXPECT_TRUE((inside & at.colour) && !(inside & ~at.colour)) << at.scale << ": " << inside;
@@ -495,24 +495,20 @@ TEST_F(CanvasTest, OurPicturesAreDrawnFromTheDrawingForTheScaleAtTheirDesignSize
     // Held across a change of scale: drawn from the drawing for the new one;
     // where that is missing, from the picture itself.
     canvas->SetScale(1);
-    ImageUse held = canvas->AcquireImage(drawings[0].file);
+    ImageUse held = canvas->AcquireImage(picture);
     canvas->SetScale(2);
     EXPECT_EQ(drawn(held, 2).first, 0x0000FFu);
-    DeleteFileW(ModuleRelativePath(drawings[1].file).c_str());
+    DeleteFileW(ModuleRelativePath(L"images/canvas_scaled@1.5x.png").c_str());
     canvas->SetScale(1.5f);
     EXPECT_EQ(drawn(held, 1.5f).first, 0xFF0000u);
     held.reset();
-    for (const auto& d : drawings)
-        DeleteFileW(ModuleRelativePath(d.file).c_str());
 
     // A feed's picture, of no drawings: drawn from a copy at the layer's
     // size, or, past the copies' budget, scaled as it is drawn.
-    std::vector<uint32_t> pixels(8 * 4, 0xFF00FF00u);
-    ASSERT_TRUE(SavePng(kPicture, pixels, 8, 4));
-    ImageUse feed = canvas->AcquireImage(kPicture);
+    ImageUse feed = canvas->AcquireImage(Write(kPicture, 8, 4, 0x00FF00));
     ASSERT_TRUE(feed);
+    canvas->SetScale(2);
     for (float size : {8.0f, 2000.0f}) {  // 2000 x 1000 at 2x: 16 MB
-        canvas->SetScale(2);
         Layer layer;
         ASSERT_TRUE(layer.Resize(40, 20));
         canvas->RedrawParts(layer, {RECT{0, 0, 40, 20}}, 0, 0, [&](const RECT&) {
@@ -541,31 +537,21 @@ TEST_F(CanvasTest, PicturesTellTheirOneColourOverAnAreaInsideThem) {
     EXPECT_FALSE(SolidColour(picture.get(), RECT{2, 2, 2, 4}));  // empty
 }
 
-// Private bytes, as Windows and Wine both report them (PagefileUsage).
-double PrivateBytes() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return double(counters.PagefileUsage);
-}
-
 TEST(CanvasMemoryTest, ScreenSizedBackBuffersGoBackWithTheirCanvas) {
     // Without a window the back buffer covers the whole screen.
-    auto backBuffer = [](Canvas& canvas) {
-        return static_cast<HBITMAP>(GetCurrentObject(canvas.memoryDC(), OBJ_BITMAP));
-    };
     double bufferBytes = 0;
     {
         Canvas canvas(nullptr);
         DIBSECTION section{};
         // A compatible bitmap answers only its BITMAP part.
-        EXPECT_EQ(GetObjectW(backBuffer(canvas), sizeof(section), &section), int(sizeof(section)));
+        HGDIOBJ buffer = GetCurrentObject(canvas.memoryDC(), OBJ_BITMAP);
+        EXPECT_EQ(GetObjectW(buffer, sizeof(section), &section), int(sizeof(section)));
         EXPECT_EQ(section.dsBm.bmBitsPixel, 32);
         bufferBytes = double(section.dsBm.bmWidthBytes) * double(section.dsBm.bmHeight);
     }
     // The panel is attached and closed again and again in one shell: what
     // one canvas held must not stay once it is gone, nor pile up.
-    const double before = PrivateBytes();
+    const double before = double(PrivateBytes());
     for (int attach = 0; attach < 4; ++attach) {
         // Half of them written ahead; the last let go while it may be writing.
         Canvas canvas(nullptr, attach % 2 == 1);
@@ -576,12 +562,8 @@ TEST(CanvasMemoryTest, ScreenSizedBackBuffersGoBackWithTheirCanvas) {
         GdipFlush(canvas.graphics.get(), FlushIntentionSync);
         EXPECT_EQ(PixelAt(canvas.memoryDC(), 5, 5), 0x204060u) << attach;
     }
-    EXPECT_LT(PrivateBytes() - before, bufferBytes / 2);
+    EXPECT_LT(double(PrivateBytes()) - before, bufferBytes / 2);
 }
-
-}  // namespace
-
-namespace {
 
 std::string Header(std::initializer_list<int> bytes) {
     std::string text;
@@ -590,9 +572,11 @@ std::string Header(std::initializer_list<int> bytes) {
     return text;
 }
 
+// A PNG's signature and a header declaring 16384 x 16384 pixels.
+const std::string kHugePng = Header({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H',
+                                     'D', 'R', 0, 0, 0x40, 0, 0, 0, 0x40, 0});
+
 TEST(PictureHeaders, DeclaredSizesAreReadBeforeDecodingOrRefused) {
-    const std::string png = Header({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H',
-                                    'D', 'R', 0, 0, 0x40, 0, 0, 0, 0x40, 0});
     const std::string jpeg = Header({0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 0, 0, 0xFF, 0xFF, 0xC2, 0,
                                      11, 8, 0x01, 0x02, 0x03, 0x04});
     const struct {
@@ -600,8 +584,8 @@ TEST(PictureHeaders, DeclaredSizesAreReadBeforeDecodingOrRefused) {
         bool read;
         uint32_t width, height;
     } cases[] = {
-        {png, true, 16384, 16384},
-        {png.substr(0, 23), false, 0, 0},
+        {kHugePng, true, 16384, 16384},
+        {kHugePng.substr(0, 23), false, 0, 0},
         {"GIF89a" + Header({0x3E, 0x01, 0xD4, 0x01}), true, 318, 468},
         {"GIF88a" + Header({1, 0, 1, 0}), false, 0, 0},
         // BMP, bottom-up and top-down rows; the old 12-byte core header.
@@ -631,8 +615,7 @@ TEST(PictureHeaders, DeclaredSizesAreReadBeforeDecodingOrRefused) {
 TEST_F(CanvasTest, PicturesAreRefusedPastTheirBudgetsOrKeptAtTheHeldSize) {
     // Declared past the pixel budget: never decoded, whatever follows.
     std::ofstream(std::filesystem::path(ModuleRelativePath(kPicture)), std::ios::binary)
-        << Header({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0,
-                   0x40, 0, 0, 0, 0x40, 0, 1, 0, 0, 0, 0});
+        << kHugePng + Header({1, 0, 0, 0, 0});
     EXPECT_EQ(LoadPicture(kPicture), nullptr);
     const size_t sections = PictureSectionCount();
     // Sizes at and one past each side of the held box.
@@ -645,14 +628,14 @@ TEST_F(CanvasTest, PicturesAreRefusedPastTheirBudgetsOrKeptAtTheHeldSize) {
         {20, int(kPictureHeldHeight) * 2, 10, int(kPictureHeldHeight)},
     };
     for (const auto& size : sizes) {
-        std::vector<uint32_t> pixels(size_t(size.width) * size.height, 0xFF336699u);
-        ImagePtr picture = SavedPicture(pixels, size.width, size.height);
+        ImagePtr picture = LoadPicture(Write(kPicture, size.width, size.height, 0x336699));
         ASSERT_NE(picture, nullptr) << size.width;
         UINT width = 0, height = 0;
         GdipGetImageWidth(picture.get(), &width);
         GdipGetImageHeight(picture.get(), &height);
-        EXPECT_EQ(width, UINT(size.heldWidth)) << size.width << " x " << size.height;
-        EXPECT_EQ(height, UINT(size.heldHeight)) << size.width << " x " << size.height;
+        EXPECT_EQ(std::make_pair(int(width), int(height)),
+                  std::make_pair(size.heldWidth, size.heldHeight))
+            << size.width << " x " << size.height;
         const LONG x = LONG(width) / 2, y = LONG(height) / 2;
         EXPECT_EQ(SolidColour(picture.get(), RECT{x, y, x + 1, y + 1}), 0x336699u);
         EXPECT_EQ(PictureSectionCount(), sections + 1);
@@ -672,8 +655,7 @@ TEST_F(CanvasTest, PicturesDecodedAheadAreHandedOverOnceWithinABudgetAndGoAtTheE
     const int running = threadsRunning;
     const size_t before = PictureSectionCount();
     PrefetchPictures(paths);
-    for (DWORD start = GetTickCount(); !PrefetchIdle(); Sleep(10))
-        ASSERT_LT(GetTickCount() - start, 20000u) << "the pictures ahead were never decoded";
+    ASSERT_TRUE(PumpUntil(PrefetchIdle, 20000)) << "the pictures ahead were never decoded";
     const size_t held = PictureSectionCount();
     // Held within 16 MB of pixels, the first in the queue first.
     EXPECT_GT(held - before, 0u);
@@ -691,8 +673,6 @@ TEST_F(CanvasTest, PicturesDecodedAheadAreHandedOverOnceWithinABudgetAndGoAtTheE
     EndPrefetch();
     EXPECT_EQ(PictureSectionCount(), before);
     EXPECT_TRUE(ThreadsEndBy(running, 5000)) << "the decoding thread never ended";
-    for (const std::wstring& path : paths)
-        DeleteFileW((ProgramFolder() + path).c_str());
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
-#include <sstream>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -19,26 +19,20 @@ TEST(Pictures, EveryListedPictureLoadsAtItsSize) {
     GdiplusStartupInput input;
     GdiplusStartup(&token, &input, nullptr);
     {
-        std::unique_ptr<FILE, int (*)(FILE*)> manifest(
-            _wfopen((ProgramFolder() + L"picture_manifest.txt").c_str(), L"r"), fclose);
+        // One picture a line: its name under images/, its width and height.
+        std::ifstream manifest(std::filesystem::path(ProgramFolder() + L"picture_manifest.txt"));
         ASSERT_TRUE(manifest) << "picture_manifest.txt is missing beside the test";
-        char line[512];
+        std::string name;
+        UINT width = 0, height = 0;
         int count = 0;
-        while (std::fgets(line, sizeof(line), manifest.get())) {
-            std::istringstream fields(line);
-            std::string name;
-            UINT width = 0, height = 0;
-            if (!(fields >> name >> width >> height))
-                continue;
-            ++count;
+        for (; manifest >> name >> width >> height; ++count) {
             std::wstring path = L"images/" + std::wstring(name.begin(), name.end());
             ImagePtr image = LoadPicture(path.c_str());
             ASSERT_TRUE(image) << name << " does not load";
             UINT w = 0, h = 0;
             GdipGetImageWidth(image.get(), &w);
             GdipGetImageHeight(image.get(), &h);
-            EXPECT_EQ(w, width) << name;
-            EXPECT_EQ(h, height) << name;
+            EXPECT_EQ(std::make_pair(w, h), std::make_pair(width, height)) << name;
             // Its drawings for scaled screens: more pixels, the same size.
             for (float scale : {1.25f, 1.5f, 2.0f, 3.0f}) {
                 SetPictureScale(scale);
@@ -47,11 +41,13 @@ TEST(Pictures, EveryListedPictureLoadsAtItsSize) {
                 EXPECT_EQ(PictureFactor(drawing.get()), scale <= 1.5f ? 1.5f : 2.0f) << name;
                 float designWidth = 0, designHeight = 0;
                 PictureSize(drawing.get(), designWidth, designHeight);
-                EXPECT_EQ(designWidth, float(width)) << name << " at " << scale;
-                EXPECT_EQ(designHeight, float(height)) << name << " at " << scale;
+                EXPECT_EQ(std::make_pair(designWidth, designHeight),
+                          std::make_pair(float(width), float(height)))
+                    << name << " at " << scale;
             }
             SetPictureScale(1);
         }
+        EXPECT_TRUE(manifest.eof()) << "a line of the manifest does not read after " << name;
         EXPECT_GT(count, 30);
     }
     GdiplusShutdown(token);

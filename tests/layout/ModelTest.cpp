@@ -45,18 +45,6 @@ TEST_F(ModelTest, AutomaticColumnsShareTheRow) {
     EXPECT_EQ(scene->rect.height, LineHeight(body));
 }
 
-TEST_F(ModelTest, RightAlignedLinesEndAtTheInnerEdge) {
-    MParagraph paragraph;
-    paragraph.rect.width = 200;
-    paragraph.padding = Padding{10, 20, 0, 0};
-    paragraph.textAlign = 1;
-    paragraph.addText(L"Курсы валют и новости банка на каждый день", &body, 0xFF000000u);
-    auto scene = paragraph.layout(*canvas);
-    ASSERT_GE(scene->children.size(), 2u);
-    for (const auto& run : scene->children)
-        EXPECT_NEAR(run->rect.x + run->rect.width, 180, 0.01);
-}
-
 // Every piece of a paragraph's text, a link's further lines included, by the
 // top of its line.
 std::map<float, std::vector<FloatRect>> LinesOf(const SContainer& scene) {

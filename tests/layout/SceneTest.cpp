@@ -1,6 +1,8 @@
 // Scene elements: edge hits, drawing of buttons, image uses, and the queries.
 #include "LayoutFixture.h"
 
+#include <tuple>
+
 namespace {
 
 TEST(SceneHits, EdgesOfTextsLinksAndFurtherRuns) {
@@ -23,15 +25,11 @@ TEST(SceneHits, EdgesOfTextsLinksAndFurtherRuns) {
 TEST(SceneQueries, FindAtAndFindAnchorWalkNestedContainers) {
     SContainer outer(FloatRect{10, 10, 200, 200});
     auto inner = std::make_unique<SContainer>(FloatRect{5, 5, 50, 50});
-    auto deep = std::make_unique<SText>(FloatRect{1, 7, 10, 10}, L"a", nullptr);
-    deep->name = L"x";
     auto* link = static_cast<SLink*>(
         inner->add(std::make_unique<SLink>(FloatRect{20, 20, 10, 10}, L"l", L"u")));
-    inner->add(std::move(deep));
+    inner->add(std::make_unique<SText>(FloatRect{1, 7, 10, 10}, L"a", nullptr))->name = L"x";
     SElement* innerPtr = outer.add(std::move(inner));
-    auto later = std::make_unique<SText>(FloatRect{0, 100, 10, 10}, L"b", nullptr);
-    later->name = L"x";
-    outer.add(std::move(later));
+    outer.add(std::make_unique<SText>(FloatRect{0, 100, 10, 10}, L"b", nullptr))->name = L"x";
 
     IntRect found{};
     EXPECT_EQ(findAt(outer, 20, 20, SceneContainer, &found), innerPtr);
@@ -80,11 +78,13 @@ struct Counted : SElement {
 
 TEST_F(SceneDrawing, OnlyElementsReachingIntoTheClipArePainted) {
     SContainer scene(FloatRect{0, 20, 280, 2000});
-    auto* above = static_cast<Counted*>(scene.add(std::make_unique<Counted>(FloatRect{0, 0, 50, 16})));
-    auto* edge = static_cast<Counted*>(scene.add(std::make_unique<Counted>(FloatRect{0, 120, 50, 16})));
-    auto* below = static_cast<Counted*>(scene.add(std::make_unique<Counted>(FloatRect{0, 900, 50, 16})));
+    auto counted = [&](float y) {
+        return static_cast<Counted*>(scene.add(std::make_unique<Counted>(FloatRect{0, y, 50, 16})));
+    };
+    Counted *above = counted(0), *edge = counted(120), *below = counted(900);
     // A link starting above the view whose wrapped line shows in it.
-    auto* link = static_cast<SLink*>(scene.add(std::make_unique<SLink>(FloatRect{0, 60, 50, 16}, L"ШШШ", L"u")));
+    auto* link = static_cast<SLink*>(
+        scene.add(std::make_unique<SLink>(FloatRect{0, 60, 50, 16}, L"ШШШ", L"u")));
     link->addRun(L"ШШШ", 3, FloatRect{0, 160, 50, 16});
     link->font = ResolveFont(*canvas, &bold);
     link->color = 0xFF000000u;
@@ -92,9 +92,7 @@ TEST_F(SceneDrawing, OnlyElementsReachingIntoTheClipArePainted) {
     gdip::GdipSetClipRectI(canvas->graphics.get(), 0, 150, 280, 100, gdip::CombineModeReplace);
     scene.draw(*canvas);
     gdip::GdipResetClip(canvas->graphics.get());
-    EXPECT_EQ(above->draws, 0);
-    EXPECT_EQ(edge->draws, 1);
-    EXPECT_EQ(below->draws, 0);
+    EXPECT_EQ(std::make_tuple(above->draws, edge->draws, below->draws), std::make_tuple(0, 1, 0));
     // The link reaches the view through its further run, which is painted
     // (the scene lies 20 pixels down the canvas).
     int inked = 0;

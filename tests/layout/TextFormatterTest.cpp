@@ -3,6 +3,7 @@
 #include "LayoutFixture.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -11,15 +12,10 @@ protected:
     // Formats a text at the pen (x, y) into the scene and returns the formatter.
     std::unique_ptr<TextFormatter> Format(const MText& text, float width, float x = 0,
                                           float y = 0, float imageRight = 0,
-                                          float imageBottom = 0) {
-        std::unique_ptr<TextFormatter> formatter;
-        if (text.kind == ModelLink)
-            formatter = std::make_unique<LinkFormatter>(static_cast<const MLink&>(text),
-                                                        std::nullopt, 5, x, width, y, imageRight,
-                                                        imageBottom, *canvas);
-        else
-            formatter = std::make_unique<TextFormatter>(text, std::nullopt, 5, x, width, y,
-                                                        imageRight, imageBottom, *canvas);
+                                          float imageBottom = 0,
+                                          std::optional<std::wstring> anchor = std::nullopt) {
+        auto formatter = std::make_unique<TextFormatter>(text, anchor, 5, x, width, y, imageRight,
+                                                         imageBottom, *canvas);
         formatter->format(scene);
         return formatter;
     }
@@ -32,25 +28,39 @@ protected:
     SContainer scene{FloatRect{0, 0, 280, 0}};
 };
 
-TEST_F(FormatterTest, TextThatFitsIsOneRunAndAdvancesThePen) {
-    MText text(L"Курс ЦБ", &body);
-    auto f = Format(text, 260);
-    ASSERT_EQ(scene.children.size(), 1u);
-    EXPECT_EQ(f->y, 0);
-    EXPECT_NEAR(f->x, Width(L"Курс ЦБ", body), 0.5);
-    EXPECT_EQ(scene.children[0]->rect.x, 5);
-    EXPECT_EQ(scene.children[0]->rect.height, LineHeight(body));
-}
-
-TEST_F(FormatterTest, BreaksAtASpaceDroppingIt) {
-    float room = Width(L"Новые офисы", body) + 10;
-    MText text(L"Новые офисы открыты", &body);
-    auto f = Format(text, room);
-    ASSERT_EQ(scene.children.size(), 2u);
-    EXPECT_EQ(TextOf(0), L"Новые офисы");
-    EXPECT_EQ(TextOf(1), L"открыты");
-    EXPECT_EQ(scene.children[1]->rect.y, LineHeight(body));
-    EXPECT_EQ(scene.children[1]->rect.x, 5);
+TEST_F(FormatterTest, RunsStartEachLineAtTheMarginAndThePenEndsAfterTheLast) {
+    auto w = [&](const wchar_t* text) { return Width(text, body); };
+    const float line = LineHeight(body);
+    // Texts formatted one after another in the same room, and their runs.
+    const struct {
+        std::vector<const wchar_t*> texts;
+        float room;
+        std::vector<std::wstring> runs;
+    } cases[] = {
+        {{L"Курс ЦБ"}, 260, {L"Курс ЦБ"}},
+        {{L"Новые офисы открыты"}, w(L"Новые офисы") + 10, {L"Новые офисы", L"открыты"}},
+        {{L"Банк", L"Орвелла"}, w(L"Банк") + w(L"Орвелла") / 2, {L"Банк", L"Орвелла"}},  // whole
+        {{L"Адрес:\n"}, 260, {L"Адрес:"}},  // the pen on a new line
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.texts.back());
+        scene.children.clear();
+        float x = 0, y = 0;
+        for (const wchar_t* text : c.texts) {
+            MText piece(text, &body);
+            auto f = Format(piece, c.room, x, y);
+            x = f->x, y = f->y;
+        }
+        ASSERT_EQ(scene.children.size(), c.runs.size());
+        for (size_t i = 0; i < c.runs.size(); ++i) {
+            EXPECT_EQ(TextOf(i), c.runs[i]);
+            const FloatRect& r = scene.children[i]->rect;
+            EXPECT_EQ(std::make_tuple(r.x, r.y, r.height), std::make_tuple(5.0f, line * i, line));
+        }
+        const bool fed = std::wstring(c.texts.back()).back() == L'\n';
+        EXPECT_NEAR(x, fed ? 0 : w(c.runs.back().c_str()), 0.5);
+        EXPECT_EQ(y, line * (c.runs.size() - (fed ? 0 : 1)));
+    }
 }
 
 TEST_F(FormatterTest, EveryRunFitsItsLineAndIsAsWideAsItsTextWhateverTheFontSize) {
@@ -77,18 +87,6 @@ TEST_F(FormatterTest, EveryRunFitsItsLineAndIsAsWideAsItsTextWhateverTheFontSize
     }
 }
 
-TEST_F(FormatterTest, WordAfterAnEarlierElementMovesWhole) {
-    float room = Width(L"Банк", body) + Width(L"Орвелла", body) / 2;
-    MText first(L"Банк", &body);
-    auto pen = Format(first, room);
-    MText second(L"Орвелла", &body);
-    auto f = Format(second, room, pen->x, pen->y);
-    ASSERT_EQ(scene.children.size(), 2u);
-    EXPECT_EQ(TextOf(1), L"Орвелла");
-    EXPECT_EQ(scene.children[1]->rect.x, 5);
-    EXPECT_EQ(scene.children[1]->rect.y, LineHeight(body));
-}
-
 TEST_F(FormatterTest, LongWordAtLineStartBreaksInsideAndNarrowLinesStillProgress) {
     MText text(L"Сверхдлинноеслово", &body);
     Format(text, Width(L"Сверхдлин", body) + 2);
@@ -105,18 +103,11 @@ TEST_F(FormatterTest, LongWordAtLineStartBreaksInsideAndNarrowLinesStillProgress
     EXPECT_EQ(scene.children.size(), 3u);
 }
 
-TEST_F(FormatterTest, LineFeedAtTheEndLeavesThePenOnANewLine) {
-    MText text(L"Адрес:\n", &body);
-    auto f = Format(text, 260);
-    EXPECT_EQ(f->x, 0);
-    EXPECT_EQ(f->y, LineHeight(body));
-}
-
 TEST_F(FormatterTest, LinkOverThreeLinesIsOneLinkWhoseRunsHighlightTogether) {
     MLink link(L"Офисы Банка Рядом", L"page://offices", &body, 0xFFCC0000u, &bold, 0xFF000000u);
     // Room for the widest word, not for two.
     float widest = std::max({Width(L"Офисы", body), Width(L"Банка", body), Width(L"Рядом", body)});
-    Format(link, widest + 4);
+    LinkFormatter(link, std::nullopt, 5, 0, widest + 4, 0, 0, 0, *canvas).format(scene);
     ASSERT_EQ(scene.children.size(), 1u);
     auto& element = static_cast<SLink&>(*scene.children[0]);
     ASSERT_EQ(element.runs.size(), 2u);
@@ -137,9 +128,7 @@ TEST_F(FormatterTest, TextFlowsBesideAFloatedPictureThenBelowIt) {
 
 TEST_F(FormatterTest, OnlyTheFirstRunCarriesTheAnchorName) {
     MText text(L"раз два три", &body);
-    TextFormatter formatter(text, std::wstring(L"top"), 5, 0, Width(L"раз", body) + 6, 0, 0, 0,
-                            *canvas);
-    formatter.format(scene);
+    Format(text, Width(L"раз", body) + 6, 0, 0, 0, 0, L"top");
     ASSERT_GE(scene.children.size(), 2u);
     EXPECT_EQ(scene.children[0]->name, std::optional<std::wstring>(L"top"));
     EXPECT_FALSE(scene.children[1]->name.has_value());
@@ -153,15 +142,30 @@ protected:
     MParagraph paragraph;
 };
 
-TEST_F(MarkupTest, PlainLinkPlainKeepsTheSpaces) {
-    Mark(L"Звоните <a href=\"http://orvella.example/\">нам</a> сегодня");
-    ASSERT_EQ(paragraph.children.size(), 3u);
-    EXPECT_EQ(static_cast<MText&>(*paragraph.children[0]).text, L"Звоните ");
-    auto& link = static_cast<MLink&>(*paragraph.children[1]);
-    EXPECT_EQ(link.kind, ModelLink);
-    EXPECT_EQ(link.text, L"нам");
-    EXPECT_EQ(link.url, L"http://orvella.example/");
-    EXPECT_EQ(static_cast<MText&>(*paragraph.children[2]).text, L" сегодня");
+TEST_F(MarkupTest, LinksBecomeLinkPiecesAndEmptyOrCutOnesLeaveOnlyPlainText) {
+    const struct {
+        const wchar_t* markup;
+        std::vector<std::wstring> pieces;  // a link's as "label -> url"
+    } cases[] = {
+        {L"Звоните <a href=\"http://orvella.example/\">нам</a> сегодня",
+         {L"Звоните ", L"нам -> http://orvella.example/", L" сегодня"}},  // spaces kept
+        {L"<a href=\"x\"></a> текст", {L" текст"}},
+        {L"до <a href=\"x\">ссылка без конца", {L"до "}},
+        {L"до <a href=\"x без конца тега", {L"до "}},
+        {L"", {}},
+    };
+    for (const auto& c : cases) {
+        paragraph.children.clear();
+        Mark(c.markup);
+        std::vector<std::wstring> pieces;
+        for (const auto& child : paragraph.children) {
+            const auto& text = static_cast<const MText&>(*child);
+            pieces.push_back(child->kind == ModelLink
+                                 ? text.text + L" -> " + static_cast<const MLink&>(text).url
+                                 : text.text);
+        }
+        EXPECT_EQ(pieces, c.pieces) << c.markup;
+    }
 }
 
 TEST_F(MarkupTest, LabelsStartingWithAnAngleBracketAreLaidOutWhole) {
@@ -180,23 +184,6 @@ TEST_F(MarkupTest, LabelsStartingWithAnAngleBracketAreLaidOutWhole) {
     EXPECT_EQ(texts, (std::vector<std::wstring>{L"<<Новости>>", L" и ", L"<b>"}));
     EXPECT_EQ(scene->children.front()->kind, SceneLink);
     EXPECT_EQ(scene->children.back()->kind, SceneLink);
-}
-
-TEST_F(MarkupTest, EmptyLabelsAndCutTagsLeaveOnlyPlainText) {
-    Mark(L"<a href=\"x\"></a> текст");
-    ASSERT_EQ(paragraph.children.size(), 1u);
-    EXPECT_EQ(static_cast<MText&>(*paragraph.children[0]).text, L" текст");
-
-    paragraph.children.clear();
-    Mark(L"до <a href=\"x\">ссылка без конца");
-    ASSERT_EQ(paragraph.children.size(), 1u);
-    EXPECT_EQ(static_cast<MText&>(*paragraph.children[0]).text, L"до ");
-
-    paragraph.children.clear();
-    Mark(L"до <a href=\"x без конца тега");
-    ASSERT_EQ(paragraph.children.size(), 1u);
-    Mark(L"");
-    EXPECT_EQ(paragraph.children.size(), 1u);
 }
 
 }  // namespace
