@@ -7,6 +7,7 @@
 // Prints medians; asserts nothing.
 #include "Bench.h"
 #include "FeedHarness.h"
+#include "ServedFiles.h"
 #include "TestDesktop.h"
 #include "base/Budgets.h"
 #include "base/Desktop.h"
@@ -21,38 +22,15 @@
 #include "viewer/Page.h"
 
 #include <psapi.h>
-#include <sys/utime.h>
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
 
 namespace {
 
-// Takes what the feeds deliver and lays pages out, as the panel does.
-struct Panel : Window, FeedOwner {
-    using Window::Window;
-    Window* FeedTarget() override { return this; }
-    std::wstring PageTitle(const wchar_t*) override { return L"Новости банка"; }
-    void OnContent(int, void* payload) override {
-        std::unique_ptr<Page> page(static_cast<Page*>(payload));
-        layoutPage(*page, *canvas);
-    }
-    void OnData(int kind, void* payload) override {
-        if (kind != CityMapContent) {
-            DiscardData(kind, payload);
-            return;
-        }
-        std::unique_ptr<CityMapData> city(static_cast<CityMapData*>(payload));
-        LayOutCity(*city, *canvas);
-    }
-};
-
 template <class Stream>
-void Measure(Panel& panel, const char* label, const std::string& text, int runs) {
+void Measure(RecordingPanel& panel, const char* label, const std::string& text, int runs) {
     Fed<Stream> stream(&panel);
     JsonValue document;
     double parseMs = MedianMs(runs, [&](int) { ParseJson(text.c_str(), text.size(), document); });
@@ -72,7 +50,11 @@ int main() {
         Canvas canvas(desktop.listView);
         canvas.AddShippedFonts();
         RootWindow root(400, 300, &canvas, desktop.listView);
-        Panel panel(0, 0, 10, 10, &root);
+        // Takes what the feeds deliver and lays pages out, as the panel does.
+        RecordingPanel panel(0, 0, 10, 10, &root);
+        panel.title = L"Новости банка";
+        panel.layOut = true;
+        panel.keep = false;
 
         Measure<SettingsStream>(panel, "settings", ContentDocument("settings.json"), 50);
         Measure<RatesStream>(panel, "rates", ContentDocument("rates.json"), 50);
@@ -115,18 +97,14 @@ int main() {
         std::printf("private bytes at the peak, every feed built and laid out at its budgets: "
                     "%.1f MB\n", double(counters.PeakPagefileUsage) / (1 << 20));
 
-        if (const wchar_t* www = _wgetenv(L"ORVELLA_WWW")) {
-            RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"ContentServer", REG_SZ,
-                            L"127.0.0.1", sizeof(L"127.0.0.1"));
+        if (!Env(L"ORVELLA_WWW").empty()) {
+            SetWidgetValue(L"ContentServer", L"127.0.0.1");
             HttpInit();
             NewsStream live(&panel);
             live.url = ContentServerUrl(L"/media/data/news.json");
-            const std::wstring served = std::wstring(www) + L"\\media\\data\\news.json";
             double changedMs = MedianMs(20, [&](int run) {
                 // A new version on the server, then the tick that finds it.
-                std::ofstream(served.c_str(), std::ios::binary | std::ios::trunc) << news;
-                _utimbuf later = {time(nullptr) + 10 * (run + 1), time(nullptr) + 10 * (run + 1)};
-                _wutime(served.c_str(), &later);
+                Serve(L"\\media\\data\\news.json", news, 10 * (run + 1));
                 live.Refresh(live.period + 1);
             });
             std::printf("changed News document to its new page at the next tick: median %.2f ms\n",

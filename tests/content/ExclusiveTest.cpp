@@ -2,6 +2,7 @@
 // refused, the page an offer list makes, and the clean-up of the picture
 // folder at shutdown.
 #include "FeedTest.h"
+#include "ServedFiles.h"
 #include "base/Budgets.h"
 #include "content/ExclusiveStream.h"
 #include "content/PictureFiles.h"
@@ -59,15 +60,7 @@ TEST(PictureFiles, OnlyPlainFileNamesAndPathsInsideTheLibraryAreUsed) {
         EXPECT_EQ(IsShippedPicturePath(p.path), p.shipped) << p.path;
 }
 
-struct Panel : Window, FeedOwner {
-    using Window::Window;
-    Window* FeedTarget() override { return this; }
-    std::wstring PageTitle(const wchar_t*) override { return L""; }
-    void OnContent(int, void* payload) override { pages.emplace_back(static_cast<Page*>(payload)); }
-    std::vector<std::unique_ptr<Page>> pages;
-};
-
-class ExclusiveTest : public FeedTest<Panel> {
+class ExclusiveTest : public FeedTest<> {
 protected:
     void SetUp() override {
         FeedTest::SetUp();
@@ -77,23 +70,8 @@ protected:
         for (const std::wstring& name : Pictures())
             DeleteFileW((folder + L"\\" + name).c_str());
     }
-    std::set<std::wstring> Pictures() const {
-        std::set<std::wstring> names;
-        WIN32_FIND_DATAW entry;
-        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-        if (search != INVALID_HANDLE_VALUE) {
-            do
-                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    names.insert(entry.cFileName);
-            while (FindNextFileW(search, &entry));
-            FindClose(search);
-        }
-        return names;
-    }
-    void Put(const wchar_t* name) const {
-        CloseHandle(CreateFileW((folder + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, 0, nullptr));
-    }
+    std::set<std::wstring> Pictures() const { return Listing(folder + L"\\*"); }
+    void Put(const wchar_t* name) const { std::ofstream((folder + L"\\" + name).c_str()); }
 
     const std::wstring folder = ProgramFolder() + L"exclusive";
 };
@@ -113,13 +91,11 @@ TEST_F(ExclusiveTest, OffersMakeTitlesPicturesTextsAndLinksUnderTheBanner) {
     auto& children = page.model->children;
     ASSERT_EQ(children.size(), 1u + 4 * 3);  // the banner, then title, text, link an offer
     EXPECT_EQ(static_cast<MImage&>(*children[0]).path, L"images/lumora.png");
-    const wchar_t* pictures[] = {L"exclusive/offer1.jpg", L"images/lumora.png", nullptr, nullptr};
+    // No picture ("-") rather than a foreign one.
+    const wchar_t* pictures[] = {L"exclusive/offer1.jpg", L"images/lumora.png", L"-", L"-"};
     for (int offer = 0; offer < 4; ++offer) {
         auto& text = static_cast<MParagraph&>(*children[2 + 3 * offer]);
-        if (pictures[offer])
-            EXPECT_EQ(text.floatImage ? text.floatImage->path : L"-", pictures[offer]) << offer;
-        else
-            EXPECT_EQ(text.floatImage, nullptr) << offer;  // no picture rather than a foreign one
+        EXPECT_EQ(text.floatImage ? text.floatImage->path : L"-", pictures[offer]) << offer;
     }
     auto& more = static_cast<MParagraph&>(*children[3]);
     EXPECT_EQ(static_cast<MLink&>(*more.children[0]).url, L"http://b.example/more");
@@ -152,13 +128,8 @@ TEST_F(ExclusiveTest, TheRunsEndKeepsOnlyThePicturesItUsed) {
 TEST_F(ExclusiveTest, PicturesPastTheFoldersBytesAreLeftOutAndTheRestShown) {
     // p1 leaves ten bytes of the folder's budget: p2's eleven do not fit,
     // a missing p3 weighs nothing, and p1 named again costs nothing more.
-    const struct {
-        const wchar_t* name;
-        size_t bytes;
-    } files[] = {{L"p1.png", size_t(kPictureFolderBytes) - 10}, {L"p2.png", 11}};
-    for (const auto& f : files)
-        std::ofstream(std::filesystem::path(folder + L"\\" + f.name), std::ios::binary)
-            << std::string(f.bytes, 'x');
+    std::ofstream((folder + L"\\p1.png").c_str()) << std::string(kPictureFolderBytes - 10, 'x');
+    std::ofstream((folder + L"\\p2.png").c_str()) << std::string(11, 'x');
     Fed<ExclusiveStream> exclusive(panel.get());
     exclusive.Build(R"({"items": [{"image_url": "http://b.example/p0.png"},
         {"image_url": "http://b.example/p1.png"}, {"image_url": "http://b.example/p2.png"},
@@ -186,8 +157,7 @@ TEST_F(ExclusiveTest, LeftTemporariesGoAtTheNextStartAndNothingElse) {
         {L"feeds\\orv.tmp", false},     {L"exclusive\\orv1.tmp.png", false},
     };
     for (const auto& f : files)
-        CloseHandle(CreateFileW((base + f.path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, 0, nullptr));
+        std::ofstream((base + f.path).c_str());
     RemoveLeftTemporaries();
     for (const auto& f : files) {
         EXPECT_EQ(GetFileAttributesW((base + f.path).c_str()) == INVALID_FILE_ATTRIBUTES,
