@@ -27,22 +27,13 @@
 #include "widget/Worker.h"
 #include "host/Embedding.h"
 
-#include <psapi.h>
-
 #include <cstdio>
 #include <fstream>
 #include <memory>
 
 namespace {
 
-// Private bytes: the commit charge, which Windows and Wine both report as
-// PagefileUsage (Wine leaves PrivateUsage at 0).
-double PrivateMegabytes() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return double(counters.PagefileUsage) / (1024.0 * 1024.0);
-}
+double PrivateMegabytes() { return double(PrivateBytes()) / (1024.0 * 1024.0); }
 
 // The first link of a scene that lies wholly in view, as a point in list view
 // coordinates; false when there is none.
@@ -93,28 +84,29 @@ int main() {
 
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
+    // Milliseconds from start to now.
+    const auto sinceStart = [&] {
+        QueryPerformanceCounter(&end);
+        return double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+    };
     QueryPerformanceCounter(&start);
     if (!Load(host.window, L"")) {
         std::printf("the panel did not load\n");
         return 1;
     }
     UpdateWindow(desktop.listView);
-    QueryPerformanceCounter(&end);
-    double firstPaintMs = double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+    const double firstPaintMs = sinceStart();
     // The caches' pages come from the worker's thread.
     const auto cachesShown = [&] {
         PumpUntil([] { return Bridge().instance->embedding->worker->FeedsMade(); }, 20000);
         UpdateWindow(desktop.listView);
     };
     cachesShown();
-    QueryPerformanceCounter(&end);
-    const double shownMs = double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+    const double shownMs = sinceStart();
     // The pages laid out ahead between messages, so that no slice of that
     // lands in the figures below.
     PumpUntil([] { return Bridge().instance->embedding->widget->Prepared(); }, 20000);
-    QueryPerformanceCounter(&end);
-    const double preparedMs =
-        double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+    const double preparedMs = sinceStart();
     PumpMessages();
     double after = PrivateMegabytes();
 
@@ -231,12 +223,15 @@ int main() {
                 after - before, before, after);
     // Twenty more lives of the panel: what stays behind after each.
     const int cycles = 20;
+    const auto cycle = [&] {
+        for (int run = 0; run < cycles; ++run) {
+            Load(host.window, L"");
+            cachesShown();
+            Unload();
+        }
+    };
     double afterFirst = PrivateMegabytes();
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-        Load(host.window, L"");
-        cachesShown();
-        Unload();
-    }
+    cycle();
     double afterCycles = PrivateMegabytes();
     std::printf("private bytes over %d Load/Unload cycles: %.1f -> %.1f MB, %.1f kB a cycle\n",
                 cycles, afterFirst, afterCycles, (afterCycles - afterFirst) * 1024.0 / cycles);
@@ -249,11 +244,7 @@ int main() {
         return PrivateMegabytes();
     };
     const double settledFirst = settledMegabytes();
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-        Load(host.window, L"");
-        cachesShown();
-        Unload();
-    }
+    cycle();
     const double settledCycles = settledMegabytes();
     std::printf("the same, %d more, each side measured once the threads left to end have "
                 "ended: %.1f -> %.1f MB, %.1f kB a cycle\n",
@@ -291,8 +282,7 @@ int main() {
         QueryPerformanceCounter(&start);
         Load(host.window, L"");
         UpdateWindow(listView);
-        QueryPerformanceCounter(&end);
-        return double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+        return sinceStart();
     };
     writeCache(L"news.json", PaddedDocument(RepeatedDocument("news.json", kArticleItems),
                                             kFeedDocumentBytes));

@@ -3,13 +3,12 @@
 // were reached, and a newer document replaces a city whose page is shown,
 // hovered and pressed without leaving the viewer a pointer into it (this
 // test program runs on a heap that poisons what is freed).
-#include "base/EventListener.h"
-#include "base/WidgetKey.h"
 #include "content/MapStream.h"
 #include "FeedHarness.h"
-#include "TestTree.h"
-#include "widget/Widget.h"
+#include "WidgetFixture.h"
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,33 +20,28 @@ constexpr char kTwoCities[] = R"({"map": [
         {"name": "Первый", "map_x": 100, "map_y": 50}, {"name": "Второй", "map_x": 40, "map_y": 200}]},
     {"name": "Бор", "offices": [{"name": "Лесной", "map_x": 10, "map_y": 10}]}]})";
 
-struct EventLog : EventListener {
-    EventLog() { RegisterEventListener(this); }
-    ~EventLog() { UnregisterEventListener(this); }
-    void OnEvent(int event, int) override {
-        if (event >= CityChosen && event <= CityMapOpened)
-            events.push_back(event);
-    }
+// The map's events among those heard.
+std::vector<int> MapEvents(const EventRecorder& log) {
     std::vector<int> events;
-};
+    std::copy_if(log.heard.begin(), log.heard.end(), std::back_inserter(events),
+                 [](int event) { return event >= CityChosen && event <= CityMapOpened; });
+    return events;
+}
 
-class MapTabTest : public TreeTest {
+class MapTabTest : public WidgetTreeTest {
 protected:
-    void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kWidgetKeyPath);
+    void BeforePanel() override {
         DeleteFileW((ProgramFolder() + L"feeds\\maps.json").c_str());
-        TreeTest::SetUp();
         delivering = std::make_unique<DeliveringListView>(desktop.listView);
-        widget = std::make_unique<Widget>(root.get());
-        widget->Show();
+    }
+    void SetUp() override {
+        WidgetTreeTest::SetUp();
         maps = std::make_unique<Fed<MapStream>>(widget.get());
     }
     void Forget() override {
         maps.reset();
-        widget->Hide();
-        widget.reset();
+        WidgetTreeTest::Forget();
         delivering.reset();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kWidgetKeyPath);
     }
     CityMapData& City(size_t index) { return *widget->cityRecords.at(index); }
     // A point of the map given in the map's own coordinates, in the root's.
@@ -56,7 +50,6 @@ protected:
     }
 
     std::unique_ptr<DeliveringListView> delivering;
-    std::unique_ptr<Widget> widget;
     std::unique_ptr<Fed<MapStream>> maps;
 };
 
@@ -86,10 +79,10 @@ TEST_F(MapTabTest, CitiesFillTheSelectorAndANewerCityTakesTheOldOnesPlace) {
 
     // A selection past the known cities shows nothing new and counts nothing.
     widget->cityModel.selected = 3;
-    EventLog log;
+    EventRecorder log;
     widget->OnCommand(Widget::CityChanged, 0);
     widget->OnLink(L"page://Бор");
-    EXPECT_TRUE(log.events.empty());
+    EXPECT_TRUE(MapEvents(log).empty());
 }
 
 TEST_F(MapTabTest, PageLinksOpenOnlyTheSelectedCitysPagesAndSayHowTheyWereReached) {
@@ -98,7 +91,7 @@ TEST_F(MapTabTest, PageLinksOpenOnlyTheSelectedCitysPagesAndSayHowTheyWereReache
         {"name": "A", "offices": [{"name": "B"}, {"name": "C"}]},
         {"name": "A_office_B", "offices": [{"name": "D"}]}]})"));
     widget->OnCommand(Widget::SelectTabCommand, Widget::kMapTab);
-    EventLog log;
+    EventRecorder log;
     const struct {
         const wchar_t* link;
         const Page* shown;
@@ -112,20 +105,20 @@ TEST_F(MapTabTest, PageLinksOpenOnlyTheSelectedCitysPagesAndSayHowTheyWereReache
         {L"page://A_office_Z", nullptr, OfficeOpenedFromMap},
     };
     for (const auto& step : steps) {
-        log.events.clear();
+        log.heard.clear();
         widget->OnLink(step.link);
         EXPECT_EQ(widget->navigator->page, step.shown) << step.link;
         EXPECT_EQ(City(0).currentPage, step.shown) << step.link;
-        EXPECT_EQ(log.events, std::vector<int>{step.event}) << step.link;
+        EXPECT_EQ(MapEvents(log), std::vector<int>{step.event}) << step.link;
     }
 
     // The list's page comes back when another city is chosen after it.
     widget->OnLink(L"page://A_all_offices");
     widget->cityModel.selected = 1;
-    log.events.clear();
+    log.heard.clear();
     widget->OnCommand(Widget::CityChanged, 0);
     EXPECT_EQ(widget->navigator->page, City(1).allOfficesPage.get());
-    EXPECT_EQ(log.events, std::vector<int>{CityChosen});
+    EXPECT_EQ(MapEvents(log), std::vector<int>{CityChosen});
     widget->OnLink(L"page://A_office_B");  // now the second city's own map page
     EXPECT_EQ(widget->navigator->page, City(1).mapPage.get());
 }

@@ -7,10 +7,7 @@
 // 100 %, 150 % and 200 %: at a scale the layers, the kept lines and the
 // scene's copy are of the screen's pixels, and a part they place a pixel
 // off shows as well.
-#include "base/Desktop.h"
 #include "base/WidgetKey.h"
-#include "host/DesktopSurface.h"
-#include "host/Embedding.h"
 #include "TestDesktop.h"
 #include "widget/Widget.h"
 #include "widget/Worker.h"
@@ -20,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -28,11 +26,7 @@ namespace {
 std::vector<unsigned> Grab(HDC dc, const RECT& area) {
     const int width = area.right - area.left, height = area.bottom - area.top;
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HDC copyDC = CreateCompatibleDC(dc);
     HBITMAP copy = CreateDIBSection(copyDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -67,27 +61,29 @@ public:
                                     L"friday.json", L"exclusive.json", L"maps.json"})
             CopyFileW((folder + L"..\\dist\\feeds\\" + name).c_str(),
                       (folder + L"feeds\\" + name).c_str(), FALSE);
-        SetDesktopListView(desktop.listView);
-        instance.listView = desktop.listView;
-        instance.hostWindow = host.window;
-        ASSERT_TRUE(Attach(&instance));
-        panel = instance.embedding->widget.get();
-        root = &instance.embedding->root;
-        ASSERT_TRUE(PumpUntil([&] { return instance.embedding->worker->FeedsMade(); }, 10000))
-            << "the caches never arrived";
+        ASSERT_NO_FATAL_FAILURE(Embed());
         // The scale changes as it would under a running panel.
         if (scale != 1)
-            instance.embedding->FitToDisplay(unsigned(96 * scale));
+            embedded->embedding().FitToDisplay(unsigned(96 * scale));
         ASSERT_EQ(root->scale(), scale);
         UpdateWindow(desktop.listView);
     }
     void TearDown() override {
-        Detach(&instance);
-        SetDesktopListView(nullptr);
+        embedded.reset();
         WidgetKey::Erase();
         // The panel's worker asks every build to stop as it goes; the tests
         // after this one build feeds of their own.
         SetClosingRequested(false);
+    }
+    // Embeds the panel afresh, once its feeds' caches have arrived.
+    void Embed() {
+        embedded.reset();
+        embedded = std::make_unique<EmbeddedPanel>(desktop.listView, host.window);
+        ASSERT_TRUE(embedded->attached);
+        panel = embedded->embedding().widget.get();
+        root = &embedded->embedding().root;
+        ASSERT_TRUE(PumpUntil([&] { return embedded->embedding().worker->FeedsMade(); }, 10000))
+            << "the caches never arrived";
     }
 
     // The panel's rectangle and what lies a little around it (popups), in
@@ -111,7 +107,7 @@ public:
         InvalidateRect(desktop.listView, &area, TRUE);
         UpdateWindow(desktop.listView);
         root->retained = true;
-        return Grab(instance.embedding->canvas.memoryDC(), area);
+        return Grab(embedded->embedding().canvas.memoryDC(), area);
     }
     // How many pixels of two pictures of Area() differ by more than
     // `tolerance` in a channel from everything within `reach` pixels of
@@ -185,9 +181,32 @@ public:
         const size_t blocks = BlocksInkedInOneOnly(fresh, direct, 40);
         EXPECT_LT(blocks, size_t(40 * scale * scale)) << state << ": " << blocks << " blocks";
     }
-    std::vector<unsigned> Shot() {
-        UpdateWindow(desktop.listView);
-        return Composed(true);
+    // Every tab, and News scrolled and hovered, as the screen shows them.
+    std::vector<std::vector<unsigned>> EveryTab() {
+        std::vector<std::vector<unsigned>> shots;
+        const auto shot = [&] {
+            UpdateWindow(desktop.listView);
+            shots.push_back(Composed(true));
+        };
+        for (int tab : {1, 2, 3, 4, 5, 0}) {
+            panel->OnCommand(Widget::SelectTabCommand, tab);
+            EXPECT_TRUE(PumpUntil([&] { return !panel->pendingPage; }, 5000)) << "tab " << tab;
+            shot();
+        }
+        Scroll(40);
+        Move(panel->x + panel->navigator->x + 40, panel->y + panel->navigator->y + 150);
+        shot();
+        return shots;
+    }
+    // A wheel turn down, and up to ticks of the smooth scroll it starts.
+    void Scroll(int ticks) {
+        MouseEvent wheel;
+        wheel.wheel = -3;
+        panel->navigator->OnMouseWheel(wheel);
+        for (int tick = 0; tick < ticks && panel->navigator->pendingScroll != 0; ++tick) {
+            panel->navigator->OnTimer(Navigator::kScrollTimer);
+            UpdateWindow(desktop.listView);
+        }
     }
     void Move(int x, int y) {
         SendMessageW(desktop.listView, WM_MOUSEMOVE, 0, MAKELPARAM(Device(x), Device(y)));
@@ -196,7 +215,7 @@ public:
     float scale = 1;  // of the screen, set before SetUp
     TestDesktop desktop;
     RecordingHost host;
-    DesktopInstance instance;
+    std::unique_ptr<EmbeddedPanel> embedded;
     Widget* panel = nullptr;
     RootWindow* root = nullptr;
 };
@@ -225,13 +244,7 @@ TEST_P(ScaledDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
     // A smooth scroll, tick by tick, then the pointer over what came under it.
     Navigator& viewer = *panel->navigator;
     ASSERT_TRUE(viewer.scroller->attached);
-    MouseEvent wheel;
-    wheel.wheel = -3;
-    viewer.OnMouseWheel(wheel);
-    for (int tick = 0; tick < 6; ++tick) {
-        viewer.OnTimer(Navigator::kScrollTimer);
-        UpdateWindow(desktop.listView);
-    }
+    Scroll(6);
     ExpectSameAsDirect("scrolled part way");
     for (int tick = 0; tick < 40 && viewer.pendingScroll != 0; ++tick)
         viewer.OnTimer(Navigator::kScrollTimer);
@@ -285,36 +298,13 @@ TEST_P(ScaledDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
     ExpectSameAsDirect("new rates");
 }
 
-// Every tab, and News scrolled and hovered, as the screen shows them.
-std::vector<std::vector<unsigned>> EveryTab(RetainedDrawingTest& test, Widget& panel,
-                                            HWND listView) {
-    std::vector<std::vector<unsigned>> shots;
-    for (int tab : {1, 2, 3, 4, 5, 0}) {
-        panel.OnCommand(Widget::SelectTabCommand, tab);
-        EXPECT_TRUE(PumpUntil([&] { return !panel.pendingPage; }, 5000)) << "tab " << tab;
-        shots.push_back(test.Shot());
-    }
-    MouseEvent wheel;
-    wheel.wheel = -3;
-    panel.navigator->OnMouseWheel(wheel);
-    for (int tick = 0; tick < 40 && panel.navigator->pendingScroll != 0; ++tick)
-        panel.navigator->OnTimer(Navigator::kScrollTimer);
-    const int x = panel.x + panel.navigator->x + 40, y = panel.y + panel.navigator->y + 150;
-    SendMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
-    shots.push_back(test.Shot());
-    return shots;
-}
-
 TEST_F(RetainedDrawingTest, PagesLaidOutInSlicesLookAsLaidOutWhole) {
-    const std::vector<std::vector<unsigned>> whole = EveryTab(*this, *panel, desktop.listView);
-    Detach(&instance);
+    const std::vector<std::vector<unsigned>> whole = EveryTab();
+    embedded.reset();
     Widget::layoutSlice = {};  // a child of a page's block per message
     WidgetKey::Erase();
-    ASSERT_TRUE(Attach(&instance));
-    panel = instance.embedding->widget.get();
-    root = &instance.embedding->root;
-    ASSERT_TRUE(PumpUntil([&] { return instance.embedding->worker->FeedsMade(); }, 10000));
-    const std::vector<std::vector<unsigned>> sliced = EveryTab(*this, *panel, desktop.listView);
+    ASSERT_NO_FATAL_FAILURE(Embed());
+    const std::vector<std::vector<unsigned>> sliced = EveryTab();
     Widget::layoutSlice = std::chrono::hours(1);
     ASSERT_EQ(sliced.size(), whole.size());
     for (size_t i = 0; i < whole.size(); ++i)

@@ -1,10 +1,8 @@
 // The panel's saved settings and identity in the registry, on a real panel.
 // Every test starts and ends with HKCU\Software\Tambrel\Orvella removed, so
 // no run sees another's values (the panel saves its own when it goes).
-#include "base/WidgetKey.h"
-#include "TestTree.h"
+#include "WidgetFixture.h"
 #include "radio/Radio.h"
-#include "widget/Widget.h"
 #include "widget/WidgetSettings.h"
 
 #include <climits>
@@ -27,6 +25,11 @@ void Store(const wchar_t* name, DWORD type, const std::string& bytes) {
     ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, type, bytes.data(),
                                              DWORD(bytes.size())));
 }
+void Store(const wchar_t* name, int number) { Store(name, REG_DWORD, Dword(DWORD(number))); }
+void StorePlace(int x, int y) {
+    Store(L"WidgetPos.X", x);
+    Store(L"WidgetPos.Y", y);
+}
 // A stored value's bytes if it has the type, "?" otherwise.
 std::string Stored(const wchar_t* name, DWORD wantedType) {
     char data[80];
@@ -41,22 +44,15 @@ bool IsIdentity(const std::string& uid) {
     return uid.size() == 32 && uid.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
-class WidgetSettingsTest : public TreeTest {
+class WidgetSettingsTest : public WidgetTreeTest {
 protected:
-    void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
-        TreeTest::SetUp();
+    WidgetSettingsTest() { shown = false; }
+    void BeforePanel() override {
         for (HWND window : {desktop.top, desktop.defView, desktop.listView})
             SetWindowPos(window, nullptr, 0, 0, kRoomWidth, kRoomHeight,
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         root = std::make_unique<RootWindow>(kRoomWidth, kRoomHeight, canvas, desktop.listView);
-        widget = std::make_unique<Widget>(root.get());
     }
-    void TearDown() override {
-        TreeTest::TearDown();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
-    }
-    void Forget() override { widget.reset(); }
 
     void ExpectLoaded(int x, int y, int tab, float volume) {
         LoadWidgetSettings(*widget);
@@ -71,11 +67,9 @@ protected:
         widget->uid[0] = '\0';
         return GetWidgetUID(*widget);
     }
-
-    std::unique_ptr<Widget> widget;
 };
 
-TEST_F(WidgetSettingsTest, LoadTakesStoredNumbersAndDefaultsForAnythingElse) {
+TEST_F(WidgetSettingsTest, LoadTakesStoredNumbersInRangeAndDefaultsOrClampsAnythingElse) {
     widget->currentTab = 4;
     ExpectLoaded(kRoomWidth - 318 - 72, 93, 0, 0.5f);
     Store(L"WidgetPos.X", REG_SZ, std::string("5\0\0", 4));
@@ -83,29 +77,21 @@ TEST_F(WidgetSettingsTest, LoadTakesStoredNumbersAndDefaultsForAnythingElse) {
     Store(L"CurrentTab", REG_DWORD, Dword(3).substr(0, 2));
     ExpectLoaded(kRoomWidth - 318 - 72, 93, 0, 0.5f);
 
-    Store(L"WidgetPos.X", REG_DWORD, Dword(123));
-    Store(L"WidgetPos.Y", REG_DWORD, Dword(45));
-    Store(L"CurrentTab", REG_DWORD, Dword(3));
-    Store(L"RadioVolume", REG_DWORD, Dword(80));
-    ExpectLoaded(123, 45, 3, 0.8f);
-}
-
-TEST_F(WidgetSettingsTest, TabAndVolumeOutsideTheirRangeFallBackOrAreClamped) {
-    Store(L"WidgetPos.X", REG_DWORD, Dword(123));
-    Store(L"WidgetPos.Y", REG_DWORD, Dword(45));
-    // The tab opened and the volume taken for each stored number.
+    // The tab opened and the volume taken for each stored number: those
+    // outside their range fall back or are clamped.
+    StorePlace(123, 45);
     const struct {
         int stored;
         int tab;
         float volume;
     } cases[] = {
-        {INT_MIN, 0, 0.0f}, {-1, 0, 0.0f}, {0, 0, 0.0f}, {5, 5, 0.05f},
-        {6, 0, 0.06f},      {100, 0, 1.0f}, {101, 0, 1.0f}, {INT_MAX, 0, 1.0f},
+        {INT_MIN, 0, 0.0f}, {-1, 0, 0.0f}, {0, 0, 0.0f},   {3, 3, 0.03f},  {5, 5, 0.05f},
+        {6, 0, 0.06f},      {80, 0, 0.8f}, {100, 0, 1.0f}, {101, 0, 1.0f}, {INT_MAX, 0, 1.0f},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored);
-        Store(L"CurrentTab", REG_DWORD, Dword(DWORD(c.stored)));
-        Store(L"RadioVolume", REG_DWORD, Dword(DWORD(c.stored)));
+        Store(L"CurrentTab", c.stored);
+        Store(L"RadioVolume", c.stored);
         ExpectLoaded(123, 45, c.tab, c.volume);
     }
 }
@@ -117,19 +103,15 @@ TEST_F(WidgetSettingsTest, AStoredPositionOffTheDesktopIsBroughtBackInside) {
         int x;  // where it puts the panel as its x
         int y;  // and as its y
     } cases[] = {
-        {INT_MIN, 0, 0},
-        {-1, 0, 0},  // a pixel past the left and top edges
-        {0, 0, 0},   // on them
-        {kLastY, kLastY, kLastY},
-        {kLastY + 1, kLastY + 1, kLastY},
-        {kLastX, kLastX, kLastY},
-        {kLastX + 1, kLastX, kLastY},
-        {100000, kLastX, kLastY},
-        {INT_MAX, kLastX, kLastY},
+        // Past the left and top edges by far and by a pixel, and on them.
+        {INT_MIN, 0, 0}, {-1, 0, 0}, {0, 0, 0},
+        // On the bottom edge and a pixel past it, then the same of the right.
+        {kLastY, kLastY, kLastY}, {kLastY + 1, kLastY + 1, kLastY},
+        {kLastX, kLastX, kLastY}, {kLastX + 1, kLastX, kLastY},
+        {100000, kLastX, kLastY}, {INT_MAX, kLastX, kLastY},
     };
     auto load = [&](int x, int y) {
-        Store(L"WidgetPos.X", REG_DWORD, Dword(DWORD(x)));
-        Store(L"WidgetPos.Y", REG_DWORD, Dword(DWORD(y)));
+        StorePlace(x, y);
         LoadWidgetSettings(*widget);
         return std::make_pair(widget->x, widget->y);
     };
@@ -143,8 +125,7 @@ TEST_F(WidgetSettingsTest, AStoredPositionOffTheDesktopIsBroughtBackInside) {
     widget.reset();
     root = std::make_unique<RootWindow>(Widget::kWidth - 1, Widget::kHeight - 1, canvas,
                                         desktop.listView);
-    Store(L"WidgetPos.X", REG_DWORD, Dword(100000));
-    Store(L"WidgetPos.Y", REG_DWORD, Dword(100000));
+    StorePlace(100000, 100000);
     widget = std::make_unique<Widget>(root.get());
     EXPECT_EQ(std::make_pair(widget->x, widget->y), std::make_pair(0, 0));
 }
@@ -155,8 +136,7 @@ TEST_F(WidgetSettingsTest, AtAScaleThePlaceIsStoredInTheListViewsPixelsAndComesB
         root->Fit(2 * kRoomWidth, 2 * kRoomHeight, scale);  // room for the panel at 2x
         // Every place read is written back as it was, whatever it rounds to.
         for (int stored = 0; stored < 200; stored += 7) {
-            Store(L"WidgetPos.X", REG_DWORD, Dword(DWORD(stored)));
-            Store(L"WidgetPos.Y", REG_DWORD, Dword(DWORD(stored + 1)));
+            StorePlace(stored, stored + 1);
             LoadWidgetSettings(*widget);
             EXPECT_EQ(widget->x, int(std::lround(stored / scale))) << stored;
             SaveWidgetSettings(*widget);
@@ -167,7 +147,7 @@ TEST_F(WidgetSettingsTest, AtAScaleThePlaceIsStoredInTheListViewsPixelsAndComesB
         widget->x += 11;
         SaveWidgetSettings(*widget);
         EXPECT_EQ(Dword(DWORD(std::lround(widget->x * scale))), Stored(L"WidgetPos.X", REG_DWORD));
-        Store(L"WidgetPos.X", REG_DWORD, Dword(100000));
+        Store(L"WidgetPos.X", 100000);
         LoadWidgetSettings(*widget);
         EXPECT_EQ(widget->x, root->width - Widget::kWidth);
         SaveWidgetSettings(*widget);
@@ -190,7 +170,7 @@ TEST_F(WidgetSettingsTest, SaveKeepsThePositionOnTheDesktopAndLoadsBackEveryPerc
     ExpectLoaded(0, 150, 5, 0.99f);
     // No percent may creep down from one start to the next.
     for (DWORD percent = 0; percent <= 100; ++percent) {
-        Store(L"RadioVolume", REG_DWORD, Dword(percent));
+        Store(L"RadioVolume", int(percent));
         LoadWidgetSettings(*widget);
         SaveWidgetSettings(*widget);
         EXPECT_EQ(Dword(percent), Stored(L"RadioVolume", REG_DWORD)) << percent;

@@ -1,16 +1,15 @@
 // The panel: tab commands, page replacement by name, and which addresses it
 // hands to the shell.
 #include "base/Text.h"
-#include "base/WidgetKey.h"
 #include "FeedHarness.h"
-#include "TestTree.h"
+#include "WidgetFixture.h"
 #include "base/Threads.h"
 #include "content/SettingsStreams.h"
 #include "widget/Rates.h"
-#include "widget/Widget.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -26,22 +25,7 @@ std::unique_ptr<Page> NamedPage(const wchar_t* name) {
     return page;
 }
 
-class WidgetTest : public TreeTest {
-protected:
-    void SetUp() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kWidgetKeyPath);
-        TreeTest::SetUp();
-        widget = std::make_unique<Widget>(root.get());
-        widget->Show();
-    }
-    void Forget() override {
-        widget->Hide();
-        widget.reset();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kWidgetKeyPath);
-    }
-
-    std::unique_ptr<Widget> widget;
-};
+using WidgetTest = WidgetTreeTest;
 
 TEST_F(WidgetTest, RatesFromAnotherThreadComeByMessageAndTheTreeRefusesThatThread) {
     DeliveringListView delivering(desktop.listView);
@@ -52,8 +36,7 @@ TEST_F(WidgetTest, RatesFromAnotherThreadComeByMessageAndTheTreeRefusesThatThrea
         rates.Build(R"({"date": "2026-12-04", "usd": "78,42", "eur": "91,10"})");
         done = true;
     });
-    for (DWORD start = GetTickCount(); !done && GetTickCount() - start < 10000; Sleep(1))
-        PumpMessages();
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 10000));
     feed.join();
     EXPECT_EQ(wrongThreadCalls, before);
     EXPECT_EQ(std::wstring(widget->ratesTexts.dollar), L"78,42");
@@ -67,14 +50,10 @@ TEST_F(WidgetTest, RatesFromAnotherThreadComeByMessageAndTheTreeRefusesThatThrea
 }
 
 TEST_F(WidgetTest, TabCommandsAlwaysLandOnOneOfTheSixTabs) {
-    widget->OnCommand(0, 3);
-    EXPECT_EQ(widget->currentTab, 3);
-    widget->OnCommand(0, -1);
-    EXPECT_EQ(widget->currentTab, 5);
-    widget->OnCommand(0, 7);
-    EXPECT_EQ(widget->currentTab, 1);
-    widget->OnCommand(0, -13);
-    EXPECT_EQ(widget->currentTab, 5);
+    for (auto [command, tab] : {std::pair{3, 3}, {-1, 5}, {7, 1}, {-13, 5}}) {
+        widget->OnCommand(0, command);
+        EXPECT_EQ(widget->currentTab, tab) << command;
+    }
 }
 
 TEST_F(WidgetTest, APressOnTheRatesStartsADragOfThePanel) {
@@ -97,10 +76,8 @@ TEST_F(WidgetTest, ANewerPageOfTheSameNameReplacesTheOldAndShowsAtOnce) {
     widget->OnContent(0, NamedPage(L"News").release());
     EXPECT_NE(widget->navigator->page, first);
     EXPECT_EQ(widget->navigator->page->name, L"News");
-    int news = 0;
-    for (auto& page : widget->pages)
-        news += page->name == L"News";
-    EXPECT_EQ(news, 1);
+    EXPECT_EQ(std::count_if(widget->pages.begin(), widget->pages.end(),
+                            [](auto& page) { return page->name == L"News"; }), 1);
 
     // Another tab's page is kept, not shown.
     widget->OnContent(0, NamedPage(L"Friday").release());
@@ -132,8 +109,7 @@ TEST_F(WidgetTest, APageLaidOutInSlicesIsShownOnlyWholeAndItsPredecessorUntilThe
     OneChildSlices slices;
     widget->OnContent(0, NamedPage(L"News").release());
     Page* shown = widget->navigator->page;
-    Page* next = ModelPage(L"News", 6).release();
-    widget->OnContent(0, next);
+    widget->OnContent(0, ModelPage(L"News", 6).release());
     EXPECT_EQ(widget->navigator->page, shown) << "the page on the screen went before its successor";
     // Replaced again before it is whole: the newest is the one waited for.
     Page* newest = ModelPage(L"News", 6).release();
@@ -149,8 +125,8 @@ TEST_F(WidgetTest, APageLaidOutInSlicesIsShownOnlyWholeAndItsPredecessorUntilThe
     // Another tab while its page is laid out shows nothing of the tab left;
     // the page is laid out ahead all the same and shown at once later.
     Page* friday = ModelPage(L"Friday", 6).release();
-    widget->OnContent(0, friday);
     Page* about = ModelPage(L"About", 6).release();
+    widget->OnContent(0, friday);
     widget->OnContent(0, about);
     widget->OnCommand(Widget::SelectTabCommand, Widget::kFridayTab);
     EXPECT_EQ(widget->navigator->page, nullptr);
@@ -168,18 +144,12 @@ TEST_F(WidgetTest, APageLaidOutInSlicesIsShownOnlyWholeAndItsPredecessorUntilThe
 }
 
 TEST(WebAddressTest, OnlyHttpAddressesThatCannotAddArgumentsPass) {
-    const struct {
-        const wchar_t* url;
-        bool accepted;
-    } cases[] = {
+    const std::pair<const wchar_t*, bool> cases[] = {
         {L"http://www.orvella.example/news", true},
         {L"https://online.orvella.example/login?a=1&b=%20~!", true},
         {L"http://орвелла.example/путь", true},
-        {nullptr, false},
-        {L"", false},
-        {L"http:/", false},
-        {L"file:///C:/Windows/notepad.exe", false},
-        {L"orvellatest://link", false},
+        {nullptr, false}, {L"", false}, {L"http:/", false},
+        {L"file:///C:/Windows/notepad.exe", false}, {L"orvellatest://link", false},
         {L" http://www.orvella.example/", false},
         {L"http://www.orvella.example/ --new-window", false},
         {L"http://www.orvella.example/\" --new-window", false},
@@ -190,8 +160,8 @@ TEST(WebAddressTest, OnlyHttpAddressesThatCannotAddArgumentsPass) {
         {L"http://www.orvella.example/\x7f", false},
         {L"http://www.orvella.example/\x80", true},  // the first past it
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(IsWebAddress(c.url), c.accepted) << (c.url ? c.url : L"(null)");
+    for (auto [url, accepted] : cases)
+        EXPECT_EQ(IsWebAddress(url), accepted) << (url ? url : L"(null)");
 }
 
 // Registers url_recorder.exe as the shell's handler of some schemes while
@@ -203,24 +173,23 @@ public:
         DeleteFileW(log_.c_str());
         std::wstring command = L"\"" + ProgramFolder() + L"url_recorder.exe\" \"" + log_ + L"\" \"%1\"";
         for (const std::wstring& scheme : schemes) {
-            Saved saved;
-            saved.key = L"Software\\Classes\\" + scheme;
+            const std::wstring key = L"Software\\Classes\\" + scheme;
             wchar_t old[512] = {};
             DWORD size = sizeof(old);
-            saved.existed = RegGetValueW(HKEY_LOCAL_MACHINE, (saved.key + kCommand).c_str(), nullptr,
-                                         RRF_RT_REG_SZ, nullptr, old, &size) == ERROR_SUCCESS;
-            saved.command = old;
-            SetCommand(saved.key, command);
-            saved_.push_back(saved);
+            const bool existed = RegGetValueW(HKEY_LOCAL_MACHINE, (key + kCommand).c_str(),
+                                              nullptr, RRF_RT_REG_SZ, nullptr, old,
+                                              &size) == ERROR_SUCCESS;
+            saved_.push_back({key, existed ? std::optional<std::wstring>(old) : std::nullopt});
+            SetCommand(key, command);
         }
     }
     ~ShellLog() {
         DeleteFileW(log_.c_str());
-        for (const Saved& saved : saved_) {
-            if (saved.existed)
-                SetCommand(saved.key, saved.command);
+        for (const auto& [key, command] : saved_) {
+            if (command)
+                SetCommand(key, *command);
             else
-                RegDeleteTreeW(HKEY_LOCAL_MACHINE, saved.key.c_str());
+                RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
         }
     }
     // The addresses opened, once at least count were, or after five seconds.
@@ -230,13 +199,8 @@ public:
             Sleep(100);
             lines.clear();
             FILE* file = _wfopen(log_.c_str(), L"r, ccs=UTF-8");
-            wchar_t line[512];
-            while (file && fgetws(line, 512, file)) {
-                std::wstring text(line);
-                while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
-                    text.pop_back();
-                lines.push_back(text);
-            }
+            for (wchar_t line[512]; file && fgetws(line, 512, file);)
+                lines.push_back(std::wstring(line, wcscspn(line, L"\r\n")));
             if (file)
                 fclose(file);
         }
@@ -246,11 +210,6 @@ public:
 
 private:
     static constexpr const wchar_t* kCommand = L"\\shell\\open\\command";
-    struct Saved {
-        std::wstring key;
-        bool existed = false;
-        std::wstring command;
-    };
     static void SetCommand(const std::wstring& key, const std::wstring& command) {
         HKEY handle;
         if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (key + kCommand).c_str(), 0, nullptr, 0,
@@ -261,28 +220,29 @@ private:
         RegCloseKey(handle);
     }
 
-    std::vector<Saved> saved_;
+    // Each key and the command it held, if it was there.
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
     std::wstring log_;
 };
 
 TEST_F(WidgetTest, OnlyPlainWebLinksAndAWebBankingAddressReachTheShell) {
     ShellLog shell({L"http", L"https", L"orvellatest"});
-    MouseEvent onBanking;
-    onBanking.x = 150;
-    onBanking.y = 15;
-
+    auto bank = [&](const wchar_t* address) {
+        CopyText(widget->settings.online_banking, address);
+        MouseEvent onBanking;
+        onBanking.x = 150;
+        onBanking.y = 15;
+        widget->OnMouseDown(onBanking);
+    };
     // A tampered banking address of another scheme is not opened.
-    CopyText(widget->settings.online_banking, L"orvellatest://banking");
-    widget->OnMouseDown(onBanking);
+    bank(L"orvellatest://banking");
     // Pages follow "http://" links only.
-    widget->OnLink(L"https://www.orvella.example/secure");
-    widget->OnLink(L"orvellatest://link");
-    widget->OnLink(L"http://www.orvella.example/news");
-    widget->OnLink(L"http://www.orvella.example/\" --evil");
-    CopyText(widget->settings.online_banking, L"https://online.orvella.example/ --evil");
-    widget->OnMouseDown(onBanking);
-    CopyText(widget->settings.online_banking, L"https://online.orvella.example/login");
-    widget->OnMouseDown(onBanking);
+    for (const wchar_t* link : {L"https://www.orvella.example/secure", L"orvellatest://link",
+                                L"http://www.orvella.example/news",
+                                L"http://www.orvella.example/\" --evil"})
+        widget->OnLink(link);
+    bank(L"https://online.orvella.example/ --evil");
+    bank(L"https://online.orvella.example/login");
     EXPECT_EQ(root->CaptureWindow(), nullptr);  // the press opened the bank, it started no drag
 
     Sleep(1000);  // anything wrongly launched has time to write too
