@@ -47,20 +47,14 @@ inline void WriteServer(const wchar_t* name, const wchar_t* value) {
     const size_t at = text.find(L"%F");
     if (at != std::wstring::npos)
         text.replace(at, 2, Env(L"ORVELLA_FAULTY_HOST"));
-    if (text.empty()) {
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, name);
-        return;
-    }
-    RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, name, REG_SZ, text.c_str(),
-                    DWORD((text.size() + 1) * sizeof(wchar_t)));
+    SetWidgetValue(name, text);
 }
 
 // The user's connection settings: direct, or with automatic detection.
 inline void WriteDetection(bool on) {
     std::string record;
-    auto number = [&](DWORD value) { record.append(reinterpret_cast<char*>(&value), 4); };
     for (DWORD value : {DWORD(0x46), DWORD(1), DWORD(on ? 1 | 8 : 1), DWORD(0), DWORD(0), DWORD(0)})
-        number(value);
+        record.append(reinterpret_cast<char*>(&value), 4);
     record.append(32, '\0');
     RegSetKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings", REG_BINARY,
                     record.data(), DWORD(record.size()));
@@ -78,10 +72,8 @@ inline void Use(const Scenario& scenario) {
 // first tick's steps follow each other quickly.
 inline std::vector<DWORD> Moments(int n, DWORD span) {
     std::vector<DWORD> moments;
-    for (int i = 0; i < n; ++i) {
-        const double share = double(i) / double(n);
-        moments.push_back(DWORD(share * share * span));
-    }
+    for (int i = 0; i < n; ++i)
+        moments.push_back(DWORD(double(i) * i / (double(n) * n) * span));
     return moments;
 }
 
@@ -92,6 +84,23 @@ inline void PressTestButton() {
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TEST, BN_CLICKED), 0);
 }
 
+// The desktop and host the cycles run on; the settings of the scenarios are
+// put back when it goes.
+struct Stage {
+    Stage() {
+        SetDesktopListView(desktop.listView);
+        HttpInit();
+    }
+    ~Stage() {
+        Http().proxyAuthRequired = false;
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings");
+        WidgetKey::Erase();
+        HttpRelease();
+    }
+    TestDesktop desktop;
+    RecordingHost host;
+};
+
 struct Cycle {
     bool attached = false;
     double detachMs = 0;
@@ -99,11 +108,11 @@ struct Cycle {
 
 // Attaches a widget, serves the window thread for moment ms (pressing the
 // dialog's test button half way when asked), then detaches and times it.
-inline Cycle RunCycle(TestDesktop& desktop, RecordingHost& host, DWORD moment, bool press) {
+inline Cycle RunCycle(Stage& stage, DWORD moment, bool press) {
     Cycle cycle;
     auto instance = std::make_unique<DesktopInstance>();
-    instance->listView = desktop.listView;
-    instance->hostWindow = host.window;
+    instance->listView = stage.desktop.listView;
+    instance->hostWindow = stage.host.window;
     cycle.attached = Attach(instance.get());
     if (!cycle.attached)
         return cycle;

@@ -3,8 +3,8 @@
 // the argument "upload", run inside tests/servers/with_servers.py, also the
 // upload of a queue of 30 reports to nginx. Prints medians; asserts nothing.
 #include "Bench.h"
+#include "ServedFiles.h"
 #include "base/EventListener.h"
-#include "base/WidgetKey.h"
 #include "net/HttpClient.h"
 #include "stats/StatHarvester.h"
 
@@ -33,9 +33,7 @@ StatCounters FullPeriod() {
 }
 
 void Upload() {
-    const wchar_t host[] = L"127.0.0.1";
-    RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, host,
-                    sizeof(host));
+    SetWidgetValue(L"StorageServer", L"127.0.0.1");
     StatHarvester harvester(0, nullptr, kUid);
     size_t left = 0;
     std::vector<double> times;

@@ -7,7 +7,6 @@
 #include "TeardownScenarios.h"
 
 #include <malloc.h>
-#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -16,14 +15,6 @@
 namespace {
 
 using namespace teardown;
-
-// PagefileUsage: Wine leaves PrivateUsage at 0.
-double PrivateKilobytes() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return double(counters.PagefileUsage) / 1024.0;
-}
 
 // The bytes of the C runtime's heap in use: finer than the commit charge,
 // which grows a whole region at a time.
@@ -61,7 +52,7 @@ double SettledKilobytes(int ours) {
         if (now != threads)
             threads = now, still = GetTickCount();
     }
-    return PrivateKilobytes();
+    return double(PrivateBytes()) / 1024.0;
 }
 
 double Median(std::vector<double> values) {
@@ -72,10 +63,7 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main() {
-    TestDesktop desktop;
-    RecordingHost host;
-    SetDesktopListView(desktop.listView);
-    HttpInit();
+    Stage stage;
     const int baseline = threadsRunning;
     std::printf("Unload at 20 moments over the first 1.5 s after Load:\n");
     for (const Scenario& scenario : kScenarios) {
@@ -84,7 +72,7 @@ int main() {
         const int left = threadsLeft;
         int moment = 0;
         for (DWORD at : Moments(20, 1500))
-            times.push_back(RunCycle(desktop, host, at, scenario.wantsLogin && moment++ % 2).detachMs);
+            times.push_back(RunCycle(stage, at, scenario.wantsLogin && moment++ % 2).detachMs);
         std::printf("  %-28s median %6.1f ms, longest %6.1f ms, threads left %d of 20\n",
                     scenario.name, Median(times), *std::max_element(times.begin(), times.end()),
                     int(threadsLeft - left));
@@ -97,19 +85,15 @@ int main() {
         // Until the usage reports' queue is full (one report a run) and the
         // heap has grown to what a run needs.
         for (DWORD at : Moments(30, 1000))
-            RunCycle(desktop, host, at, false);
+            RunCycle(stage, at, false);
         const double before = SettledKilobytes(baseline), heapBefore = HeapKilobytes();
         for (DWORD at : Moments(20, 1000))
-            RunCycle(desktop, host, at, false);
+            RunCycle(stage, at, false);
         const double after = SettledKilobytes(baseline), heapAfter = HeapKilobytes();
         std::printf("Over 20 Unload/Load cycles, %s: private bytes %.0f -> %.0f kB, %.1f kB a "
                     "cycle; heap in use %.0f -> %.0f kB, %.1f kB a cycle\n",
                     scenario->name, before, after, (after - before) / 20, heapBefore, heapAfter,
                     (heapAfter - heapBefore) / 20);
     }
-    Http().proxyAuthRequired = false;
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings");
-    WidgetKey::Erase();
-    HttpRelease();
     return 0;
 }

@@ -20,20 +20,17 @@ constexpr DWORD kSpanMs = 1000;
 constexpr DWORD kLeftThreadsEndMs = 60000;
 
 TEST(Teardown, AtAnyMomentNothingIsKilledAndEveryThreadEndsByItself) {
-    TestDesktop desktop;
-    RecordingHost host;
-    SetDesktopListView(desktop.listView);
-    HttpInit();
+    Stage stage;
     const int baseline = threadsRunning;
     const int leftBefore = threadsLeft;
     for (const Scenario& scenario : kScenarios) {
         Use(scenario);
         int moment = 0;
         for (DWORD at : Moments(kMomentsPerScenario, kSpanMs)) {
-            const Cycle cycle = RunCycle(desktop, host, at, scenario.wantsLogin && moment++ % 2);
+            const Cycle cycle = RunCycle(stage, at, scenario.wantsLogin && moment++ % 2);
             ASSERT_TRUE(cycle.attached) << scenario.name << " at " << at << " ms";
             // The list view is its own again.
-            EXPECT_EQ(SendMessageW(desktop.listView, HM_QUERY, 0, 0), 0) << scenario.name;
+            EXPECT_EQ(SendMessageW(stage.desktop.listView, HM_QUERY, 0, 0), 0) << scenario.name;
         }
     }
     EXPECT_TRUE(ThreadsEndBy(baseline, kLeftThreadsEndMs))
@@ -42,10 +39,6 @@ TEST(Teardown, AtAnyMomentNothingIsKilledAndEveryThreadEndsByItself) {
     // The dialog and its notice went with their worker.
     EXPECT_EQ(FindWindowW(nullptr, kProxyDialogCaption), nullptr);
     EXPECT_EQ(FindWindowW(nullptr, L"OrvellaWidget"), nullptr);
-    Http().proxyAuthRequired = false;
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings");
-    WidgetKey::Erase();
-    HttpRelease();
 }
 
 }  // namespace

@@ -8,18 +8,14 @@
 #include "net/HttpClient.h"
 #include "base/Budgets.h"
 #include "ServedFiles.h"
-
-#include "base/WidgetKey.h"
+#include "TestDesktop.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/utime.h>
 #include <thread>
 #include <vector>
 
@@ -31,6 +27,7 @@ namespace fs = std::filesystem;
 
 const std::wstring kFaulty = L"http://127.0.0.2";
 const SYSTEMTIME kRfcExample = {1994, 11, 0, 6, 8, 49, 37, 0};  // a Sunday
+constexpr time_t kRfcExampleTime = 784111777;                       // the same, since 1970
 
 std::string Letters(size_t length) {
     std::string text;
@@ -39,21 +36,10 @@ std::string Letters(size_t length) {
     return text;
 }
 
-// Writes text into path, dated kRfcExample.
-void WriteOld(const std::wstring& path, const std::string& text) {
-    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
-    _utimbuf rfcExample = {784111777, 784111777};  // seconds since 1970
-    _wutime(path.c_str(), &rfcExample);
-}
-
 // Whether the access log's last line that names path holds part.
-bool Logged(const std::string& path, const std::string& part) {
-    std::ifstream log(Env(L"ORVELLA_ACCESS_LOG").c_str());
-    std::string line, found;
-    while (std::getline(log, line))
-        if (line.find(" " + path + " ") != std::string::npos)
-            found = line;
-    return found.find(part) != std::string::npos;
+bool LastLogged(const std::string& path, const std::string& part) {
+    const std::vector<std::string> lines = Logged(" " + path + " ");
+    return !lines.empty() && lines.back().find(part) != std::string::npos;
 }
 
 // A fresh folder per test, holding only what the test puts there; the
@@ -62,7 +48,7 @@ class HttpClientTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(HttpInit());
-        SetServer(L"127.0.0.1");
+        SetWidgetValue(L"StorageServer", L"127.0.0.1");
         Transfers().serverReachable = false;
         folder_ = fs::temp_directory_path() /
                   (L"orvella-http-" + std::to_wstring(GetTickCount64()));
@@ -73,11 +59,6 @@ protected:
         fs::remove_all(folder_, ignored);
         WidgetKey::Erase();
         HttpRelease();
-    }
-
-    static void SetServer(const wchar_t* host) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, host,
-                        static_cast<DWORD>((wcslen(host) + 1) * sizeof(wchar_t)));
     }
 
     // HttpGet with the body copied out and the buffer freed, as callers must.
@@ -94,11 +75,14 @@ protected:
         return result;
     }
 
-    // Polls for up to seconds; whether done came true.
-    static bool WaitFor(const std::atomic<bool>& done, int seconds) {
-        for (int i = 0; i < seconds * 10 && !done; ++i)
-            Sleep(100);
-        return done;
+    // What shutdown does to a transfer still running: it stops at once.
+    static void AbortASlowTransfer() {
+        std::thread shutdown([] {
+            Sleep(500);
+            Transfers().abortTransfers = true;
+        });
+        EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
+        shutdown.join();
     }
 
     // A download leaves no temporary file behind.
@@ -134,36 +118,30 @@ TEST(FormatHttpDate, WritesTheRfc1123DateOrErrForImpossibleFields) {
 
 TEST(StorageServerUrl, TakesTheOverrideOnlyWhenItIsANonEmptyStringThatFits) {
     const std::wstring builtIn = L"http://storage.orvella.example/orvella/x";
-    auto set = [](DWORD type, const void* data, size_t bytes) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", type, data,
-                        DWORD(bytes));
-    };
-    auto string = [&](const std::wstring& text) {
-        set(REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    };
     WidgetKey::Erase();
     EXPECT_EQ(StorageServerUrl(L"/orvella/x"), builtIn);
-    string(L"127.0.0.1");
+    SetWidgetValue(L"StorageServer", L"127.0.0.1");
     EXPECT_EQ(StorageServerUrl(L"/orvella/x"), L"http://127.0.0.1/orvella/x");
     EXPECT_EQ(StorageServerUrl(nullptr), L"http://127.0.0.1");
-    string(L"");
+    // An empty string, as the value helper would delete it.
+    RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, L"", 2);
     EXPECT_EQ(StorageServerUrl(L"/orvella/x"), builtIn);
     // 512 units hold the host with its terminator.
-    string(std::wstring(511, L'h'));
+    SetWidgetValue(L"StorageServer", std::wstring(511, L'h'));
     EXPECT_EQ(StorageServerUrl(nullptr), L"http://" + std::wstring(511, L'h'));
-    string(std::wstring(512, L'h'));
+    SetWidgetValue(L"StorageServer", std::wstring(512, L'h'));
     EXPECT_EQ(StorageServerUrl(L"/orvella/x"), builtIn);
     const DWORD number = 1;
-    set(REG_DWORD, &number, sizeof(number));
+    RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_DWORD, &number,
+                    sizeof(number));
     EXPECT_EQ(StorageServerUrl(L"/orvella/x"), builtIn);
     WidgetKey::Erase();
 }
 
 TEST_F(HttpClientTest, GetsBodiesOf200AndFailsOnOtherStatuses) {
-    const std::string expected = ReadAll(Env(L"ORVELLA_WWW") + L"\\files\\hello.txt");
     std::string text;
     EXPECT_EQ(Get(L"http://127.0.0.1/files/hello.txt", &text), HttpOk);
-    EXPECT_EQ(text, expected);
+    EXPECT_EQ(text, ReadAll(Env(L"ORVELLA_WWW") + L"\\files\\hello.txt"));
     EXPECT_EQ(Get(L"http://127.0.0.1/files/missing.txt"), HttpFailed);
     EXPECT_EQ(Get(L"http://127.0.0.1/files/broken"), HttpFailed);
     EXPECT_EQ(Get(L"not a url"), HttpRefused);
@@ -172,9 +150,9 @@ TEST_F(HttpClientTest, GetsBodiesOf200AndFailsOnOtherStatuses) {
     EXPECT_EQ(Get(L"http://127.0.0.1:8080/files/hello.txt"), HttpOk);
 
     EXPECT_EQ(Get(L"http://127.0.0.1/orvella/stat/stat?stat=a1"), HttpOk);
-    EXPECT_TRUE(Logged("/orvella/stat/stat?stat=a1",
-                       "\"GET /orvella/stat/stat?stat=a1 HTTP/1.1\" 200"));
-    EXPECT_TRUE(Logged("/orvella/stat/stat?stat=a1", "ua=\"Orvella Lumidesk\""));
+    EXPECT_TRUE(LastLogged("/orvella/stat/stat?stat=a1",
+                           "\"GET /orvella/stat/stat?stat=a1 HTTP/1.1\" 200"));
+    EXPECT_TRUE(LastLogged("/orvella/stat/stat?stat=a1", "ua=\"Orvella Lumidesk\""));
 }
 
 TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
@@ -185,12 +163,12 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     // No local copy: no condition.
     EXPECT_TRUE(DownloadFile(url, path.c_str(), kBodyLimit));
     EXPECT_EQ(ReadAll(path), served);
-    EXPECT_TRUE(Logged("/media/data/news.json", "ims=\"-\""));
+    EXPECT_TRUE(LastLogged("/media/data/news.json", "ims=\"-\""));
 
     // An old copy: its write time is the condition, and it is replaced.
-    WriteOld(path, "old");
+    WriteDated(path, "old", kRfcExampleTime);
     EXPECT_TRUE(DownloadFile(url, path.c_str(), kBodyLimit));
-    EXPECT_TRUE(Logged("/media/data/news.json", "ims=\"Sun, 06 Nov 1994 08:49:37 GMT\""));
+    EXPECT_TRUE(LastLogged("/media/data/news.json", "ims=\"Sun, 06 Nov 1994 08:49:37 GMT\""));
     EXPECT_EQ(ReadAll(path), served);
     EXPECT_TRUE(Transfers().serverReachable);
 
@@ -201,56 +179,64 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     EXPECT_TRUE(Transfers().serverReachable);
     EXPECT_EQ(ReadAll(path), served);
     EXPECT_EQ(WriteTime(path), written);
-    EXPECT_FALSE(Logged("/media/data/news.json", "ims=\"-\""));
+    EXPECT_FALSE(LastLogged("/media/data/news.json", "ims=\"-\""));
     const FILETIME file = {DWORD(written), DWORD(written >> 32)};
     SYSTEMTIME since = {};
     FileTimeToSystemTime(&file, &since);
     EXPECT_EQ(Get(url, nullptr, &since), HttpNotModified);
 
     // A failure keeps the copy and says the server was not reached.
-    EXPECT_FALSE(DownloadFile(L"http://127.0.0.1/media/data/missing.json", path.c_str(), kBodyLimit));
+    EXPECT_FALSE(
+        DownloadFile(L"http://127.0.0.1/media/data/missing.json", path.c_str(), kBodyLimit));
     EXPECT_FALSE(Transfers().serverReachable);
 }
 
-TEST_F(HttpClientTest, ReplacesTheLocalCopyOnlyWithACompleteBody) {
+// Each answer against Get and, where it fails, against a download over an
+// older copy, which only a complete body may replace.
+TEST_F(HttpClientTest, RefusesBrokenAnswersAndBodiesThatBreakTheirAnnouncedOrAllowedLength) {
+    // A byte past the length: behind a plain length the platform itself
+    // mostly stops reading, so the chunked body is the one that gets to the
+    // client. Without a length, 100000 bytes are the most a body may have;
+    // the caller's budget holds, announced or not, to the byte.
+    const struct { const wchar_t* path; size_t limit; HttpResult result; } kAnswers[] = {
+        {L"/exact/70000", kBodyLimit, HttpOk},
+        {L"/over-chunked/70000", kBodyLimit, HttpRefused},
+        {L"/short/70000", kBodyLimit, HttpFailed},
+        {L"/cut/70000", kBodyLimit, HttpFailed},
+        {L"/huge", kBodyLimit, HttpRefused},
+        {L"/unannounced/100000", kBodyLimit, HttpOk},
+        {L"/unannounced/100001", kBodyLimit, HttpRefused},
+        {L"/exact/5000", 5000, HttpOk},
+        {L"/exact/5000", 4999, HttpRefused},
+        {L"/unannounced/5000", 5000, HttpOk},
+        {L"/unannounced/5000", 4999, HttpRefused},
+        {L"/no-status", kBodyLimit, HttpFailed},
+        {L"/empty", kBodyLimit, HttpFailed},
+    };
     const std::wstring path = (folder_ / L"feed.json").wstring();
-    WriteOld(path, "the previous copy");
+    WriteDated(path, "the previous copy", kRfcExampleTime);
     const ULONGLONG before = WriteTime(path);
-    for (const wchar_t* fault : {L"/short/5000", L"/cut/5000", L"/over-chunked/5000", L"/huge"}) {
-        EXPECT_FALSE(DownloadFile((kFaulty + fault).c_str(), path.c_str(), kBodyLimit)) << fault;
-        EXPECT_TRUE(ReadAll(path) == "the previous copy") << fault;
-        EXPECT_EQ(WriteTime(path), before) << fault;
-        EXPECT_EQ(Files(), 1u) << fault;
+    for (const auto& answer : kAnswers) {
+        SCOPED_TRACE(testing::Message() << answer.path << " within " << answer.limit);
+        const std::wstring url = kFaulty + answer.path;
+        std::string text;
+        EXPECT_EQ(Get(url, &text, nullptr, answer.limit), answer.result);
+        // A whole body is as many letters as its path says.
+        if (answer.result == HttpOk)
+            EXPECT_TRUE(text == Letters(wcstoul(wcsrchr(answer.path, L'/') + 1, nullptr, 10)));
+        else if (answer.limit == kBodyLimit) {
+            EXPECT_FALSE(DownloadFile(url.c_str(), path.c_str(), kBodyLimit));
+            EXPECT_TRUE(ReadAll(path) == "the previous copy");
+            EXPECT_EQ(WriteTime(path), before);
+            EXPECT_EQ(Files(), 1u);  // and no temporary file
+        }
     }
     EXPECT_TRUE(DownloadFile((kFaulty + L"/exact/5000").c_str(), path.c_str(), kBodyLimit));
     EXPECT_TRUE(ReadAll(path) == Letters(5000));
     EXPECT_EQ(Files(), 1u);
 }
 
-TEST_F(HttpClientTest, RefusesBodiesThatBreakTheirAnnouncedOrAllowedLength) {
-    std::string text;
-    EXPECT_EQ(Get(kFaulty + L"/exact/70000", &text), HttpOk);
-    EXPECT_TRUE(text == Letters(70000));
-    // A byte past the length. Behind a plain length the platform itself
-    // mostly stops reading, so the chunked body is the one that gets here.
-    EXPECT_EQ(Get(kFaulty + L"/over-chunked/70000"), HttpRefused);
-    EXPECT_EQ(Get(kFaulty + L"/short/70000"), HttpFailed);
-    EXPECT_EQ(Get(kFaulty + L"/cut/70000"), HttpFailed);
-    EXPECT_EQ(Get(kFaulty + L"/huge"), HttpRefused);
-    // Without a length, 100000 bytes are the most a body may have.
-    EXPECT_EQ(Get(kFaulty + L"/unannounced/100000", &text), HttpOk);
-    EXPECT_TRUE(text == Letters(100000));
-    EXPECT_EQ(Get(kFaulty + L"/unannounced/100001"), HttpRefused);
-    // The caller's budget, announced or not, to the byte.
-    for (const wchar_t* kind : {L"/exact/5000", L"/unannounced/5000"}) {
-        EXPECT_EQ(Get(kFaulty + kind, nullptr, nullptr, 5000), HttpOk) << kind;
-        EXPECT_EQ(Get(kFaulty + kind, nullptr, nullptr, 4999), HttpRefused) << kind;
-    }
-}
-
-TEST_F(HttpClientTest, FailsOnBrokenOrStalledAnswersAndStopsWhenAborted) {
-    EXPECT_EQ(Get(kFaulty + L"/no-status"), HttpFailed);
-    EXPECT_EQ(Get(kFaulty + L"/empty"), HttpFailed);
+TEST_F(HttpClientTest, FailsOnStalledAnswersAndStopsWhenAborted) {
     // A body that stops coming and an answer that never starts, waited for
     // side by side as each takes the whole time-out.
     HttpResult stalled = HttpOk;
@@ -258,27 +244,14 @@ TEST_F(HttpClientTest, FailsOnBrokenOrStalledAnswersAndStopsWhenAborted) {
     EXPECT_EQ(Get(kFaulty + L"/silent"), HttpFailed);
     stall.join();
     EXPECT_EQ(stalled, HttpFailed);
-
-    // Shutdown during a transfer.
-    std::thread shutdown([] {
-        Sleep(500);
-        Transfers().abortTransfers = true;
-    });
-    EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
-    shutdown.join();
+    AbortASlowTransfer();
 }
 
 TEST_F(HttpClientTest, AClientBroughtUpAgainAfterAShutdownDownloads) {
     const std::wstring path = (folder_ / L"news.json").wstring();
     {
         HttpClientScope detached;
-        // What shutdown does to a transfer still running.
-        std::thread shutdown([] {
-            Sleep(500);
-            Transfers().abortTransfers = true;
-        });
-        EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
-        shutdown.join();
+        AbortASlowTransfer();
     }
     HttpClientScope attachedAgain;
     EXPECT_EQ(Get(L"http://127.0.0.1/files/hello.txt"), HttpOk);
@@ -292,14 +265,14 @@ class UnansweringServer {
 public:
     explicit UnansweringServer(const char* address) {
         WSADATA data;
-        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        WSAStartup(MAKEWORD(2, 2), &data);
         sockaddr_in where{};
         where.sin_family = AF_INET;
         where.sin_port = htons(80);
         where.sin_addr.s_addr = inet_addr(address);
         auto* name = reinterpret_cast<const sockaddr*>(&where);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (!started_ || listener_ == INVALID_SOCKET || bind(listener_, name, sizeof(where)) ||
+        if (listener_ == INVALID_SOCKET || bind(listener_, name, sizeof(where)) ||
             listen(listener_, 0))
             return;
         // Never accepted: fill the queue until an attempt stays unanswered.
@@ -318,8 +291,7 @@ public:
     }
     ~UnansweringServer() {
         Close();
-        if (started_)
-            WSACleanup();
+        WSACleanup();  // one for each start, whether it came up or not
     }
     // Whether attempts now go unanswered here.
     bool full() const { return full_; }
@@ -334,7 +306,6 @@ public:
     }
 
 private:
-    bool started_ = false;
     bool full_ = false;
     SOCKET listener_ = INVALID_SOCKET;
     std::vector<SOCKET> clients_;
@@ -344,7 +315,7 @@ TEST_F(HttpClientTest, TestNetworkGivesUpOnAServerThatNeverAnswersTheConnection)
     UnansweringServer server("127.0.0.4");
     if (!server.full())
         GTEST_SKIP() << "no unanswering listener on 127.0.0.4:80 here";
-    SetServer(L"127.0.0.4");
+    SetWidgetValue(L"StorageServer", L"127.0.0.4");
     std::atomic<bool> done{false};
     bool reachable = true;
     std::thread check([&] {
@@ -353,7 +324,8 @@ TEST_F(HttpClientTest, TestNetworkGivesUpOnAServerThatNeverAnswersTheConnection)
     });
     // The platform's own connect time-out is a minute, twenty seconds under
     // Wine; the dialog's check must answer well before either.
-    EXPECT_TRUE(WaitFor(done, 12)) << "the network test still waits for the connection";
+    EXPECT_TRUE(PumpUntil([&] { return bool(done); }, 12000))
+        << "the network test still waits for the connection";
     server.Close();
     check.join();
     EXPECT_FALSE(reachable);
@@ -362,14 +334,14 @@ TEST_F(HttpClientTest, TestNetworkGivesUpOnAServerThatNeverAnswersTheConnection)
 TEST_F(HttpClientTest, TestNetworkAsksTheStorageServer) {
     EXPECT_TRUE(TestNetwork());
     EXPECT_TRUE(Transfers().serverReachable);
-    EXPECT_TRUE(Logged("/orvella/test_network", "\"HEAD /orvella/test_network"));
+    EXPECT_TRUE(LastLogged("/orvella/test_network", "\"HEAD /orvella/test_network"));
     // An answer other than 200 is an unreachable server...
-    SetServer(L"127.0.0.1/nowhere");
+    SetWidgetValue(L"StorageServer", L"127.0.0.1/nowhere");
     EXPECT_FALSE(TestNetwork());
     EXPECT_FALSE(Transfers().serverReachable);
     // ...while no answer at all says nothing about it.
     Transfers().serverReachable = true;
-    SetServer(L"127.0.0.3");
+    SetWidgetValue(L"StorageServer", L"127.0.0.3");
     EXPECT_FALSE(TestNetwork());
     EXPECT_TRUE(Transfers().serverReachable);
 }

@@ -2,13 +2,14 @@
 // settings from the registry, the credentials dialog, and the login against
 // tinyproxy (basic authentication on 127.0.0.3:8888) in front of nginx.
 //
-// Dialogs and message boxes are modal on the test's thread; a second thread
-// plays the user and notes what it saw, the test thread checks it. Where the
-// login runs on a thread of its own, as on the worker, the roles swap.
+// Dialogs and message boxes run on a thread of their own, as the login runs
+// on the worker; the test's thread plays the user and pumps its messages
+// while it waits.
 #include "net/HttpClient.h"
 #include "base/Budgets.h"
 #include "net/Proxy.h"
 
+#include "ServedFiles.h"
 #include "TestDesktop.h"
 #include "base/Desktop.h"
 #include "base/ModulePath.h"
@@ -113,6 +114,12 @@ void UseProxyList(const wchar_t* list) {
     }
 }
 
+// Reads the proxy settings with record as the user's.
+void ReadRecord(const std::string& record) {
+    SavedValue user(record);
+    ReadProxyConfig();
+}
+
 std::string Streaming() {
     return GetStreamingProxy("http://radio.example/stream");
 }
@@ -127,50 +134,40 @@ protected:
         Http().credentials.scheme = 0;
         Http().proxyAuthRequired = false;
     }
-    static void ReadDirect() {
-        SavedValue direct(ConnectionRecord(kDirect));
-        ReadProxyConfig();
-    }
+    static void ReadDirect() { ReadRecord(ConnectionRecord(kDirect)); }
 };
 
 TEST_F(ProxyTest, StreamingProxyIsOneEntryAndTheStoredLogin) {
-    UseProxyList(L"proxy.example:3128");
-    EXPECT_EQ(Streaming(), "proxy.example:3128");
-    StoreCredentials(L"ivan", L"pa55");
-    EXPECT_EQ(Streaming(), "ivan:pa55@proxy.example:3128");
-    StoreCredentials(L"ivan", L"");
-    EXPECT_EQ(Streaming(), "ivan@proxy.example:3128");
-    StoreCredentials(L"", L"pa55");  // a password alone is no login
-    EXPECT_EQ(Streaming(), "proxy.example:3128");
-    // Of scheme entries, the one after the last "="; else the first entry.
-    UseProxyList(L"http=a:1;https=b:2");
-    EXPECT_EQ(Streaming(), "b:2");
-    UseProxyList(L"a:1 b:2");
-    EXPECT_EQ(Streaming(), "a:1");
-    // No proxy: nothing for the library, whatever login is stored.
-    UseProxyList(nullptr);
-    EXPECT_EQ(Streaming(), "");
-    StoreCredentials(L"ivan", L"pa55");
-    EXPECT_EQ(Streaming(), "");
-    UseProxyList(L"http=");
-    EXPECT_EQ(Streaming(), "");
+    const struct { const wchar_t *list, *login, *password; const char* expected; } kCases[] = {
+        {L"proxy.example:3128", L"", L"", "proxy.example:3128"},
+        {L"proxy.example:3128", L"ivan", L"pa55", "ivan:pa55@proxy.example:3128"},
+        {L"proxy.example:3128", L"ivan", L"", "ivan@proxy.example:3128"},
+        {L"proxy.example:3128", L"", L"pa55", "proxy.example:3128"},  // a password is no login
+        // Of scheme entries, the one after the last "="; else the first entry.
+        {L"http=a:1;https=b:2", L"", L"", "b:2"},
+        {L"a:1 b:2", L"", L"", "a:1"},
+        // No proxy: nothing for the library, whatever login is stored.
+        {nullptr, L"", L"", ""},
+        {nullptr, L"ivan", L"pa55", ""},
+        {L"http=", L"ivan", L"pa55", ""},
+    };
+    for (const auto& c : kCases) {
+        UseProxyList(c.list);
+        StoreCredentials(c.login, c.password);
+        EXPECT_EQ(Streaming(), c.expected)
+            << (c.list ? c.list : L"no proxy") << " " << c.login << "/" << c.password;
+    }
 }
 
 TEST_F(ProxyTest, ReadProxyConfigTakesTheUsersRecord) {
     const ProxySettings& settings = *Http().proxy;
-    {
-        SavedValue named(ConnectionRecord(kNamedProxy, "http=a:1;https=b:2", "<local>"));
-        ReadProxyConfig();
-    }
+    ReadRecord(ConnectionRecord(kNamedProxy, "http=a:1;https=b:2", "<local>"));
     EXPECT_EQ(settings.proxyInfo.dwAccessType, DWORD(WINHTTP_ACCESS_TYPE_NAMED_PROXY));
     EXPECT_STREQ(settings.proxyInfo.lpszProxy, L"http=a:1;https=b:2");
     EXPECT_STREQ(settings.proxyInfo.lpszProxyBypass, L"<local>");
     EXPECT_EQ(settings.useAutoProxy, 0u);
-    {
-        SavedValue automatic(ConnectionRecord(kScript | kAutoDetect | kNamedProxy, "a:1", "b",
-                                              "http://127.0.0.1:9/none.pac"));
-        ReadProxyConfig();
-    }
+    ReadRecord(ConnectionRecord(kScript | kAutoDetect | kNamedProxy, "a:1", "b",
+                                "http://127.0.0.1:9/none.pac"));
     EXPECT_EQ(settings.useAutoProxy, 1u);
     EXPECT_EQ(settings.autoProxy.dwFlags,
               DWORD(WINHTTP_AUTOPROXY_AUTO_DETECT | WINHTTP_AUTOPROXY_CONFIG_URL));
@@ -186,18 +183,16 @@ TEST_F(ProxyTest, ReadProxyConfigTakesTheUsersRecord) {
 
 // ------------------------------------------------------------- dialog
 
-// Polls every 20 ms for up to ten seconds, or until stop is set.
-bool WaitFor(const std::function<bool()>& done, const std::atomic<bool>* stop = nullptr) {
-    for (int i = 0; i < 500 && !(stop && *stop); ++i, Sleep(20))
-        if (done())
-            return true;
-    return false;
+// Pumps for up to ten seconds; whether done came true.
+bool WaitFor(const std::function<bool()>& done) {
+    return PumpUntil(done, 10000);
 }
 
-HWND WaitForWindow(const wchar_t* caption, const std::atomic<bool>* stop = nullptr) {
+HWND WaitForWindow(const wchar_t* caption) {
     HWND window = nullptr;
-    auto shown = [&] { return IsWindowVisible(window = FindWindowW(L"#32770", caption)); };
-    return WaitFor(shown, stop) ? window : nullptr;
+    return WaitFor([&] { return IsWindowVisible(window = FindWindowW(L"#32770", caption)); })
+               ? window
+               : nullptr;
 }
 
 std::wstring Text(HWND window, int id) {
@@ -205,80 +200,92 @@ std::wstring Text(HWND window, int id) {
     GetDlgItemTextW(window, id, text, 300);
     return text;
 }
+std::wstring TypedLogin(HWND dialog) {  // login/password
+    return Text(dialog, IDC_PROXY_LOGIN) + L"/" + Text(dialog, IDC_PROXY_PASSWORD);
+}
 
-// The user at the keyboard: a script run on its own thread once the dialog
-// shows. The dialog is closed in any case, so a failed step cannot leave the
-// test thread in the modal loop.
-class User {
+// Types a login (none: the password only), presses "Проверить" and answers
+// the message box, with shown run while it is up; the box's text.
+std::wstring Check(HWND dialog, const wchar_t* login, const wchar_t* password,
+                   const std::function<void()>& shown = [] {}) {
+    if (login)
+        SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, login);
+    SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, password);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TEST, BN_CLICKED), 0);
+    HWND box = WaitForWindow(L"OrvellaWidget");
+    if (!box)
+        return L"no message box";
+    shown();
+    const std::wstring text = Text(box, 0xFFFF);  // the message box's text
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); });
+    return text;
+}
+
+// A job on a thread of its own, EnsureProxyLogin as the worker runs it.
+class Worker {
 public:
-    explicit User(std::function<void(HWND, User&)> script)
-        : thread_([this, script] {
-              HWND dialog = WaitForWindow(kProxyDialogCaption, &finished_);
-              if (!dialog)
-                  return Note(L"no dialog");
-              Note(Text(dialog, IDC_PROXY_LOGIN) + L"/" + Text(dialog, IDC_PROXY_PASSWORD));
-              script(dialog, *this);
-              if (IsWindow(dialog))
-                  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-              WaitFor([&] { return !IsWindow(dialog); });
+    explicit Worker(std::function<bool()> job)
+        : thread_([this, job] {
+              try {
+                  result = job();
+              } catch (...) {
+              }
+              done = true;
           }) {}
-    ~User() { Seen(); }
-    // For tests where no dialog should come: stops waiting for one.
-    void Finish() { finished_ = true; }
-    void Note(const std::wstring& line) { seen_ += line + L"\n"; }
-    const std::wstring& Seen() {
-        if (thread_.joinable())
+    // Closes whatever the job still shows; a job that will not end is left
+    // behind with a failure rather than hanging the program.
+    ~Worker() {
+        if (WaitFor([&] {
+                for (const wchar_t* caption :
+                     {kProxyDialogCaption, L"OrvellaWidget", L"Orvella Widget"})
+                    if (HWND window = FindWindowW(L"#32770", caption))
+                        PostMessageW(window, WM_CLOSE, 0, 0);
+                return bool(done);
+            })) {
             thread_.join();
-        return seen_;
+            return;
+        }
+        ADD_FAILURE() << "the job did not end";
+        thread_.detach();
     }
+    // Whether the job ends, with true, in time.
+    bool Succeeds() { return WaitFor([&] { return bool(done); }) && result; }
 
-    static void Press(HWND dialog, int id) {
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-    }
-    // Presses "Проверить" and notes the message box's text.
-    void Check(HWND dialog) {
-        Press(dialog, IDC_PROXY_TEST);
-        HWND box = WaitForWindow(L"OrvellaWidget");
-        if (!box)
-            return Note(L"no message box");
-        Note(Text(box, 0xFFFF));  // the message box's text
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        WaitFor([&] { return !IsWindow(box); });
-    }
+    std::atomic<bool> done{false}, result{false};
 
 private:
-    std::wstring seen_;
-    std::atomic<bool> finished_{false};
     std::thread thread_;
 };
 
 TEST_F(ProxyTest, DialogShowsTheStoredLoginAndStoresWhatWasTyped) {
     StoreCredentials(L"ivan", L"pa55");
-    User user([](HWND dialog, User& user) {
-        // Longer than the store holds: cut, never overrun.
-        SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, (L"пётр" + std::wstring(400, L'l')).c_str());
-        SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, std::wstring(300, L'p').c_str());
-        // Enter and Esc in the login field leave the dialog open. Posted
-        // messages are taken in order: once the selection shows, so have the keys.
-        HWND login = GetDlgItem(dialog, IDC_PROXY_LOGIN);
-        for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
-            PostMessageW(login, WM_KEYDOWN, key, 1);
-            PostMessageW(login, WM_KEYUP, key, 0xC0000001);
-        }
-        PostMessageW(login, EM_SETSEL, 1, 2);
-        WaitFor([&] {
-            DWORD start = 0, end = 0;
-            SendMessageW(login, EM_GETSEL, WPARAM(&start), LPARAM(&end));
-            return start == 1 && end == 2;
-        });
-        user.Note(IsWindowVisible(dialog) ? L"open" : L"closed");
-        User::Press(dialog, IDC_PROXY_ACCEPT);
-        user.Note(WaitFor([&] { return !IsWindow(dialog); }) ? L"accepted" : L"still open");
+    Worker accepted([] {
+        return DialogBoxParamW(ThisModule(), kProxyDialogName, nullptr,
+                               ProxyCredentialsDialogProc, 0) == 0;
     });
-    EXPECT_EQ(DialogBoxParamW(ThisModule(), kProxyDialogName, nullptr,
-                              ProxyCredentialsDialogProc, 0),
-              0);
-    EXPECT_EQ(user.Seen(), L"ivan/pa55\nopen\naccepted\n");
+    HWND dialog = WaitForWindow(kProxyDialogCaption);
+    ASSERT_TRUE(dialog) << "no dialog";
+    EXPECT_EQ(TypedLogin(dialog), L"ivan/pa55");
+    // Longer than the store holds: cut, never overrun.
+    SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, (L"пётр" + std::wstring(400, L'l')).c_str());
+    SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, std::wstring(300, L'p').c_str());
+    // Enter and Esc in the login field leave the dialog open. Posted
+    // messages are taken in order: once the selection shows, so have the keys.
+    HWND login = GetDlgItem(dialog, IDC_PROXY_LOGIN);
+    for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        PostMessageW(login, WM_KEYDOWN, key, 1);
+        PostMessageW(login, WM_KEYUP, key, 0xC0000001);
+    }
+    PostMessageW(login, EM_SETSEL, 1, 2);
+    WaitFor([&] {
+        DWORD start = 0, end = 0;
+        SendMessageW(login, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+        return start == 1 && end == 2;
+    });
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "closed by Enter or Esc";
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_ACCEPT, BN_CLICKED), 0);
+    ASSERT_TRUE(accepted.Succeeds());
     EXPECT_EQ(Stored(), L"пётр" + std::wstring(255, L'l') + L"/" + std::wstring(259, L'p'));
 }
 
@@ -286,44 +293,39 @@ TEST_F(ProxyTest, DialogShowsTheStoredLoginAndStoresWhatWasTyped) {
 
 constexpr char kProxyAddress[] = "127.0.0.3:8888";
 
+// The storage server's network test, through whatever proxy is read.
+HttpResult GetTestNetwork() {
+    char* body = nullptr;
+    size_t size = 0;
+    HttpResult result = HttpGet(StorageServerUrl(L"/orvella/test_network").c_str(), &body, &size,
+                                nullptr, kFeedDocumentBytes);
+    std::free(body);
+    return result;
+}
+
 // The servers on this machine, the user's proxy being tinyproxy.
 class ProxyServerTest : public ProxyTest {
 protected:
     void SetUp() override {
         ProxyTest::SetUp();
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ,
-                                  L"127.0.0.1", sizeof(L"127.0.0.1")));
+        SetWidgetValue(L"StorageServer", L"127.0.0.1");
     }
-    void TearDown() override { WidgetKey::Erase(); }
-
-public:
-    static HttpResult Get() {
-        char* body = nullptr;
-        size_t size = 0;
-        HttpResult result =
-            HttpGet(StorageServerUrl(L"/orvella/test_network").c_str(), &body, &size, nullptr,
-                    kFeedDocumentBytes);
-        std::free(body);
-        return result;
+    void TearDown() override {
+        SetDesktopListView(nullptr);
+        WidgetKey::Erase();
     }
 
-protected:
     NamedProxy proxy_{kProxyAddress};
 };
 
 // Automatic detection is on in a fresh profile and finds no script on most
 // networks: the request goes out with the configured route, here direct.
 TEST_F(ProxyTest, AutomaticDetectionThatFindsNothingLeavesTheConfiguredRoute) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, L"127.0.0.1",
-                    sizeof(L"127.0.0.1"));
+    SetWidgetValue(L"StorageServer", L"127.0.0.1");
     for (DWORD flags : {kAutoDetect | kDirect, kScript | kDirect}) {
-        {
-            SavedValue automatic(ConnectionRecord(flags, "", "", "http://127.0.0.1:9/none.pac"));
-            ReadProxyConfig();
-        }
+        ReadRecord(ConnectionRecord(flags, "", "", "http://127.0.0.1:9/none.pac"));
         ASSERT_EQ(Http().proxy->useAutoProxy, 1u);
-        EXPECT_EQ(ProxyServerTest::Get(), HttpOk) << flags;
+        EXPECT_EQ(GetTestNetwork(), HttpOk) << flags;
     }
     ReadDirect();
     WidgetKey::Erase();
@@ -331,152 +333,79 @@ TEST_F(ProxyTest, AutomaticDetectionThatFindsNothingLeavesTheConfiguredRoute) {
 
 TEST_F(ProxyServerTest, ProxyAsksForLoginThenLetsItThrough) {
     ReadProxyConfig();
-    EXPECT_EQ(Get(), HttpFailed);
+    EXPECT_EQ(GetTestNetwork(), HttpFailed);
     EXPECT_TRUE(Http().proxyAuthRequired);
     EXPECT_EQ(Http().credentials.scheme, DWORD(WINHTTP_AUTH_SCHEME_BASIC));
     StoreCredentials(L"orvella", L"secret");
-    EXPECT_EQ(Get(), HttpOk);
+    EXPECT_EQ(GetTestNetwork(), HttpOk);
     EXPECT_TRUE(Http().proxyAuthRequired);  // never cleared
     EXPECT_EQ(Streaming(), std::string("orvella:secret@") + kProxyAddress);
 }
 
 TEST_F(ProxyServerTest, LoginDialogAfterA407) {
-    User user([](HWND dialog, User& user) {
-        SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, L"orvella");
-        SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, L"secret");
-        user.Check(dialog);
-        SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, L"nope");
-        user.Check(dialog);
-        // The check stored "nope"; the close box must keep "secret" for the
-        // network test after the dialog to pass.
-        SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, L"secret");
-    });
-    EXPECT_TRUE(EnsureProxyLogin());
-    EXPECT_EQ(user.Seen(), L"/\nРаботает\nНе работает\n");
+    Worker login(EnsureProxyLogin);
+    HWND dialog = WaitForWindow(kProxyDialogCaption);
+    ASSERT_TRUE(dialog) << "no dialog";
+    EXPECT_EQ(TypedLogin(dialog), L"/");
+    EXPECT_EQ(Check(dialog, L"orvella", L"secret"), L"Работает");
+    EXPECT_EQ(Check(dialog, nullptr, L"nope"), L"Не работает");
+    // The check stored "nope"; the close box must keep "secret" for the
+    // network test after the dialog to pass.
+    SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, L"secret");
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(login.Succeeds());
     EXPECT_EQ(Stored(), L"orvella/secret");
 }
 
 TEST_F(ProxyServerTest, NoDialogWhenTheNetworkWorks) {
-    User watch([](HWND, User& user) { user.Note(L"dialog"); });
     StoreCredentials(L"orvella", L"secret");
     Http().credentials.scheme = WINHTTP_AUTH_SCHEME_BASIC;
-    EXPECT_TRUE(EnsureProxyLogin());
+    Worker login(EnsureProxyLogin);
+    bool dialog = false;
+    EXPECT_TRUE(WaitFor([&] {
+        dialog |= FindWindowW(L"#32770", kProxyDialogCaption) != nullptr;
+        return bool(login.done);
+    }));
+    EXPECT_FALSE(dialog);
+    EXPECT_TRUE(login.result);
     EXPECT_TRUE(Transfers().serverReachable);
     EXPECT_FALSE(Http().proxyAuthRequired);
-    watch.Finish();
-    EXPECT_EQ(watch.Seen(), L"no dialog\n");
-}
-
-// The stand-in desktop's list view as the one the library lives on, for
-// the test's lifetime.
-class DesktopStandIn {
-public:
-    DesktopStandIn() : desktop_(200, 200) { SetDesktopListView(desktop_.listView); }
-    ~DesktopStandIn() { SetDesktopListView(nullptr); }
-    HWND listView() const { return desktop_.listView; }
-
-private:
-    TestDesktop desktop_;
-};
-
-// EnsureProxyLogin on a thread of its own, as the worker runs it. The
-// test's thread owns the desktop and pumps its messages while it waits.
-class WorkerLogin {
-public:
-    WorkerLogin() : thread_([this] {
-        result_ = EnsureProxyLogin();
-        done_ = true;
-    }) {}
-    // Closes whatever the login still shows; a login that will not end is
-    // left behind with a failure rather than hanging the program.
-    ~WorkerLogin() {
-        bool ended = WaitFor([&] {
-            PumpMessages();
-            for (const wchar_t* caption :
-                 {kProxyDialogCaption, L"OrvellaWidget", L"Orvella Widget"})
-                if (HWND window = FindWindowW(L"#32770", caption))
-                    PostMessageW(window, WM_CLOSE, 0, 0);
-            return bool(done_);
-        });
-        if (ended) {
-            thread_.join();
-            return;
-        }
-        ADD_FAILURE() << "the login did not end";
-        thread_.detach();
-    }
-    bool Done() const { return done_; }
-    bool Result() const { return result_; }
-
-private:
-    std::atomic<bool> done_{false};
-    std::atomic<bool> result_{false};
-    std::thread thread_;
-};
-
-HWND WaitPumpingForWindow(const wchar_t* caption) {
-    HWND window = nullptr;
-    WaitFor([&] {
-        PumpMessages();
-        return IsWindowVisible(window = FindWindowW(L"#32770", caption));
-    });
-    return window;
 }
 
 // The dialog and its answer come up on the worker while the desktop stays
 // usable: neither may take the desktop's list view as its owner, which would
 // disable it (icons and panel) for as long as they are shown.
 TEST_F(ProxyServerTest, DialogAndItsAnswerLeaveTheDesktopUsable) {
-    DesktopStandIn desktop;
-    std::wstring seen;
+    TestDesktop desktop(200, 200);  // the list view the library lives on
+    SetDesktopListView(desktop.listView);
     // A modal window disables the top-level window of the owner it is given,
     // which takes the input of the list view inside it as well.
-    auto note = [&](const wchar_t* what) {
-        HWND listView = desktop.listView();
-        seen += what;
-        seen += IsWindowEnabled(listView) && IsWindowEnabled(GetAncestor(listView, GA_ROOT))
-                    ? L": desktop enabled\n"
-                    : L": desktop disabled\n";
+    auto enabled = [&] {
+        return IsWindowEnabled(desktop.listView) &&
+               IsWindowEnabled(GetAncestor(desktop.listView, GA_ROOT));
     };
-    {
-        WorkerLogin login;
-        HWND dialog = WaitPumpingForWindow(kProxyDialogCaption);
-        ASSERT_TRUE(dialog) << "no dialog";
-        note(L"dialog");
-        SetDlgItemTextW(dialog, IDC_PROXY_LOGIN, L"orvella");
-        SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, L"secret");
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TEST, BN_CLICKED), 0);
-        HWND box = WaitPumpingForWindow(L"OrvellaWidget");
-        ASSERT_TRUE(box) << "no answer";
-        note(Text(box, 0xFFFF) == L"Работает" ? L"works" : L"fails");
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        WaitFor([&] {
-            PumpMessages();
-            return !IsWindow(box);
-        });
-        PostMessageW(dialog, WM_CLOSE, 0, 0);
-        WaitFor([&] {
-            PumpMessages();
-            return login.Done();
-        });
-        EXPECT_TRUE(login.Done() && login.Result());
-    }
-    EXPECT_EQ(seen, L"dialog: desktop enabled\nworks: desktop enabled\n");
+    Worker login(EnsureProxyLogin);
+    HWND dialog = WaitForWindow(kProxyDialogCaption);
+    ASSERT_TRUE(dialog) << "no dialog";
+    EXPECT_TRUE(enabled()) << "under the dialog";
+    bool enabledUnderTheAnswer = false;
+    EXPECT_EQ(Check(dialog, L"orvella", L"secret", [&] { enabledUnderTheAnswer = enabled(); }),
+              L"Работает");
+    EXPECT_TRUE(enabledUnderTheAnswer) << "under the answer";
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(login.Succeeds());
     EXPECT_EQ(Stored(), L"orvella/secret");
 }
 
 // Teardown while the dialog waits for the user on the worker: it is ended
 // for the worker to finish, and an aborted login is no login.
 TEST_F(ProxyServerTest, AbortingTheTransfersEndsAnOpenDialog) {
-    WorkerLogin login;
-    ASSERT_TRUE(WaitPumpingForWindow(kProxyDialogCaption)) << "no dialog";
+    Worker login(EnsureProxyLogin);
+    ASSERT_TRUE(WaitForWindow(kProxyDialogCaption)) << "no dialog";
     AbortTransfers();
     CancelProxyLogin(Http().shared);
-    EXPECT_TRUE(WaitFor([&] {
-        PumpMessages();
-        return login.Done();
-    })) << "the dialog stayed";
-    EXPECT_FALSE(login.Result());
+    EXPECT_TRUE(WaitFor([&] { return bool(login.done); })) << "the dialog stayed";
+    EXPECT_FALSE(login.result);
     HttpInit();
 }
 

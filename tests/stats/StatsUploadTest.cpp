@@ -3,7 +3,6 @@
 // across offline days and restarts.
 #include "ServedFiles.h"
 #include "StatTestSupport.h"
-#include "base/WidgetKey.h"
 #include "net/HttpClient.h"
 #include "ui/Window.h"
 
@@ -22,10 +21,7 @@ class UploadTest : public testing::Test {
 protected:
     void SetUp() override { StartStatTest(*harvester); }
     void TearDown() override { EndStatTest(*harvester); }
-    static void PointStorageAt(const std::wstring& host) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, kWidgetKeyPath, L"StorageServer", REG_SZ, host.c_str(),
-                        DWORD((host.size() + 1) * sizeof(wchar_t)));
-    }
+    static void PointStorageAt(const std::wstring& host) { SetWidgetValue(L"StorageServer", host); }
     // Queues count reports, the nth of the test with n phone hovers.
     void Queue(int count) {
         for (int i = 0; i < count; ++i) {
@@ -36,18 +32,9 @@ protected:
         }
     }
     // The upload lines nginx logged since the test began.
-    std::vector<std::string> Uploads() const {
-        std::vector<std::string> lines;
-        const std::string log = ReadAll(Env(L"ORVELLA_ACCESS_LOG")).substr(logStart);
-        for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            if (log.substr(start, end - start).find(kUploadPath) != std::string::npos)
-                lines.push_back(log.substr(start, end - start));
-        }
-        return lines;
-    }
+    std::vector<std::string> Uploads() const { return Logged(kUploadPath, logStart); }
 
-    const size_t logStart = ReadAll(Env(L"ORVELLA_ACCESS_LOG")).size();
+    const size_t logStart = AccessLogSize();
     int queued = 0;
     FakeStatClock clock{2026, 5, 21, 9, 0, 0};  // Thursday 21 May, 13:00 statistics time
     RootWindow panel{318, 468, nullptr, nullptr};
@@ -55,17 +42,14 @@ protected:
 };
 
 TEST_F(UploadTest, AnyStatusTakesAReportOutOfTheQueueAndNoAnswerKeepsIt) {
-    struct Case {
-        std::wstring host;
-        const char* status;  // null: no answer
-    };
-    const Case cases[] = {
+    // A null status: no answer.
+    const struct { std::wstring host; const char* status; } cases[] = {
         {L"127.0.0.1", "200"},
         {L"127.0.0.1/missing", "404"},
         {L"127.0.0.9", nullptr},  // nothing listens
         {Env(L"ORVELLA_FAULTY_HOST") + L"/empty", nullptr},  // closes without a byte
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         PointStorageAt(c.host);
         const size_t logged = Uploads().size();
         Queue(2);
