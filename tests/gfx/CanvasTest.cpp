@@ -263,6 +263,7 @@ TEST(CopyByRuns, CopiesOnlyThePartWhateverItsRunsAndRowsReachTo) {
         {{0, 8}, {0, -2, 8, 6}, 0, 8},  // the part past the first row and the last run
         {{5, 5}, {0, 0, 8, 4}, 0, 0},   // no run: all blended
         {{6, 8}, {0, 0, 4, 4}, 0, 0},   // the run right of the part
+        {{0, 1}, {2, 0, 6, 4}, 0, 0},   // the run left of the part
         {{0, 8}, {0, 1, 8, 2}, 0, 8},   // one row
     };
     constexpr uint32_t kUntouched = 0xFF00FF00u, kSource = 0x80000080u;
