@@ -72,7 +72,6 @@ protected:
         return SavePng(kPicture, pixels, width, height) ? LoadPicture(kPicture) : nullptr;
     }
     void Clear(ARGB colour) { GdipGraphicsClear(canvas->graphics.get(), colour); }
-    unsigned Pixel(int x, int y) { return PixelAt(canvas->memoryDC(), x, y); }
 
 private:
     std::vector<std::wstring> written_;
