@@ -13,6 +13,7 @@
 #include "net/HttpClient.h"
 #include "net/Proxy.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -126,12 +127,10 @@ inline Cycle RunCycle(Stage& stage, DWORD moment, bool press) {
         }
         Sleep(1);
     }
-    LARGE_INTEGER before, after, frequency;
-    QueryPerformanceCounter(&before);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point before = Clock::now();
     Detach(instance.get());
-    QueryPerformanceCounter(&after);
-    QueryPerformanceFrequency(&frequency);
-    cycle.detachMs = double(after.QuadPart - before.QuadPart) * 1000.0 / double(frequency.QuadPart);
+    cycle.detachMs = std::chrono::duration<double, std::milli>(Clock::now() - before).count();
     return cycle;
 }
 

@@ -22,8 +22,7 @@ void RegisterPlainClass(const wchar_t* name, WNDPROC proc) {
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= 0x4000 && message <= 0x4007) {
-        auto* host = reinterpret_cast<RecordingHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (host)
+        if (auto* host = reinterpret_cast<RecordingHost*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
             host->received.push_back(MSG{window, message, wParam, lParam, 0, {}});
         return 0;
     }
@@ -37,10 +36,8 @@ TestDesktop::TestDesktop(int width, int height, const wchar_t* topClass) {
     InitCommonControlsEx(&controls);
     RegisterPlainClass(topClass, DefWindowProcW);
     RegisterPlainClass(L"SHELLDLL_DefView", DefWindowProcW);
-    if (width == 0)
-        width = GetSystemMetrics(SM_CXSCREEN);
-    if (height == 0)
-        height = GetSystemMetrics(SM_CYSCREEN);
+    width = width ? width : GetSystemMetrics(SM_CXSCREEN);
+    height = height ? height : GetSystemMetrics(SM_CYSCREEN);
     HINSTANCE module = GetModuleHandleW(nullptr);
     top = CreateWindowExW(WS_EX_TOOLWINDOW, topClass, L"", WS_POPUP | WS_VISIBLE, 0, 0, width,
                           height, nullptr, nullptr, module, nullptr);
@@ -78,8 +75,7 @@ int TestDesktop::AddIcon(int x, int y) {
 }
 
 RECT TestDesktop::IconRect(int item) const {
-    RECT rect{};
-    rect.left = LVIR_ICON;
+    RECT rect{LVIR_ICON, 0, 0, 0};
     SendMessageW(listView, LVM_GETITEMRECT, item, LPARAM(&rect));
     return rect;
 }
@@ -113,16 +109,9 @@ unsigned PixelAt(HDC dc, int x, int y) {
 }
 
 void WriteTestBitmap(const std::wstring& path, int width, int height, unsigned rgb) {
-    BITMAPFILEHEADER header{};
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 32;
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof(header) + sizeof(info);
-    header.bfSize = header.bfOffBits + width * height * 4;
+    const BITMAPINFOHEADER info{sizeof(info), width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD offBits = sizeof(BITMAPFILEHEADER) + sizeof(info);
+    const BITMAPFILEHEADER header{0x4D42, offBits + DWORD(width * height * 4), 0, 0, offBits};
     std::vector<unsigned> pixels(size_t(width) * height, rgb);
     FILE* out = _wfopen(path.c_str(), L"wb");
     if (!out)

@@ -122,7 +122,7 @@ TEST_F(DesktopSurfaceTest, AttachTakesOverTheListViewAndDetachGivesEverythingBac
     EXPECT_EQ(GetPropW(desktop.listView, L"instance"), nullptr);
 }
 
-TEST_F(DesktopSurfaceTest, ToggleHidesAndShowsThePanelAndVisibilityFollows) {
+TEST_F(DesktopSurfaceTest, ToggleHidesAndShowsThePanelAndPowerNoticesBecomeIdleEvents) {
     EventRecorder events;
     EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
     EXPECT_EQ(Send(DM_TOGGLE), 0);
@@ -132,7 +132,10 @@ TEST_F(DesktopSurfaceTest, ToggleHidesAndShowsThePanelAndVisibilityFollows) {
     Send(DM_TOGGLE);
     EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
     EXPECT_EQ(Composed(at.x + 5, at.y + 100), PanelPixel(5, 100));
-    EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden, WidgetShown}));
+    Send(WM_POWERBROADCAST, PBT_APMSUSPEND);
+    Send(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
+    Send(WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE);
+    EXPECT_EQ(events.heard, (std::vector<int>{WidgetHidden, WidgetShown, IdleBegan, IdleEnded}));
 }
 
 TEST_F(DesktopSurfaceTest, HostHearsNetworkStateAndClosingAndANewWidgetStartsOpen) {
@@ -147,14 +150,6 @@ TEST_F(DesktopSurfaceTest, HostHearsNetworkStateAndClosingAndANewWidgetStartsOpe
 
     AttachNew();
     EXPECT_FALSE(ClosingRequested());
-}
-
-TEST_F(DesktopSurfaceTest, PowerNoticesBecomeIdleEvents) {
-    EventRecorder events;
-    Send(WM_POWERBROADCAST, PBT_APMSUSPEND);
-    Send(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
-    Send(WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE);
-    EXPECT_EQ(events.heard, (std::vector<int>{IdleBegan, IdleEnded}));
 }
 
 // Receives results the way the panel will.
@@ -244,8 +239,7 @@ TEST_F(DesktopSurfaceTest, DisplayChangeScalesTheRootsChildren) {
     EXPECT_EQ(Place(), std::make_pair(200, 80));
 
     // A root of no size scales nothing (and divides by nothing).
-    root->width = 0;
-    root->height = 0;
+    root->width = root->height = 0;
     Send(WM_DISPLAYCHANGE, 32, 0);
     EXPECT_EQ(Place(), std::make_pair(200, 80));
 }
@@ -424,12 +418,8 @@ TEST_F(DesktopSurfaceTest, DestroyedListViewTakesTheWidgetWithIt) {
 }
 
 void SetWallpaper(const wchar_t* file, const wchar_t* style, const wchar_t* tile) {
-    HKEY key;
-    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE,
-                    nullptr, &key, nullptr);
-    RegSetValueExW(key, L"WallpaperStyle", 0, REG_SZ, reinterpret_cast<const BYTE*>(style), 4);
-    RegSetValueExW(key, L"TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>(tile), 4);
-    RegCloseKey(key);
+    for (auto [name, value] : {std::pair{L"WallpaperStyle", style}, {L"TileWallpaper", tile}})
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", name, REG_SZ, value, 4);
     SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(file), 0);
 }
 

@@ -62,8 +62,7 @@ TEST_F(WidgetTest, APressOnTheRatesStartsADragOfThePanel) {
     EXPECT_EQ(root->CaptureWindow(), widget.get());
     Move(x + 100, y + 420);
     Release(x + 100, y + 420);
-    EXPECT_EQ(widget->x, x - 30);
-    EXPECT_EQ(widget->y, y + 10);
+    EXPECT_EQ(std::make_pair(widget->x, widget->y), std::make_pair(x - 30, y + 10));
     EXPECT_EQ(root->CaptureWindow(), nullptr);
 }
 
@@ -211,13 +210,8 @@ public:
 private:
     static constexpr const wchar_t* kCommand = L"\\shell\\open\\command";
     static void SetCommand(const std::wstring& key, const std::wstring& command) {
-        HKEY handle;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (key + kCommand).c_str(), 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &handle, nullptr) != ERROR_SUCCESS)
-            return;
-        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                       DWORD((command.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(handle);
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, (key + kCommand).c_str(), nullptr, REG_SZ,
+                        command.c_str(), DWORD((command.size() + 1) * sizeof(wchar_t)));
     }
 
     // Each key and the command it held, if it was there.
@@ -229,9 +223,7 @@ TEST_F(WidgetTest, OnlyPlainWebLinksAndAWebBankingAddressReachTheShell) {
     ShellLog shell({L"http", L"https", L"orvellatest"});
     auto bank = [&](const wchar_t* address) {
         CopyText(widget->settings.online_banking, address);
-        MouseEvent onBanking;
-        onBanking.x = 150;
-        onBanking.y = 15;
+        MouseEvent onBanking{150, 15};
         widget->OnMouseDown(onBanking);
     };
     // A tampered banking address of another scheme is not opened.
