@@ -296,29 +296,21 @@ TEST_F(BassTest, CallsOutOfTurnOrWithUnknownHandlesFailWithTheirCode) {
         EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().Play(stream, FALSE)));
         EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().Stop(stream)));
     }
-    HSTREAM stream = Open(0);
+    // Free stops every stream still playing, and their threads end.
+    Usage before = Measure();
+    HSTREAM stream = Open(0), other = Open();
+    ASSERT_TRUE(bass().Play(stream, FALSE) && bass().Play(other, FALSE));
     EXPECT_TRUE(
         FailedWith(BASS_ERROR_ILLTYPE, bass().SetAttribute(stream, BASS_ATTRIB_VOL + 1, 0.5f)));
     EXPECT_TRUE(FailedWith(BASS_ERROR_ILLTYPE, bass().SetConfigPtr(BASS_CONFIG_NET_PROXY + 1, 0)));
     EXPECT_TRUE(FailedWith(BASS_ERROR_ALREADY, bass().Init(-1, 44100, 0, nullptr, nullptr)));
-    ASSERT_TRUE(bass().Free());  // frees the stream too
+    ASSERT_TRUE(bass().Free());
     EXPECT_FALSE(bass().Stop(stream));
+    EXPECT_TRUE(ThreadsBackTo(before));
     EXPECT_TRUE(FailedWith(BASS_ERROR_INIT, bass().Free()));
     EXPECT_TRUE(FailedWith(BASS_ERROR_INIT, Open(0)));
     for (int device : {0, 1000})
         EXPECT_TRUE(FailedWith(BASS_ERROR_DEVICE, bass().Init(device, 44100, 0, nullptr, nullptr)));
-    EXPECT_TRUE(bass().Init(-1, 44100, 0, nullptr, nullptr));
-}
-
-TEST_F(BassTest, FreeStopsEveryPlayingStream) {
-    Usage before = Measure();
-    for (int i = 0; i < 2; ++i) {
-        HSTREAM stream = Open();
-        ASSERT_NE(0u, stream);
-        ASSERT_TRUE(bass().Play(stream, FALSE));
-    }
-    EXPECT_TRUE(bass().Free());
-    EXPECT_TRUE(ThreadsBackTo(before));
     EXPECT_TRUE(bass().Init(-1, 44100, 0, nullptr, nullptr));
 }
 
