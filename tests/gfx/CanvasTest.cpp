@@ -170,17 +170,16 @@ TEST_F(CanvasTest, BoldIsTheShippedBoldFaceOfPtSansAndOthersFallBackToSansSerif)
     EXPECT_GT(canvas->MeasureCharWidth(L'W', unknown), 5.0f);
 }
 
-TEST_F(CanvasTest, RoundedRectangleLeavesItsCornersClear) {
+TEST_F(CanvasTest, DrawingLandsWhereItIsPut) {
     Clear(0xFFFFFFFFu);
+    // A rounded rectangle leaves its corners clear.
     canvas->FillRoundRect(10, 10, 100, 50, 10, 0xFFFF0000u);
     EXPECT_EQ(Pixel(10, 10), 0xFFFFFFu);
     EXPECT_EQ(Pixel(109, 59), 0xFFFFFFu);
     EXPECT_EQ(Pixel(60, 35), 0xFF0000u);
     EXPECT_EQ(Pixel(60, 11), 0xFF0000u);
-}
 
-TEST_F(CanvasTest, TextLandsRightOfAndBelowItsOrigin) {
-    Clear(0xFFFFFFFFu);
+    // Text lies right of and below its origin.
     GpFont* font = canvas->GetFont(L"PT Sans", 20, 0);
     canvas->DrawText(L"ЖЖ", font, 0xFF000000u, 50, 100);
     canvas->DrawText(nullptr, font, 0xFF000000u, 0, 0);
@@ -193,19 +192,17 @@ TEST_F(CanvasTest, TextLandsRightOfAndBelowItsOrigin) {
         }
     EXPECT_GT(inside, 40);
     EXPECT_EQ(outside, 0);
-}
 
-TEST_F(CanvasTest, TranslationsSurviveAPushAndPopButNothingElse) {
-    Clear(0xFFFFFFFFu);
+    // A translation survives a push and a pop, but nothing else does.
     GpGraphics* g = canvas->graphics.get();
-    GdipTranslateWorldTransform(g, 30, 40, MatrixOrderAppend);
+    GdipTranslateWorldTransform(g, 200, 40, MatrixOrderAppend);
     canvas->PushTranslation();
     GdipScaleWorldTransform(g, 3, 3, MatrixOrderPrepend);
     GdipTranslateWorldTransform(g, 100, 100, MatrixOrderAppend);
     canvas->PopTranslation();
     canvas->FillRect(0, 0, 2, 2, 0xFF0000FFu);
-    EXPECT_EQ(Pixel(30, 40), 0x0000FFu);
-    EXPECT_EQ(Pixel(33, 43), 0xFFFFFFu);  // the scale is gone
+    EXPECT_EQ(Pixel(200, 40), 0x0000FFu);
+    EXPECT_EQ(Pixel(203, 43), 0xFFFFFFu);  // the scale is gone
     GdipResetWorldTransform(g);
 }
 

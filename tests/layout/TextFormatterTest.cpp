@@ -116,20 +116,14 @@ TEST_F(FormatterTest, LinkOverThreeLinesIsOneLinkWhoseRunsHighlightTogether) {
         EXPECT_TRUE(element.hitTest(int(r.x + r.width / 2), int(r.y + r.height / 2)));
 }
 
-TEST_F(FormatterTest, TextFlowsBesideAFloatedPictureThenBelowIt) {
+TEST_F(FormatterTest, TextFlowsBesideAFloatedPictureThenBelowItAndTheFirstRunIsTheAnchor) {
     float line = LineHeight(body);
     MText text(L"один два три четыре пять шесть семь восемь девять десять", &body);
-    Format(text, 120, 60, 0, 60, line * 1.5f);
+    Format(text, 120, 60, 0, 60, line * 1.5f, L"top");
     ASSERT_GE(scene.children.size(), 4u);
     EXPECT_EQ(scene.children[0]->rect.x, 65);
     EXPECT_EQ(scene.children[1]->rect.x, 65);  // its top is above the picture's bottom
     EXPECT_EQ(scene.children[2]->rect.x, 5);
-}
-
-TEST_F(FormatterTest, OnlyTheFirstRunCarriesTheAnchorName) {
-    MText text(L"раз два три", &body);
-    Format(text, Width(L"раз", body) + 6, 0, 0, 0, 0, L"top");
-    ASSERT_GE(scene.children.size(), 2u);
     EXPECT_EQ(scene.children[0]->name, std::optional<std::wstring>(L"top"));
     EXPECT_FALSE(scene.children[1]->name.has_value());
 }
