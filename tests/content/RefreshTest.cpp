@@ -21,9 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,9 +56,9 @@ bool NetworkUp() {
 class RefreshTest : public FeedTest<> {
 protected:
     // Refreshes a due feed on a thread of its own, as the worker does,
-    // while this thread, the window thread, first stalls for stallMs and
-    // then takes what is sent to it.
-    static void RefreshOnAWorker(DataStream& feed, DWORD stallMs) {
+    // while this thread, the window thread, takes what is sent to it at
+    // once or, when busy, only after the worker has given up waiting.
+    static void RefreshOnAWorker(DataStream& feed, bool busy) {
         std::atomic<bool> done{false};
         std::thread worker([&] {
             TransferGroup group;
@@ -68,7 +66,8 @@ protected:
             Due(feed);
             done = true;
         });
-        Sleep(stallMs);
+        for (DWORD start = GetTickCount(); busy && !done && GetTickCount() - start < 30000;)
+            Sleep(10);
         PumpUntil([&] { return bool(done); }, 20000);
         worker.join();
         PumpMessages();
@@ -98,8 +97,6 @@ protected:
         for (const std::wstring& name : Listing(ProgramFolder() + L"feeds\\*.json"))
             DeleteFileW((ProgramFolder() + L"feeds\\" + name).c_str());
     }
-    // Files of the feeds folder other than the caches.
-    static bool Leftovers() { return !Listing(ProgramFolder() + L"feeds\\orv*").empty(); }
 
     const std::wstring cache = ProgramFolder() + L"feeds\\news.json";
 };
@@ -107,7 +104,7 @@ protected:
 const std::string kFirst = R"({"items": [{"title": "Первая", "body_plain": "Текст"}]})";
 const std::string kSecond = R"({"items": [{"title": "Вторая"}, {"title": "Третья"}]})";
 
-TEST_F(RefreshTest, NewUnchangedAndBrokenDocumentsAndTheCacheFile) {
+TEST_F(RefreshTest, NewUnchangedBrokenAndOverBudgetDocumentsAndTheCacheFile) {
     const size_t from = AccessLogSize();
     Serve(L"\\media\\data\\news.json", kFirst);
     NewsStream news(panel.get());  // no cache yet: nothing built
@@ -116,7 +113,6 @@ TEST_F(RefreshTest, NewUnchangedAndBrokenDocumentsAndTheCacheFile) {
     ASSERT_EQ(panel->pages.size(), 1u);
     EXPECT_EQ(ReadAll(cache), kFirst);  // written after the page was built
     const ULONGLONG written = WriteTime(cache);
-    EXPECT_EQ(news.elapsed, 0u);
 
     news.Refresh(news.period);  // exactly the period: not yet
     Due(news);                  // 304: page and cache file as they were
@@ -130,56 +126,44 @@ TEST_F(RefreshTest, NewUnchangedAndBrokenDocumentsAndTheCacheFile) {
     EXPECT_EQ(panel->pages.back()->model->children.size(), 4u);
     EXPECT_EQ(ReadAll(cache), kSecond);
 
-    // A document that does not parse, or with a zero byte cut short: the
-    // page stays, and so does the cache file, time and all.
+    // A document that does not parse, one with a zero byte cut short, or one
+    // a byte past the budget (refused as a failed download): the page stays,
+    // and so does the cache file, time and all.
+    std::string big = R"({"items": [], "pad": ")";
+    big += std::string(kFeedDocumentBytes - big.size() - 1, 'x') + "\"}";
     const ULONGLONG kept = WriteTime(cache);
-    for (const std::string& broken : {std::string("{\"items\": ["), std::string("\0{}", 3)}) {
+    for (const std::string& broken : {std::string("{\"items\": ["), std::string("\0{}", 3), big}) {
         Serve(L"\\media\\data\\news.json", broken, 200);
         Due(news);
         EXPECT_EQ(panel->pages.size(), 2u);
         EXPECT_EQ(ReadAll(cache), kSecond);
         EXPECT_EQ(WriteTime(cache), kept);
     }
-    EXPECT_FALSE(Leftovers());
+    EXPECT_TRUE(Listing(ProgramFolder() + L"feeds\\orv*").empty()) << "a temporary was left";
 
     // The cache alone builds the page on the next start.
     NewsStream restarted(panel.get());
     ASSERT_EQ(panel->pages.size(), 3u);
     EXPECT_EQ(panel->pages.back()->model->children.size(), 4u);
-}
 
-TEST_F(RefreshTest, DocumentsAndCacheFilesPastTheBudgetAreRefusedAndFetchedAnew) {
-    Serve(L"\\media\\data\\news.json", kFirst);
-    NewsStream news(panel.get());
-    news.Refresh(0);
-    ASSERT_EQ(panel->pages.size(), 1u);
-    // A byte past the budget: refused as a failed download, page and cache
-    // file as they were.
-    std::string big = R"({"items": [], "pad": ")";
-    big += std::string(kFeedDocumentBytes - big.size() - 1, 'x') + "\"}";
-    Serve(L"\\media\\data\\news.json", big, 200);
-    Due(news);
-    EXPECT_EQ(panel->pages.size(), 1u);
-    EXPECT_EQ(ReadAll(cache), kFirst);
-    EXPECT_FALSE(Leftovers());
-
-    // Such a file as the cache is not read at the start, and its time is
-    // no condition: the first tick fetches even an older document.
+    // A cache past the budget is not read at the start, and its time is no
+    // condition: the first tick fetches even an older document.
     std::ofstream(cache.c_str(), std::ios::binary | std::ios::trunc) << big;
-    NewsStream restarted(panel.get());
-    EXPECT_EQ(panel->pages.size(), 1u);
-    Serve(L"\\media\\data\\news.json", kSecond);
-    restarted.Refresh(0);
-    ASSERT_EQ(panel->pages.size(), 2u);
-    EXPECT_EQ(ReadAll(cache), kSecond);
+    NewsStream oversized(panel.get());
+    EXPECT_EQ(panel->pages.size(), 3u);
+    Serve(L"\\media\\data\\news.json", kFirst);
+    oversized.Refresh(0);
+    ASSERT_EQ(panel->pages.size(), 4u);
+    EXPECT_EQ(ReadAll(cache), kFirst);
 }
 
-TEST_F(RefreshTest, FailuresAreRetriedSoonerOnlineAndAtEveryTickOffline) {
+// A failure is retried sooner online (in ten more minutes, the News's whole
+// period) and at the next tick offline; a 304 on the hourly and the daily
+// feed is no failure: due again a whole period later.
+TEST_F(RefreshTest, FailuresAreRetriedEarlyAndANotModifiedAnswerIsNone) {
     NewsStream news(panel.get());
     FridayStream friday(panel.get());
     news.url = friday.url = ContentServerUrl(L"/media/data/no-such.json");
-    // Online in ten more minutes (the News's whole period), offline at the
-    // next tick.
     for (DataStream* feed : {static_cast<DataStream*>(&news), static_cast<DataStream*>(&friday)})
         for (bool up : {true, false}) {
             networkUp = up;
@@ -188,9 +172,8 @@ TEST_F(RefreshTest, FailuresAreRetriedSoonerOnlineAndAtEveryTickOffline) {
                 << feed->period << up;
             EXPECT_FALSE(Transfers().serverReachable);
         }
-}
 
-TEST_F(RefreshTest, ANotModifiedAnswerIsNoFailureOnTheHourlyAndTheDailyFeed) {
+    networkUp = true;
     const struct {
         const wchar_t* name;
         std::string document;
@@ -207,19 +190,47 @@ TEST_F(RefreshTest, ANotModifiedAnswerIsNoFailureOnTheHourlyAndTheDailyFeed) {
         const size_t delivered = panel->pages.size();
         Due(*stream);  // 304: the cache is as new as the document
         EXPECT_EQ(panel->pages.size(), delivered);
-        EXPECT_EQ(stream->elapsed, 0u) << "due again a whole period later";
+        EXPECT_EQ(stream->elapsed, 0u) << std::wstring(feed.name);
     }
 }
 
-TEST_F(RefreshTest, TheFirstTickDownloadsEveryFeedInTableOrderAndStopEndsTheWorker) {
+std::vector<WPARAM> networkStates;
+
+// The first tick downloads every feed in the table's order, the host hears
+// online and offline only when the state changes, and stop ends the worker.
+TEST_F(RefreshTest, TheFirstTickKeepsTableOrderStatesAreToldOnChangeAndStopEndsTheWorker) {
     // What an interrupted write of an earlier run left goes at the start
     // (which names go is ExclusiveTest's).
     const std::wstring left = ProgramFolder() + L"feeds\\orv1A2b.tmp";
     std::ofstream(left.c_str()) << "x";
     const size_t from = AccessLogSize();
+    DeliveringListView::watch = [](UINT message, WPARAM wParam) {
+        if (message == DM_NETWORK_STATE)
+            networkStates.push_back(wParam);
+    };
+    networkStates.clear();
+    EventRecorder events;
+    // Waits long for what must come, a little for what must not.
+    auto pumpUntil = [&](size_t states, unsigned ms = 10000) {
+        return PumpUntil([&] { return networkStates.size() >= states; }, ms);
+    };
     {
         Worker worker(panel.get());  // its deliveries come to this thread
         PumpUntil([&] { return Requested("/media/data/", from).size() >= 4; }, 20000);
+        EXPECT_TRUE(pumpUntil(1)) << "never online";
+        KernelHandle timer(OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, kUpdateTimerName));
+        auto tick = [&] {
+            LARGE_INTEGER soon{};
+            soon.QuadPart = -1;
+            SetWaitableTimer(timer.get(), &soon, 0, nullptr, nullptr, FALSE);
+        };
+        tick();  // still online: nothing new
+        EXPECT_FALSE(pumpUntil(2, 1500));
+        networkUp = false;
+        tick();
+        EXPECT_TRUE(pumpUntil(2)) << "never offline";
+        tick();
+        EXPECT_FALSE(pumpUntil(3, 1500));
     }
     std::vector<std::string> requested = Requested("/media/data/", from);
     ASSERT_GE(requested.size(), 4u) << "the first tick never came";
@@ -230,6 +241,11 @@ TEST_F(RefreshTest, TheFirstTickDownloadsEveryFeedInTableOrderAndStopEndsTheWork
                                                    "/media/data/friday.json"}));
     EXPECT_EQ(threadsLeft, 0);
     EXPECT_EQ(GetFileAttributesW(left.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(networkStates, (std::vector<WPARAM>{1, 0}));
+    std::vector<int> told;
+    std::copy_if(events.heard.begin(), events.heard.end(), std::back_inserter(told),
+                 [](int event) { return event == WentOnline || event == WentOffline; });
+    EXPECT_EQ(told, (std::vector<int>{WentOnline, WentOffline}));
 }
 
 // Teardown while the worker waits on a server that sends slowly, or on the
@@ -240,6 +256,7 @@ TEST_F(RefreshTest, TeardownRefusesTheWorkersResultsAndAStuckWorkerEndsByItself)
     const int baseline = threadsRunning;
     // Parts a second apart: a read waits at most that long.
     const std::wstring stalled = Env(L"ORVELLA_FAULTY_HOST") + L"/slow/300000?at=";
+    bool newsTaken = false;  // by a busy machine, before this thread stopped pumping
     for (const std::wstring& host : {stalled, std::wstring(L"127.0.0.1")}) {
         SetWidgetValue(L"ContentServer", host);
         const size_t from = AccessLogSize();
@@ -251,6 +268,8 @@ TEST_F(RefreshTest, TeardownRefusesTheWorkersResultsAndAStuckWorkerEndsByItself)
             ASSERT_TRUE(PumpUntil([&] { return worker.FeedsMade(); }, 10000)) << "no caches";
             pages = panel->pages.size();
             settings = panel->delivered[SettingsContent];
+            newsTaken |= std::any_of(panel->pages.begin(), panel->pages.end(),
+                                     [](const auto& page) { return page->name == L"News"; });
             // The first request is under way (stalled), or the first result
             // waits for this thread, which is not pumping.
             Sleep(1500);
@@ -264,7 +283,7 @@ TEST_F(RefreshTest, TeardownRefusesTheWorkersResultsAndAStuckWorkerEndsByItself)
             EXPECT_FALSE(Requested("/media/data/", from).empty());
         }
     }
-    EXPECT_FALSE(WriteTime(cache)) << "a page never shown was taken for shown";
+    EXPECT_FALSE(!newsTaken && WriteTime(cache)) << "a page never shown was taken for shown";
 }
 
 // A window thread that does not take a page within the delivery's wait: the
@@ -273,11 +292,11 @@ TEST_F(RefreshTest, TeardownRefusesTheWorkersResultsAndAStuckWorkerEndsByItself)
 TEST_F(RefreshTest, APageTheWindowThreadDidNotTakeInTimeComesAgainAtTheNextRefresh) {
     Serve(L"\\media\\data\\news.json", kFirst);
     NewsStream news(panel.get());
-    // Stalled past the delivery's wait: the late message finds no record.
-    RefreshOnAWorker(news, DataStream::kDeliveryTimeoutMs + 1000);
+    // Busy past the delivery's wait: the late message finds no record.
+    RefreshOnAWorker(news, true);
     EXPECT_TRUE(panel->pages.empty());
     EXPECT_FALSE(WriteTime(cache));
-    RefreshOnAWorker(news, 0);
+    RefreshOnAWorker(news, false);
     ASSERT_EQ(panel->pages.size(), 1u);
     EXPECT_EQ(ReadAll(cache), kFirst);
 }
@@ -300,49 +319,10 @@ TEST_F(RefreshTest, AFeedThatThrowsEndsItsStepAndTheNextFeedStillRefreshes) {
         PumpUntil(fridayShown, 20000);
         failAllocationsAbove = 0;
     }
-    failAllocationsAbove = 0;
     EXPECT_TRUE(fridayShown());
     EXPECT_FALSE(WriteTime(cache)) << "the news document was never shown";
     EXPECT_FALSE(Requested("/media/data/news.json", from).empty());
     EXPECT_TRUE(ThreadsEndBy(baseline, 5000));
-}
-
-std::vector<WPARAM> networkStates;
-
-// The host hears online and offline only when the state changes.
-TEST_F(RefreshTest, OnlineAndOfflineAreToldOnlyOnChange) {
-    DeliveringListView::watch = [](UINT message, WPARAM wParam) {
-        if (message == DM_NETWORK_STATE)
-            networkStates.push_back(wParam);
-    };
-    networkStates.clear();
-    EventRecorder events;
-    // Waits long for what must come, a little for what must not.
-    auto pumpUntil = [&](size_t states, unsigned ms = 10000) {
-        return PumpUntil([&] { return networkStates.size() >= states; }, ms);
-    };
-    {
-        Worker worker(panel.get());
-        EXPECT_TRUE(pumpUntil(1)) << "never online";
-        KernelHandle timer(OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, kUpdateTimerName));
-        auto tick = [&] {
-            LARGE_INTEGER soon{};
-            soon.QuadPart = -1;
-            SetWaitableTimer(timer.get(), &soon, 0, nullptr, nullptr, FALSE);
-        };
-        tick();  // still online: nothing new
-        EXPECT_FALSE(pumpUntil(2, 1500));
-        networkUp = false;
-        tick();
-        EXPECT_TRUE(pumpUntil(2)) << "never offline";
-        tick();
-        EXPECT_FALSE(pumpUntil(3, 1500));
-    }
-    EXPECT_EQ(networkStates, (std::vector<WPARAM>{1, 0}));
-    std::vector<int> told;
-    std::copy_if(events.heard.begin(), events.heard.end(), std::back_inserter(told),
-                 [](int event) { return event == WentOnline || event == WentOffline; });
-    EXPECT_EQ(told, (std::vector<int>{WentOnline, WentOffline}));
 }
 
 TEST_F(RefreshTest, PicturesComeIntoTheirFolderAndHostileNamesWriteNothing) {
@@ -486,12 +466,6 @@ TEST_F(RefreshTest, HostileDocumentsAndPicturesAreCutToTheirBudgets) {
     ASSERT_EQ(panel->cities.size(), 1u);
     EXPECT_EQ(panel->cities[0]->officeCount, kCityOffices);
 
-    Serve(L"\\media\\data\\news.json", std::string(20u << 20, ' ') + kFirst, -60);
-    NewsStream news(panel.get());
-    news.Refresh(0);
-    EXPECT_TRUE(panel->pages.empty());
-    EXPECT_EQ(GetFileAttributesW(cache.c_str()), INVALID_FILE_ATTRIBUTES);
-
     Serve(L"\\media\\data\\exclusive.json",
           R"({"items": [{"title": "Малая", "image_url": "http://127.0.0.1/media/exclusive/flat-small.png"},)"
           R"( {"title": "Огромная", "image_url": "http://127.0.0.1/media/exclusive/flat-huge.png"}]})",
@@ -507,14 +481,16 @@ TEST_F(RefreshTest, HostileDocumentsAndPicturesAreCutToTheirBudgets) {
 
 // An offer picture renamed on the server in letter case only, on a file
 // system that is not case-sensitive: kept through the start that finds
-// the new name and the one that finds the document unchanged.
-TEST_F(RefreshTest, APictureRenamedInLetterCaseOnlySurvivesTwoRestarts) {
+// the new name and the one that finds the document unchanged. Then a
+// teardown while the worker delivers the cache (the window thread does not
+// take it): the build after the stop stops short, and the picture its
+// document names stays, though no build of that run admitted it.
+TEST_F(RefreshTest, APictureRenamedInLetterCaseOnlySurvivesTwoRestartsAndATeardown) {
     const std::wstring folder = ProgramFolder() + L"exclusive\\";
     CreateDirectoryW(folder.c_str(), nullptr);
     for (const std::wstring& name : Listing(folder + L"*"))
         DeleteFileW((folder + name).c_str());
     const std::string picture = ReadAll(Env(L"ORVELLA_WWW") + L"\\media\\exclusive\\offer-trufel.png");
-    ASSERT_FALSE(picture.empty());
     const time_t pictureTime = time(nullptr) - 3600;
     int restart = 0;
     for (const char* name : {"offer-red.png", "Offer-Red.png", "Offer-Red.png"}) {
@@ -536,26 +512,13 @@ TEST_F(RefreshTest, APictureRenamedInLetterCaseOnlySurvivesTwoRestarts) {
             << restart;
         ++restart;
     }
-    EXPECT_NE(gdip::LoadPicture(L"exclusive\\Offer-Red.png"), nullptr);
-}
-
-// Teardown while the worker delivers its caches (the window thread does not
-// take them): the builds after the stop stop short, and the pictures their
-// documents name stay, though no build of this run admitted them.
-TEST_F(RefreshTest, TeardownDuringTheCacheBuildsKeepsThePicturesTheyName) {
-    const std::wstring folder = ProgramFolder() + L"exclusive\\";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::ofstream((ProgramFolder() + L"feeds\\exclusive.json").c_str(), std::ios::binary)
-        << R"({"items": [{"title": "x", "image_url": "http://127.0.0.1/media/exclusive/kept.png"}]})";
-    std::ofstream(std::filesystem::path(folder + L"kept.png"), std::ios::binary) << "picture";
     const int baseline = threadsRunning;
     {
         Worker worker(panel.get());
-        Sleep(300);  // its first delivery waits for this thread
+        Sleep(300);  // its first delivery, the cache's, waits for this thread
     }
     EXPECT_TRUE(ThreadsEndBy(baseline, 10000));
-    EXPECT_NE(GetFileAttributesW((folder + L"kept.png").c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileW((folder + L"kept.png").c_str());
+    EXPECT_NE(gdip::LoadPicture(L"exclusive\\Offer-Red.png"), nullptr);
 }
 
 TEST(WorkerClock, StepsCoverOutagesAndAClockSetBackCountsNothing) {

@@ -118,9 +118,8 @@ public:
         // after this one build feeds of their own.
         SetClosingRequested(false);
     }
-    // Embeds the panel afresh, once its feeds' caches have arrived.
+    // Embeds the panel, once its feeds' caches have arrived.
     void Embed() {
-        embedded.reset();
         embedded = std::make_unique<EmbeddedPanel>(desktop.listView, host.window);
         ASSERT_TRUE(embedded->attached);
         panel = embedded->embedding().widget.get();
@@ -143,7 +142,10 @@ public:
     // A coordinate of the tree in the list view's pixels, in the middle of
     // its pixel there.
     int Device(int coordinate) const { return int((coordinate + 0.5f) * scale); }
+    // The screen around the panel once what was asked for is painted and
+    // the list view is painted over again.
     Picture Composed(bool retained) {
+        UpdateWindow(desktop.listView);
         root->retained = retained;
         // The list view alone is invalidated: the layers keep what they hold.
         RECT area = Area();
@@ -158,12 +160,10 @@ public:
     // Wine GDI+ draws text on the back buffer through GDI and on a layer
     // with its own rasteriser, which sets glyphs a little differently).
     void ExpectSameAsDirect(const char* state) {
-        UpdateWindow(desktop.listView);
         const Picture kept = Composed(true);
         root->Invalidate();
         const Picture fresh = Composed(true);
         const Picture direct = Composed(false);
-        ASSERT_EQ(kept.pixels.size(), direct.pixels.size());
         EXPECT_EQ(Differing(kept, fresh, 0, 0), 0u) << state;
         const size_t glyphs = Differing(fresh, direct, 64, 1);
         EXPECT_LT(glyphs, kept.pixels.size() / 25) << state << ": " << glyphs << " pixels";
@@ -177,18 +177,14 @@ public:
     // Every tab, and News scrolled and hovered, as the screen shows them.
     std::vector<Picture> EveryTab() {
         std::vector<Picture> shots;
-        const auto shot = [&] {
-            UpdateWindow(desktop.listView);
-            shots.push_back(Composed(true));
-        };
         for (int tab : {1, 2, 3, 4, 5, 0}) {
             panel->OnCommand(Widget::SelectTabCommand, tab);
             EXPECT_TRUE(PumpUntil([&] { return !panel->pendingPage; }, 5000)) << "tab " << tab;
-            shot();
+            shots.push_back(Composed(true));
         }
         Scroll(40);
         Move(panel->x + panel->navigator->x + 40, panel->y + panel->navigator->y + 150);
-        shot();
+        shots.push_back(Composed(true));
         return shots;
     }
     // A wheel turn down, and up to ticks of the smooth scroll it starts.
@@ -215,10 +211,7 @@ public:
 class ScaledDrawingTest : public RetainedDrawingTest,
                           public testing::WithParamInterface<float> {
 public:
-    void SetUp() override {
-        scale = GetParam();
-        RetainedDrawingTest::SetUp();
-    }
+    ScaledDrawingTest() { scale = GetParam(); }
 };
 
 INSTANTIATE_TEST_SUITE_P(Scales, ScaledDrawingTest, testing::Values(1.0f, 1.5f, 2.0f));
@@ -251,7 +244,6 @@ TEST_P(ScaledDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
     // The map: a marker's hint fading in, the city list open.
     panel->OnCommand(Widget::SelectTabCommand, Widget::kMapTab);
     ExpectSameAsDirect("map");
-    ASSERT_TRUE(viewer.page && viewer.page->scene);
     SButton* marker = nullptr;
     for (int y = 40; y < 260 && !marker; y += 3)
         for (int x = 10; x < 270 && !marker; x += 3) {
@@ -281,8 +273,7 @@ TEST_P(ScaledDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
     ExpectSameAsDirect("city list open");
 
     // New rates at a tick: only their label is redrawn, glyphs and all.
-    auto rates = std::make_unique<RatesRecord>(RatesRecord{L"Курс ЦБ, 9.12", L"99,99", L"99,99"});
-    panel->OnData(RatesContent, rates.release());
+    panel->OnData(RatesContent, new RatesRecord{L"Курс ЦБ, 9.12", L"99,99", L"99,99"});
     ExpectSameAsDirect("new rates");
 }
 
@@ -294,7 +285,6 @@ TEST_F(RetainedDrawingTest, PagesLaidOutInSlicesLookAsLaidOutWhole) {
     ASSERT_NO_FATAL_FAILURE(Embed());
     const std::vector<Picture> sliced = EveryTab();
     Widget::layoutSlice = std::chrono::hours(1);
-    ASSERT_EQ(sliced.size(), whole.size());
     for (size_t i = 0; i < whole.size(); ++i)
         EXPECT_EQ(Differing(whole[i], sliced[i], 0, 0), 0u) << "shot " << i;
 }
