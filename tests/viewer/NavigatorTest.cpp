@@ -115,15 +115,14 @@ TEST_F(NavigatorTest, ScrollerFitsTheRoomBelowTheHeaderAndPagesKeepTheirPlace) {
     }
 }
 
-TEST_F(NavigatorTest, WheelScrollsInDecayingStepsThatAddUpAndNotAPageThatFits) {
-    auto page = MakePage(1000, 56);
+TEST_F(NavigatorTest, WheelScrollsInDecayingStepsThatStopAtEitherEndAndNotAPageThatFits) {
+    auto page = MakePage(1000, 56);  // positions 0 to 656
     SLink* below = AddLink(*page->scene, 130, L"http://below");
     AddLink(*page->scene, 60, L"http://above");
     nav->ShowPage(page.get());
     MoveTo(50, 100);
     Wheel(-3);
     std::vector<int> steps = ScrollSteps();
-    EXPECT_LT(steps.size(), 100u);  // the timer stopped
     steps.resize(3);
     EXPECT_EQ(steps, (std::vector<int>{18, 14, 11}));
     EXPECT_EQ(page->scene->rect.y, 56 - 90);
@@ -136,23 +135,19 @@ TEST_F(NavigatorTest, WheelScrollsInDecayingStepsThatAddUpAndNotAPageThatFits) {
     Wheel(-3);
     EXPECT_EQ(events.Count(PageScrolled), 1);  // not for the page that fits
     EXPECT_FALSE(root->DispatchTimer(Navigator::kScrollTimer));
-}
 
-TEST_F(NavigatorTest, WheelPastEitherEndStopsThereAndTheSameTurnBackReturns) {
-    auto page = MakePage(1000, 56);  // positions 0 to 656
+    // Back on the first page, where it was left: turns in order (negative:
+    // down), each run to its end, and the position it leaves.
     nav->ShowPage(page.get());
-    MoveTo(50, 100);
-    // Turns in order (negative: down), each run to its end, and the position
-    // it leaves.
     const struct {
         int notches;
         int position;
     } turns[] = {
-        {-22, 656}, {22, 0},             // just past the end, and as far back: the top
-        {-40, 656}, {-1, 656}, {40, 0},  // far past the end, further still, and back
-        {1, 0},     {-1, 30},            // past the top, then a notch down
-        {22, 0},    {-22, 656},          // past the top, and as far back: the end
-        {-1, 656},  {40, 0},   {-40, 656},
+        {3, 0},     {-22, 656}, {22, 0},  // to the top, just past the end, as far back: the top
+        {-40, 656}, {-1, 656},  {40, 0},  // far past the end, further still, and back
+        {1, 0},     {-1, 30},             // past the top, then a notch down
+        {22, 0},    {-22, 656},           // past the top, and as far back: the end
+        {-1, 656},  {40, 0},    {-40, 656},
     };
     for (const auto& turn : turns) {
         SCOPED_TRACE(turn.notches);
@@ -186,7 +181,6 @@ TEST_F(NavigatorTest, LinksAndButtonsActivateOnlyWhenReleasedOverWhatWasPressed)
         DragAt(290, 10, p.x, p.y);
     }
     EXPECT_TRUE(owner->links.empty());
-    EXPECT_EQ(events.Count(PageLinkClicked), 0);
 
     ClickAt(50, 115);
     ClickAt(30, 160);
@@ -222,7 +216,6 @@ TEST_F(NavigatorTest, HintShowsAfterTheDelayAboveTheButtonAndRestartsOnAnotherOn
     // Centred above the button (60, 210 to 100, 240 on the page), just clear of it.
     EXPECT_LE(std::abs(2 * (hint.x - kLeft) + hint.width - 2 * 80), 1) << hint.x;
     EXPECT_TRUE(hint.y + hint.height <= kTop + 210 && hint.y + hint.height >= kTop + 206);
-    EXPECT_TRUE(hint.x >= kLeft && hint.x + hint.width <= kLeft + 280 && hint.y >= kTop);
 
     MoveTo(160, 110);  // a button without a hint
     EXPECT_FALSE(hint.attached || hint.text || nav->hintButton);
