@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(SceneHits, EdgesOfTextsLinksAndFurtherRuns) {
+TEST(SceneQueries, HitsAtTheEdgesOfTextsAndLinkRunsAndFindsThroughNestedContainers) {
     SText text(FloatRect{10, 10, 20, 10}, L"abc", nullptr);
     EXPECT_TRUE(text.hitTest(10, 10));
     EXPECT_TRUE(text.hitTest(29, 19));
@@ -20,12 +20,11 @@ TEST(SceneHits, EdgesOfTextsLinksAndFurtherRuns) {
     EXPECT_TRUE(link.hitTest(20, 30));  // corner of a further run
     EXPECT_TRUE(link.hitTest(0, 20));
     EXPECT_FALSE(link.hitTest(21, 25));
-}
 
-TEST(SceneQueries, FindAtAndFindAnchorWalkNestedContainers) {
+    // findAt and findAnchor walk nested containers.
     SContainer outer(FloatRect{10, 10, 200, 200});
     auto inner = std::make_unique<SContainer>(FloatRect{5, 5, 50, 50});
-    auto* link = static_cast<SLink*>(
+    auto* nested = static_cast<SLink*>(
         inner->add(std::make_unique<SLink>(FloatRect{20, 20, 10, 10}, L"l", L"u")));
     inner->add(std::make_unique<SText>(FloatRect{1, 7, 10, 10}, L"a", nullptr))->name = L"x";
     SElement* innerPtr = outer.add(std::move(inner));
@@ -35,7 +34,7 @@ TEST(SceneQueries, FindAtAndFindAnchorWalkNestedContainers) {
     EXPECT_EQ(findAt(outer, 20, 20, SceneContainer, &found), innerPtr);
     EXPECT_EQ(found.x, 15);
     EXPECT_EQ(found.width, 50);
-    EXPECT_EQ(findAt(outer, 40, 40, SceneLink, &found), link);
+    EXPECT_EQ(findAt(outer, 40, 40, SceneLink, &found), nested);
     EXPECT_EQ(found.x, 35);
     EXPECT_EQ(found.y, 35);
     EXPECT_EQ(findAt(outer, 300, 300, SceneLink), nullptr);
@@ -46,28 +45,11 @@ TEST(SceneQueries, FindAtAndFindAnchorWalkNestedContainers) {
     EXPECT_EQ(anchor->rect.y, 7);
     EXPECT_EQ(y, 12);
     EXPECT_EQ(findAnchor(outer, nullptr), nullptr);
-    EXPECT_EQ(firstLeaf(outer), link);
+    EXPECT_EQ(firstLeaf(outer), nested);
     EXPECT_EQ(firstLeaf(SContainer(FloatRect{})), nullptr);
 }
 
 class SceneDrawing : public LayoutTest {};
-
-TEST_F(SceneDrawing, ButtonWithoutHoverImageKeepsItsNormalLookAndImagesAreReleased) {
-    std::wstring picture = Picture(8, 8);
-    ImageUse use = canvas->AcquireImage(picture.c_str());
-    gdip::GpImage* normal = use.get();
-    {
-        SContainer scene(FloatRect{40, 30, 100, 100});
-        auto* button = static_cast<SButton*>(scene.add(std::make_unique<SButton>(
-            FloatRect{2, 2, 8, 8}, FloatRect{2, 2, 8, 8}, std::move(use), ImageUse())));
-        button->hover = true;
-        gdip::GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
-        scene.draw(*canvas);
-        EXPECT_EQ(PixelAt(canvas->memoryDC(), 45, 35), 0x3366CCu);
-        EXPECT_EQ(canvas->ImageUseCount(normal), 1);
-    }
-    EXPECT_EQ(canvas->ImageUseCount(normal), 0);
-}
 
 // Counts its paints.
 struct Counted : SElement {
@@ -76,7 +58,7 @@ struct Counted : SElement {
     int draws = 0;
 };
 
-TEST_F(SceneDrawing, OnlyElementsReachingIntoTheClipArePainted) {
+TEST_F(SceneDrawing, OnlyElementsInTheClipArePaintedButtonsKeepTheirLookAndPicturesGoBack) {
     SContainer scene(FloatRect{0, 20, 280, 2000});
     auto counted = [&](float y) {
         return static_cast<Counted*>(scene.add(std::make_unique<Counted>(FloatRect{0, y, 50, 16})));
@@ -100,6 +82,23 @@ TEST_F(SceneDrawing, OnlyElementsReachingIntoTheClipArePainted) {
         for (int x = 0; x < 50; ++x)
             inked += PixelAt(canvas->memoryDC(), x, y) < 0x808080u;
     EXPECT_GT(inked, 20);
+
+    // A button without a hover picture keeps its normal look, and the scene
+    // gives back its pictures.
+    std::wstring picture = Picture(8, 8);
+    ImageUse use = canvas->AcquireImage(picture.c_str());
+    gdip::GpImage* normal = use.get();
+    {
+        SContainer buttons(FloatRect{40, 30, 100, 100});
+        auto* button = static_cast<SButton*>(buttons.add(std::make_unique<SButton>(
+            FloatRect{2, 2, 8, 8}, FloatRect{2, 2, 8, 8}, std::move(use), ImageUse())));
+        button->hover = true;
+        gdip::GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
+        buttons.draw(*canvas);
+        EXPECT_EQ(PixelAt(canvas->memoryDC(), 45, 35), 0x3366CCu);
+        EXPECT_EQ(canvas->ImageUseCount(normal), 1);
+    }
+    EXPECT_EQ(canvas->ImageUseCount(normal), 0);
 }
 
 }  // namespace
