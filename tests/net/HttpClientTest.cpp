@@ -75,16 +75,6 @@ protected:
         return result;
     }
 
-    // What shutdown does to a transfer still running: it stops at once.
-    static void AbortASlowTransfer() {
-        std::thread shutdown([] {
-            Sleep(500);
-            Transfers().abortTransfers = true;
-        });
-        EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
-        shutdown.join();
-    }
-
     // A download leaves no temporary file behind.
     size_t Files() const { return std::distance(fs::directory_iterator(folder_), {}); }
 
@@ -170,6 +160,7 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     EXPECT_TRUE(DownloadFile(url, path.c_str(), kBodyLimit));
     EXPECT_TRUE(LastLogged("/media/data/news.json", "ims=\"Sun, 06 Nov 1994 08:49:37 GMT\""));
     EXPECT_EQ(ReadAll(path), served);
+    EXPECT_EQ(Files(), 1u);  // and no temporary file
 
     // The fresh copy is not older than the server's: 304 leaves it as it is.
     const ULONGLONG written = WriteTime(path);
@@ -177,7 +168,6 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
     EXPECT_FALSE(DownloadFile(url, path.c_str(), kBodyLimit));
     EXPECT_TRUE(Transfers().serverReachable);
     EXPECT_EQ(WriteTime(path), written);
-    EXPECT_FALSE(LastLogged("/media/data/news.json", "ims=\"-\""));
     const FILETIME file = {DWORD(written), DWORD(written >> 32)};
     SYSTEMTIME since = {};
     FileTimeToSystemTime(&file, &since);
@@ -190,7 +180,7 @@ TEST_F(HttpClientTest, DownloadsOnlyWhatIsNewerThanTheLocalCopy) {
 }
 
 // Each answer against Get and, where it fails, against a download over an
-// older copy, which only a complete body may replace.
+// older copy, which only a complete body may replace: the copy stays.
 TEST_F(HttpClientTest, RefusesBrokenAnswersAndBodiesThatBreakTheirAnnouncedOrAllowedLength) {
     // A byte past the length: behind a plain length the platform itself
     // mostly stops reading, so the chunked body is the one that gets to the
@@ -229,9 +219,6 @@ TEST_F(HttpClientTest, RefusesBrokenAnswersAndBodiesThatBreakTheirAnnouncedOrAll
             EXPECT_EQ(Files(), 1u);  // and no temporary file
         }
     }
-    EXPECT_TRUE(DownloadFile((kFaulty + L"/exact/5000").c_str(), path.c_str(), kBodyLimit));
-    EXPECT_TRUE(ReadAll(path) == Letters(5000));
-    EXPECT_EQ(Files(), 1u);
 }
 
 TEST_F(HttpClientTest, FailsOnStalledAnswersStopsWhenAbortedAndDownloadsWhenBroughtUpAgain) {
@@ -244,8 +231,14 @@ TEST_F(HttpClientTest, FailsOnStalledAnswersStopsWhenAbortedAndDownloadsWhenBrou
     EXPECT_EQ(stalled, HttpFailed);
     const std::wstring path = (folder_ / L"news.json").wstring();
     {
+        // What shutdown does to a transfer still running: it stops at once.
         HttpClientScope detached;
-        AbortASlowTransfer();
+        std::thread shutdown([] {
+            Sleep(500);
+            Transfers().abortTransfers = true;
+        });
+        EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
+        shutdown.join();
     }
     HttpClientScope attachedAgain;
     EXPECT_EQ(Get(L"http://127.0.0.1/files/hello.txt"), HttpOk);
@@ -255,8 +248,7 @@ TEST_F(HttpClientTest, FailsOnStalledAnswersStopsWhenAbortedAndDownloadsWhenBrou
 // A server whose queue of waiting connections is full: the system drops
 // every further attempt unanswered, as a host gone from the network does,
 // rather than refusing it at once.
-class UnansweringServer {
-public:
+struct UnansweringServer {
     explicit UnansweringServer(const char* address) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
@@ -265,49 +257,59 @@ public:
         where.sin_port = htons(80);
         where.sin_addr.s_addr = inet_addr(address);
         auto* name = reinterpret_cast<const sockaddr*>(&where);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (listener_ == INVALID_SOCKET || bind(listener_, name, sizeof(where)) ||
-            listen(listener_, 0))
+        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (listener == INVALID_SOCKET || bind(listener, name, sizeof(where)) ||
+            listen(listener, 0))
             return;
         // Never accepted: fill the queue until an attempt stays unanswered.
-        for (int i = 0; i < 4 && !full_; ++i) {
+        for (int i = 0; i < 4 && !full; ++i) {
             SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
             u_long nonBlocking = 1;
             ioctlsocket(client, FIONBIO, &nonBlocking);
             connect(client, name, sizeof(where));
-            clients_.push_back(client);
+            clients.push_back(client);
             fd_set connected;
             FD_ZERO(&connected);
             FD_SET(client, &connected);
             timeval wait{0, 500000};
-            full_ = select(0, nullptr, &connected, nullptr, &wait) == 0;
+            full = select(0, nullptr, &connected, nullptr, &wait) == 0;
         }
     }
     ~UnansweringServer() {
         Close();
         WSACleanup();  // one for each start, whether it came up or not
     }
-    // Whether attempts now go unanswered here.
-    bool full() const { return full_; }
     // With the listener gone, a waiting attempt is refused at its next try.
     void Close() {
-        for (SOCKET client : clients_)
+        for (SOCKET client : clients)
             closesocket(client);
-        clients_.clear();
-        if (listener_ != INVALID_SOCKET)
-            closesocket(listener_);
-        listener_ = INVALID_SOCKET;
+        clients.clear();
+        if (listener != INVALID_SOCKET)
+            closesocket(listener);
+        listener = INVALID_SOCKET;
     }
 
-private:
-    bool full_ = false;
-    SOCKET listener_ = INVALID_SOCKET;
-    std::vector<SOCKET> clients_;
+    bool full = false;  // whether attempts now go unanswered here
+    SOCKET listener = INVALID_SOCKET;
+    std::vector<SOCKET> clients;
 };
 
-TEST_F(HttpClientTest, TestNetworkGivesUpOnAServerThatNeverAnswersTheConnection) {
+TEST_F(HttpClientTest, TestNetworkAsksTheStorageServerAndGivesUpOnOneThatNeverAnswers) {
+    EXPECT_TRUE(TestNetwork());
+    EXPECT_TRUE(Transfers().serverReachable);
+    EXPECT_TRUE(LastLogged("/orvella/test_network", "\"HEAD /orvella/test_network"));
+    // An answer other than 200 is an unreachable server...
+    SetWidgetValue(L"StorageServer", L"127.0.0.1/nowhere");
+    EXPECT_FALSE(TestNetwork());
+    EXPECT_FALSE(Transfers().serverReachable);
+    // ...while no answer at all says nothing about it.
+    Transfers().serverReachable = true;
+    SetWidgetValue(L"StorageServer", L"127.0.0.3");
+    EXPECT_FALSE(TestNetwork());
+    EXPECT_TRUE(Transfers().serverReachable);
+    // Nor may a connection that is never answered hold the check up.
     UnansweringServer server("127.0.0.4");
-    if (!server.full())
+    if (!server.full)
         GTEST_SKIP() << "no unanswering listener on 127.0.0.4:80 here";
     SetWidgetValue(L"StorageServer", L"127.0.0.4");
     std::atomic<bool> done{false};
@@ -323,21 +325,6 @@ TEST_F(HttpClientTest, TestNetworkGivesUpOnAServerThatNeverAnswersTheConnection)
     server.Close();
     check.join();
     EXPECT_FALSE(reachable);
-}
-
-TEST_F(HttpClientTest, TestNetworkAsksTheStorageServer) {
-    EXPECT_TRUE(TestNetwork());
-    EXPECT_TRUE(Transfers().serverReachable);
-    EXPECT_TRUE(LastLogged("/orvella/test_network", "\"HEAD /orvella/test_network"));
-    // An answer other than 200 is an unreachable server...
-    SetWidgetValue(L"StorageServer", L"127.0.0.1/nowhere");
-    EXPECT_FALSE(TestNetwork());
-    EXPECT_FALSE(Transfers().serverReachable);
-    // ...while no answer at all says nothing about it.
-    Transfers().serverReachable = true;
-    SetWidgetValue(L"StorageServer", L"127.0.0.3");
-    EXPECT_FALSE(TestNetwork());
-    EXPECT_TRUE(Transfers().serverReachable);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "ServedFiles.h"
 #include "TestDesktop.h"
 #include "base/Text.h"
+#include "radio/AudioLibrary.h"
 #include "radio/bass/bass.h"
 
 #include <gtest/gtest.h>
@@ -31,25 +32,12 @@ constexpr double kToneHertz = 440;
 constexpr double kToneRms = 0.5 * 32767 / 1.41421356;  // the served sine at full volume
 constexpr double kBytesPerSecond = 44100 * 4;
 
-// The exports, found by name as a drop-in replacement would be.
-struct Api {
-    HMODULE module = LoadLibraryW(L"bass.dll");
-    template <class F>
-    F* Get(F*, const char* name) const {
-        return reinterpret_cast<F*>(GetProcAddress(module, name));
-    }
-    decltype(&BASS_Init) Init = Get(&BASS_Init, "BASS_Init");
-    decltype(&BASS_Free) Free = Get(&BASS_Free, "BASS_Free");
-    decltype(&BASS_SetConfigPtr) SetConfigPtr = Get(&BASS_SetConfigPtr, "BASS_SetConfigPtr");
-    decltype(&BASS_StreamCreateURL) CreateUrl = Get(&BASS_StreamCreateURL, "BASS_StreamCreateURL");
-    decltype(&BASS_ChannelSetAttribute) SetAttribute =
-        Get(&BASS_ChannelSetAttribute, "BASS_ChannelSetAttribute");
-    decltype(&BASS_ChannelPlay) Play = Get(&BASS_ChannelPlay, "BASS_ChannelPlay");
-    decltype(&BASS_ChannelStop) Stop = Get(&BASS_ChannelStop, "BASS_ChannelStop");
-    decltype(&BASS_ErrorGetCode) Error = Get(&BASS_ErrorGetCode, "BASS_ErrorGetCode");
-    bool Complete() const {
-        return Init && Free && SetConfigPtr && CreateUrl && SetAttribute && Play && Stop && Error;
-    }
+// The exports in the table the widget's loader fills, found by name as it
+// finds the vendor's, and the error code, which the widget never asks for.
+struct Api : bass::Functions {
+    Api() : Functions(bass::LoadLibraryBesideUs()->call) {}
+    decltype(&BASS_ErrorGetCode) Error = reinterpret_cast<decltype(&BASS_ErrorGetCode)>(
+        GetProcAddress(GetModuleHandleW(L"bass.dll"), "BASS_ErrorGetCode"));
 };
 const Api& bass() {
     static Api api;
@@ -59,7 +47,7 @@ const Api& bass() {
 // Opens the tone, or url, with flags and a download callback.
 HSTREAM Open(DWORD flags = BASS_STREAM_AUTOFREE, const std::string& url = kTone,
              DOWNLOADPROC* proc = nullptr, void* user = nullptr) {
-    return bass().CreateUrl(url.c_str(), 0, flags, proc, user);
+    return bass().StreamCreateURL(url.c_str(), 0, flags, reinterpret_cast<void*>(proc), user);
 }
 
 // Whether a call failed with error; else what it did.
@@ -92,14 +80,6 @@ Usage Measure() {
         }
     }
     return usage;
-}
-
-// The usage once a stream has come and gone: Wine starts threads of its own
-// at a process's first stream (behind its first device and socket) that
-// stay until the process ends.
-Usage MeasureAfterOneDevice() {
-    bass().Stop(Open());
-    return Measure();
 }
 
 // Whether the process is back to at most the threads it had. Wine's own
@@ -149,47 +129,43 @@ double Hertz(const std::vector<int16_t>& samples) {
 class BassTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(bass().Complete()) << "bass.dll or one of its exports is missing";
+        ASSERT_TRUE(bass().complete() && bass().Error)
+            << "bass.dll or one of its exports is missing";
         ASSERT_TRUE(bass().Init(-1, 44100, 0, nullptr, nullptr));
     }
     void TearDown() override {
         bass().SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
         bass().Free();
     }
-    static bool Capturing() { return !Env(L"ORVELLA_AUDIO_FILE").empty(); }
 
     // Plays until `seconds` of sound have reached the file; false on a fault.
     static bool PlayFor(HSTREAM stream, double seconds) {
-        return bass().Play(stream, FALSE) &&
+        return bass().ChannelPlay(stream, FALSE) &&
                PumpUntil([&] { return CapturedBytes() >= LONGLONG(seconds * kBytesPerSecond); },
                          15000);
     }
 };
 
-TEST_F(BassTest, PlaysTheTonePitchAtTheSetVolumeDirectAndThroughTheProxy) {
-    if (!Capturing())
+TEST_F(BassTest, PlaysTheTonePitchAtTheVolumeSetBeforeOrWhilePlayingDirectAndThroughTheProxy) {
+    if (Env(L"ORVELLA_AUDIO_FILE").empty())
         GTEST_SKIP() << "run inside with_servers.py with ORVELLA_CAPTURE_AUDIO=1";
-    struct Case {
-        const char* proxy;
-        float volume;
-        double level;  // of full scale
-    } cases[] = {
+    // The level is of the full scale.
+    const struct { const char* proxy; float volume; double level; } cases[] = {
         {nullptr, 1.0f, 1.0},  {nullptr, 0.5f, 0.5},  {nullptr, 0.0f, 0.0},
         {nullptr, 1.5f, 1.0},  {nullptr, -0.5f, 0.0}, {"orvella:secret@127.0.0.3:8888", 0.5f, 0.5},
     };
     double fullRms = kToneRms;  // as the first case measures it
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "volume " << c.volume << " proxy "
                                         << (c.proxy ? c.proxy : "none"));
         ASSERT_TRUE(bass().SetConfigPtr(BASS_CONFIG_NET_PROXY, c.proxy));
         HSTREAM stream = Open(BASS_STREAM_STATUS | BASS_STREAM_AUTOFREE);
         ASSERT_NE(0u, stream) << "error " << bass().Error();
-        EXPECT_TRUE(bass().SetAttribute(stream, BASS_ATTRIB_VOL, c.volume));
+        EXPECT_TRUE(bass().ChannelSetAttribute(stream, BASS_ATTRIB_VOL, c.volume));
         ASSERT_TRUE(PlayFor(stream, 1.2));
-        EXPECT_TRUE(bass().Stop(stream));
+        EXPECT_TRUE(bass().ChannelStop(stream));
         // Past the decoder's delay at the start.
         std::vector<int16_t> sound = Captured(0.2);
-        ASSERT_GT(sound.size(), 40000u);
         if (&c == cases) {
             // The encoder leaves the tone a little below its source.
             fullRms = Rms(sound);
@@ -199,20 +175,18 @@ TEST_F(BassTest, PlaysTheTonePitchAtTheSetVolumeDirectAndThroughTheProxy) {
         if (c.level > 0)
             EXPECT_NEAR(kToneHertz, Hertz(sound), 0.02 * kToneHertz);
     }
-}
 
-TEST_F(BassTest, VolumeSetWhilePlayingReachesTheSound) {
-    if (!Capturing())
-        GTEST_SKIP() << "run inside with_servers.py with ORVELLA_CAPTURE_AUDIO=1";
+    // A volume set while playing reaches the sound.
+    ASSERT_TRUE(bass().SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr));
     HSTREAM stream = Open();
     ASSERT_NE(0u, stream);
     ASSERT_TRUE(PlayFor(stream, 1.0));
-    EXPECT_TRUE(bass().SetAttribute(stream, BASS_ATTRIB_VOL, 0.25f));
+    EXPECT_TRUE(bass().ChannelSetAttribute(stream, BASS_ATTRIB_VOL, 0.25f));
     // What was queued before the change plays out first.
     LONGLONG changedAt = CapturedBytes();
     ASSERT_TRUE(PumpUntil([&] { return CapturedBytes() > changedAt + LONGLONG(kBytesPerSecond); },
                           15000));
-    EXPECT_TRUE(bass().Stop(stream));
+    EXPECT_TRUE(bass().ChannelStop(stream));
     // Levels of 50 ms (22 whole periods). Wine pads the device with silence
     // where the sound runs short (10 ms after the stop in some runs), which
     // only lowers the windows it falls in: the loudest is the full level.
@@ -234,11 +208,7 @@ TEST_F(BassTest, VolumeSetWhilePlayingReachesTheSound) {
 TEST_F(BassTest, StreamsThatCannotPlayFailInBoundedTimeLeavingNothing) {
     const std::string faulty =
         "http://" + ToNarrow(Encoding::Utf8, Env(L"ORVELLA_FAULTY_HOST").c_str()) + "/";
-    struct Case {
-        std::string url;
-        const char* proxy;
-        int error;
-    } cases[] = {
+    const struct { std::string url; const char* proxy; int error; } cases[] = {
         {"http://127.0.0.1:9/tone.mp3", nullptr, BASS_ERROR_FILEOPEN},  // nobody listens
         {"http://127.0.0.1/media/radio/none.mp3", nullptr, BASS_ERROR_FILEOPEN},
         {"http://127.0.0.1/files/hello.txt", nullptr, BASS_ERROR_FILEFORM},
@@ -253,7 +223,7 @@ TEST_F(BassTest, StreamsThatCannotPlayFailInBoundedTimeLeavingNothing) {
         {kTone, "127.0.0.3:9", BASS_ERROR_FILEOPEN},
     };
     Usage before = Measure();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.url + " proxy " + (c.proxy ? c.proxy : "none"));
         ASSERT_TRUE(bass().SetConfigPtr(BASS_CONFIG_NET_PROXY, c.proxy));
         ULONGLONG start = GetTickCount64();
@@ -267,7 +237,6 @@ TEST_F(BassTest, StreamsThatCannotPlayFailInBoundedTimeLeavingNothing) {
 TEST_F(BassTest, StreamThatTheServerEndsStopsAndFreesItselfWithAutoFree) {
     // The first 2.5 s of the tone, cut inside a frame.
     std::string tone = ReadAll(Env(L"ORVELLA_WWW") + L"\\media\\radio\\tone.mp3");
-    ASSERT_GT(tone.size(), 40001u);
     std::ofstream((Env(L"ORVELLA_WWW") + L"\\media\\radio\\cut.mp3").c_str(), std::ios::binary)
         << tone.substr(0, 40001);
     Usage before = Measure();
@@ -275,13 +244,13 @@ TEST_F(BassTest, StreamThatTheServerEndsStopsAndFreesItselfWithAutoFree) {
         SCOPED_TRACE(flags ? "auto-free" : "kept");
         HSTREAM stream = Open(flags, "http://127.0.0.1/media/radio/cut.mp3");
         ASSERT_NE(0u, stream);
-        ASSERT_TRUE(bass().Play(stream, FALSE));
+        ASSERT_TRUE(bass().ChannelPlay(stream, FALSE));
         EXPECT_TRUE(ThreadsBackTo(before, 10000));
         // An auto-free stream is gone once it has ended; another stays until freed.
-        EXPECT_EQ(flags == 0, bass().SetAttribute(stream, BASS_ATTRIB_VOL, 1.0f) != FALSE);
-        EXPECT_EQ(flags == 0, bass().Stop(stream) != FALSE);
+        EXPECT_EQ(flags == 0, bass().ChannelSetAttribute(stream, BASS_ATTRIB_VOL, 1.0f) != FALSE);
+        EXPECT_EQ(flags == 0, bass().ChannelStop(stream) != FALSE);
     }
-    if (Capturing()) {
+    if (!Env(L"ORVELLA_AUDIO_FILE").empty()) {
         EXPECT_NEAR(2.5, double(CapturedBytes()) / kBytesPerSecond, 0.2);
     }
 }
@@ -289,23 +258,24 @@ TEST_F(BassTest, StreamThatTheServerEndsStopsAndFreesItselfWithAutoFree) {
 TEST_F(BassTest, CallsOutOfTurnOrWithUnknownHandlesFailWithTheirCode) {
     HSTREAM stopped = Open();
     ASSERT_NE(0u, stopped);
-    ASSERT_TRUE(bass().Stop(stopped));  // and so freed
+    ASSERT_TRUE(bass().ChannelStop(stopped));  // and so freed
     for (HSTREAM stream : {HSTREAM(0), stopped, stopped + 1000}) {
         SCOPED_TRACE(stream);
-        EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().SetAttribute(stream, BASS_ATTRIB_VOL, 1)));
-        EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().Play(stream, FALSE)));
-        EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().Stop(stream)));
+        EXPECT_TRUE(
+            FailedWith(BASS_ERROR_HANDLE, bass().ChannelSetAttribute(stream, BASS_ATTRIB_VOL, 1)));
+        EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().ChannelPlay(stream, FALSE)));
+        EXPECT_TRUE(FailedWith(BASS_ERROR_HANDLE, bass().ChannelStop(stream)));
     }
     // Free stops every stream still playing, and their threads end.
     Usage before = Measure();
     HSTREAM stream = Open(0), other = Open();
-    ASSERT_TRUE(bass().Play(stream, FALSE) && bass().Play(other, FALSE));
-    EXPECT_TRUE(
-        FailedWith(BASS_ERROR_ILLTYPE, bass().SetAttribute(stream, BASS_ATTRIB_VOL + 1, 0.5f)));
+    ASSERT_TRUE(bass().ChannelPlay(stream, FALSE) && bass().ChannelPlay(other, FALSE));
+    EXPECT_TRUE(FailedWith(BASS_ERROR_ILLTYPE,
+                           bass().ChannelSetAttribute(stream, BASS_ATTRIB_VOL + 1, 0.5f)));
     EXPECT_TRUE(FailedWith(BASS_ERROR_ILLTYPE, bass().SetConfigPtr(BASS_CONFIG_NET_PROXY + 1, 0)));
     EXPECT_TRUE(FailedWith(BASS_ERROR_ALREADY, bass().Init(-1, 44100, 0, nullptr, nullptr)));
     ASSERT_TRUE(bass().Free());
-    EXPECT_FALSE(bass().Stop(stream));
+    EXPECT_FALSE(bass().ChannelStop(stream));
     EXPECT_TRUE(ThreadsBackTo(before));
     EXPECT_TRUE(FailedWith(BASS_ERROR_INIT, bass().Free()));
     EXPECT_TRUE(FailedWith(BASS_ERROR_INIT, Open(0)));
@@ -322,14 +292,32 @@ void CALLBACK HoldAtStatus(const void* buffer, DWORD length, void* events) {
                             10000, FALSE);
 }
 
-TEST_F(BassTest, OpenThatEndsAfterFreeAndInitJoinsNoTableAndLetsItsDeviceGo) {
+// Throws at the status line, on the opening thread, or at the first block
+// of the body, on the playing thread.
+struct Thrower {
+    bool atStatus, outOfMemory;
+};
+void CALLBACK Throw(const void* buffer, DWORD length, void* user) {
+    auto* thrower = static_cast<const Thrower*>(user);
+    if (!buffer || (length == 0) != thrower->atStatus)
+        return;
+    if (thrower->outOfMemory)
+        throw std::bad_alloc();
+    throw 42;
+}
+
+TEST_F(BassTest, AnOpenEndingAfterFreeAndInitJoinsNoTableAndExceptionsNeverEndTheProcess) {
     // A 32 kB tag ahead of the tone: the open still reads from its socket
     // after the free.
     std::wstring radio = Env(L"ORVELLA_WWW") + L"\\media\\radio\\";
     std::ofstream((radio + L"tagged.mp3").c_str(), std::ios::binary)
         << std::string("ID3\3\0\0\0\2\0\0", 10) << std::string(32768, '\0')
         << ReadAll(radio + L"tone.mp3");
-    Usage before = MeasureAfterOneDevice();
+    // The usage once a stream has come and gone: Wine starts threads of its
+    // own at a process's first stream (behind its first device and socket)
+    // that stay until the process ends.
+    bass().ChannelStop(Open());
+    const Usage before = Measure();
     HANDLE events[] = {CreateEventW(nullptr, FALSE, FALSE, nullptr),
                        CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     HSTREAM late = 1;
@@ -346,27 +334,10 @@ TEST_F(BassTest, OpenThatEndsAfterFreeAndInitJoinsNoTableAndLetsItsDeviceGo) {
     open.join();
     EXPECT_EQ(0u, late) << "the late stream joined the new table";
     EXPECT_EQ(BASS_ERROR_INIT, error);
-    EXPECT_TRUE(ThreadsBackTo(before));  // no device left open
     for (HANDLE event : events)
         CloseHandle(event);
-}
 
-// Throws at the status line, on the opening thread, or at the first block
-// of the body, on the playing thread.
-struct Thrower {
-    bool atStatus, outOfMemory;
-};
-void CALLBACK Throw(const void* buffer, DWORD length, void* user) {
-    auto* thrower = static_cast<const Thrower*>(user);
-    if (!buffer || (length == 0) != thrower->atStatus)
-        return;
-    if (thrower->outOfMemory)
-        throw std::bad_alloc();
-    throw 42;
-}
-
-TEST_F(BassTest, ExceptionEndsTheCallOrTheStreamAndNeverTheProcess) {
-    Usage before = MeasureAfterOneDevice();
+    // An exception ends the call or the stream it came in.
     for (bool outOfMemory : {true, false}) {
         SCOPED_TRACE(outOfMemory ? "bad_alloc" : "int");
         Thrower atStatus{true, outOfMemory}, inBody{false, outOfMemory};
@@ -374,22 +345,22 @@ TEST_F(BassTest, ExceptionEndsTheCallOrTheStreamAndNeverTheProcess) {
                                Open(BASS_STREAM_STATUS, kTone, &Throw, &atStatus)));
         HSTREAM stream = Open(BASS_STREAM_AUTOFREE, kTone, &Throw, &inBody);
         ASSERT_NE(0u, stream);
-        ASSERT_TRUE(bass().Play(stream, FALSE));
+        ASSERT_TRUE(bass().ChannelPlay(stream, FALSE));
         // Ended as by a failed device: an auto-free stream leaves the table.
-        EXPECT_TRUE(PumpUntil([&] { return !bass().SetAttribute(stream, BASS_ATTRIB_VOL, 1); },
-                              5000));
+        EXPECT_TRUE(PumpUntil(
+            [&] { return !bass().ChannelSetAttribute(stream, BASS_ATTRIB_VOL, 1); }, 5000));
     }
-    EXPECT_TRUE(ThreadsBackTo(before));
+    EXPECT_TRUE(ThreadsBackTo(before));  // no device, stream or thread left
 }
 
 TEST_F(BassTest, HundredPlayStopCyclesLeaveNoThreadHandleOrMemory) {
     auto cycle = [] {
         HSTREAM stream = Open(BASS_STREAM_STATUS | BASS_STREAM_AUTOFREE);
         ASSERT_NE(0u, stream);
-        bass().SetAttribute(stream, BASS_ATTRIB_VOL, 0.5f);
-        ASSERT_TRUE(bass().Play(stream, FALSE));
+        bass().ChannelSetAttribute(stream, BASS_ATTRIB_VOL, 0.5f);
+        ASSERT_TRUE(bass().ChannelPlay(stream, FALSE));
         Sleep(10);
-        ASSERT_TRUE(bass().Stop(stream));
+        ASSERT_TRUE(bass().ChannelStop(stream));
     };
     // The first cycles fill caches that then keep their size (under Wine
     // about 1 MiB and one handle).
