@@ -129,31 +129,16 @@ TEST_F(MapTest, LinksFindTheirPagesWhenNamesAreCutToTheirCapacities) {
     EXPECT_EQ(record.FindPage(ButtonAt(header, 1).link->substr(7)), record.allOfficesPage.get());
 }
 
-TEST_F(MapTest, DocumentsWithoutCitiesOrOfficesAndOfficesBeyondAnyMap) {
+TEST_F(MapTest, DocumentsWithoutCitiesCitiesWithoutOfficesAndOfficesBeyondAnyMap) {
     Fed<MapStream> maps(panel.get());
     for (const char* empty : {"{}", R"({"map": {}})", R"({"map": "x"})", "[]"})
         ASSERT_TRUE(maps.Build(empty));
     EXPECT_TRUE(panel->cities.empty());
 
-    // A city without offices: the map with only its list button, an empty list.
-    ASSERT_TRUE(maps.Build(R"({"map": [{"offices": 5, "map_x": "a"}]})"));
-    ASSERT_EQ(panel->cities.size(), 1u);
-    const CityMapData& bare = *panel->cities[0];
-    EXPECT_EQ(bare.cityName, L"");
-    EXPECT_EQ(bare.officeCount, 0u);
-    EXPECT_EQ(bare.mapPage->model->children.size(), 1u);
-    EXPECT_EQ(static_cast<const MMap&>(*bare.mapPage->model).mapImage, nullptr);
-    EXPECT_TRUE(bare.allOfficesPage->model->children.empty());
-
-    // Coordinates beyond any map stay finite.
-    ASSERT_TRUE(maps.Build(R"({"map": [{"offices": [{"map_x": 1e300, "map_y": -1e300}]}]})"));
-    const FloatRect distant = ButtonAt(*panel->cities.back()->mapPage->model, 0).hoverRect;
-    EXPECT_TRUE(std::isfinite(distant.x) && std::isfinite(distant.y) && distant.x > 0 && distant.y < 0);
-}
-
-TEST_F(MapTest, OnlyPicturesOfTheMapsFolderOrShippedBesideTheLibraryAreShown) {
-    // Which names are refused is the picture-name table's (ExclusiveTest):
-    // here one of each kind, to show the feed asks.
+    // A city without offices: the map with only its list button, an empty
+    // list, and only pictures of the maps folder or shipped beside the
+    // library. Which names are refused is the picture-name table's
+    // (ExclusiveTest): here one of each kind, to show the feed asks.
     const struct {
         const char* url;
         const wchar_t* path;  // "-": no picture
@@ -164,28 +149,33 @@ TEST_F(MapTest, OnlyPicturesOfTheMapsFolderOrShippedBesideTheLibraryAreShown) {
         {"http://m.example/x\\\\..\\\\evil.png", L"-"},
         {"../map.png", L"-"},
     };
-    Fed<MapStream> maps(panel.get());
+    const std::string bareCity = R"({"map": [{"offices": 5, "map_x": "a", "image_url": ")";
     for (const auto& c : cases) {
         panel->cities.clear();
-        ASSERT_TRUE(maps.Build(std::string(R"({"map": [{"image_url": ")") + c.url + R"("}]})"));
+        ASSERT_TRUE(maps.Build(bareCity + c.url + R"("}]})"));
         ASSERT_EQ(panel->cities.size(), 1u);
-        const auto& image = static_cast<const MMap&>(*panel->cities[0]->mapPage->model).mapImage;
+        const CityMapData& bare = *panel->cities[0];
+        EXPECT_EQ(bare.cityName, L"") << c.url;
+        EXPECT_EQ(bare.officeCount, 0u) << c.url;
+        EXPECT_EQ(bare.mapPage->model->children.size(), 1u) << c.url;
+        EXPECT_TRUE(bare.allOfficesPage->model->children.empty()) << c.url;
+        const auto& image = static_cast<const MMap&>(*bare.mapPage->model).mapImage;
         EXPECT_EQ(image ? image->path : L"-", c.path) << c.url;
     }
+
+    // Coordinates beyond any map stay finite.
+    ASSERT_TRUE(maps.Build(R"({"map": [{"offices": [{"map_x": 1e300, "map_y": -1e300}]}]})"));
+    const FloatRect distant = ButtonAt(*panel->cities.back()->mapPage->model, 0).hoverRect;
+    EXPECT_TRUE(std::isfinite(distant.x) && std::isfinite(distant.y) && distant.x > 0 && distant.y < 0);
 }
 
 TEST_F(MapTest, CitiesAndOfficesPastTheirBudgetsAreDropped) {
     // Offices at and one past their budget, in one city past the cities'.
-    auto offices = [](size_t count) {
-        std::string list;
-        for (size_t i = 0; i < count; ++i)
-            list += std::string(i ? "," : "") + "{}";
-        return "[" + list + "]";
-    };
-    std::string cities;
+    std::string offices = "{}", cities;
+    for (size_t i = 1; i < kCityOffices; ++i)
+        offices += ",{}";
     for (size_t i = 0; i <= kMapCities; ++i)
-        cities += std::string(i ? "," : "") + R"({"offices": )" +
-                  offices(i == 0 ? kCityOffices : kCityOffices + 1) + "}";
+        cities += std::string(i ? "," : "") + R"({"offices": [)" + offices + (i ? ",{}]}" : "]}");
     Fed<MapStream> maps(panel.get());
     ASSERT_TRUE(maps.Build(R"({"map": [)" + cities + "]}"));
     ASSERT_EQ(panel->cities.size(), kMapCities);

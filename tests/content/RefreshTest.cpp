@@ -49,9 +49,6 @@ std::unique_ptr<DataStream> Make(RecordingPanel* panel) {
 }
 
 bool networkUp = true;
-bool NetworkUp() {
-    return networkUp;
-}
 
 class RefreshTest : public FeedTest<> {
 protected:
@@ -79,23 +76,26 @@ protected:
             SetWidgetValue(name, L"127.0.0.1");
         HttpInit();
         networkUp = true;
-        networkAliveProbe = NetworkUp;
-        CreateDirectoryW((ProgramFolder() + L"feeds").c_str(), nullptr);
-        DeleteCaches();
+        networkAliveProbe = [] { return networkUp; };
+        EmptyFolder(L"feeds", L"*.json");  // no test starts from a cache or leaves one
     }
     void Forget() override {
         FeedTest::Forget();
         DeliveringListView::watch = nullptr;
         HttpRelease();
         WidgetKey::Erase();
-        DeleteCaches();
+        EmptyFolder(L"feeds", L"*.json");
     }
     // Lets a stream's period run out, as the worker's step would.
     static void Due(DataStream& stream) { stream.Refresh(stream.period + 1); }
-    // No test starts from a cache or leaves one.
-    static void DeleteCaches() {
-        for (const std::wstring& name : Listing(ProgramFolder() + L"feeds\\*.json"))
-            DeleteFileW((ProgramFolder() + L"feeds\\" + name).c_str());
+    // The folder of that name beside the library, made if need be, without
+    // the files that match; its path, with the backslash.
+    static std::wstring EmptyFolder(const wchar_t* name, const wchar_t* files = L"*") {
+        const std::wstring folder = ProgramFolder() + name + L"\\";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        for (const std::wstring& file : Listing(folder + files))
+            DeleteFileW((folder + file).c_str());
+        return folder;
     }
 
     const std::wstring cache = ProgramFolder() + L"feeds\\news.json";
@@ -108,8 +108,7 @@ TEST_F(RefreshTest, NewUnchangedBrokenAndOverBudgetDocumentsAndTheCacheFile) {
     const size_t from = AccessLogSize();
     Serve(L"\\media\\data\\news.json", kFirst);
     NewsStream news(panel.get());  // no cache yet: nothing built
-    EXPECT_TRUE(panel->pages.empty());
-    news.Refresh(0);  // made due: the first tick downloads
+    news.Refresh(0);               // made due: the first tick downloads
     ASSERT_EQ(panel->pages.size(), 1u);
     EXPECT_EQ(ReadAll(cache), kFirst);  // written after the page was built
     const ULONGLONG written = WriteTime(cache);
@@ -341,11 +340,8 @@ TEST_F(RefreshTest, PicturesComeIntoTheirFolderAndHostileNamesWriteNothing) {
         {L"maps", "map", "maps/novoborsk.png", L"novoborsk.png", 2, Make<MapStream>},
     };
     for (const auto& feed : feeds) {
-        const std::wstring folder = library + feed.folder + L"\\";
-        CreateDirectoryW(folder.c_str(), nullptr);
         // Earlier workers may have left the set's pictures: start from none.
-        for (const std::wstring& name : Listing(folder + L"*"))
-            DeleteFileW((folder + name).c_str());
+        const std::wstring folder = EmptyFolder(feed.folder);
         const auto libraryBefore = Listing(library + L"*"), parentBefore = Listing(parent + L"*");
         // One hostile name: which names are refused is the picture-name table's.
         Serve(L"\\media\\data\\" + std::wstring(feed.folder) + L".json",
@@ -414,16 +410,13 @@ std::string FlatPng(uint32_t width, uint32_t height) {
     };
     put(0b110, 3);  // the last block, fixed codes (its bits read low first)
     put(0x30, 8);   // literal 0
-    for (uint64_t left = raw - 1; left > 0;) {
-        if (left >= 258) {
-            put(0xC5, 8);  // length 258
-            put(0, 5);     // distance 1
-            left -= 258;
-        } else {
-            put(0x30, 8);
-            --left;
-        }
+    uint64_t left = raw - 1;
+    for (; left >= 258; left -= 258) {
+        put(0xC5, 8);  // length 258
+        put(0, 5);     // distance 1
     }
+    for (; left > 0; --left)
+        put(0x30, 8);
     put(0, 7);  // end of block
     if (count)
         deflated += char(bits);
@@ -486,14 +479,11 @@ TEST_F(RefreshTest, HostileDocumentsAndPicturesAreCutToTheirBudgets) {
 // take it): the build after the stop stops short, and the picture its
 // document names stays, though no build of that run admitted it.
 TEST_F(RefreshTest, APictureRenamedInLetterCaseOnlySurvivesTwoRestartsAndATeardown) {
-    const std::wstring folder = ProgramFolder() + L"exclusive\\";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (const std::wstring& name : Listing(folder + L"*"))
-        DeleteFileW((folder + name).c_str());
+    const std::wstring folder = EmptyFolder(L"exclusive");
     const std::string picture = ReadAll(Env(L"ORVELLA_WWW") + L"\\media\\exclusive\\offer-trufel.png");
     const time_t pictureTime = time(nullptr) - 3600;
-    int restart = 0;
-    for (const char* name : {"offer-red.png", "Offer-Red.png", "Offer-Red.png"}) {
+    for (int restart = 0; restart < 3; ++restart) {
+        const char* name = restart ? "Offer-Red.png" : "offer-red.png";
         // Renamed on the server (Wine would write the new name into the old
         // file) and dated as before: a 304 keeps the copy's name here.
         DeleteFileW((Env(L"ORVELLA_WWW") + L"\\media\\exclusive\\offer-red.png").c_str());
@@ -510,7 +500,6 @@ TEST_F(RefreshTest, APictureRenamedInLetterCaseOnlySurvivesTwoRestartsAndATeardo
         exclusive.Finish();  // as the worker does when it ends
         EXPECT_NE(GetFileAttributesW((folder + L"offer-red.png").c_str()), INVALID_FILE_ATTRIBUTES)
             << restart;
-        ++restart;
     }
     const int baseline = threadsRunning;
     {

@@ -1,5 +1,6 @@
 // The About and Club pages, laid out with the shipped fonts and pictures, and
 // their delivery to the panel through the desktop list view.
+#include "FeedHarness.h"
 #include "TestDesktop.h"
 #include "base/WidgetKey.h"
 #include "content/StaticPages.h"
@@ -158,16 +159,6 @@ struct Sentinel : MElement {
     bool* gone;
 };
 
-struct Mailbox : Window {
-    using Window::Window;
-    void OnContent(int kind, void* payload) override {
-        kinds.push_back(kind);
-        pages.emplace_back(static_cast<Page*>(payload));
-    }
-    std::vector<int> kinds;
-    std::vector<std::unique_ptr<Page>> pages;
-};
-
 // Delivery through the list view of an embedded panel.
 class PageDeliveryTest : public testing::Test {
 protected:
@@ -205,10 +196,10 @@ TEST_F(PageDeliveryTest, PagesArriveAsKindZeroOrAreFreedWhenNothingTakesThem) {
     EXPECT_EQ(panel.navigator->page, pages[L"About"]);
     panel.SelectTab(0);
 
-    Mailbox box(0, 0, 1, 1, &embedded->embedding().root);
+    RecordingPanel box(0, 0, 1, 1, &embedded->embedding().root);
     bool gone = false;
     EXPECT_TRUE(DeliverPage(&box, Watched(&gone)));
-    EXPECT_EQ(box.kinds, std::vector<int>{0});
+    EXPECT_EQ(box.delivered, (std::map<int, int>{{PageContent, 1}}));
     EXPECT_FALSE(gone);
     box.pages.clear();
     EXPECT_TRUE(gone);
@@ -219,7 +210,7 @@ TEST_F(PageDeliveryTest, PagesArriveAsKindZeroOrAreFreedWhenNothingTakesThem) {
     SendMessageW(desktop.listView, DM_CLOSING, 0, 0);
     EXPECT_FALSE(DeliverPage(&box, Watched(&gone)));
     EXPECT_TRUE(gone);
-    EXPECT_EQ(box.kinds.size(), 1u);
+    EXPECT_EQ(box.delivered, (std::map<int, int>{{PageContent, 1}}));
 }
 
 }  // namespace
