@@ -5,7 +5,8 @@
 // the pattern (a call through its vtable faults) instead of a new object
 // that happens to sit at the same address. A test can also make every
 // allocation above a size fail (failAllocationsAbove), to run out of memory
-// without the machine running out of it. Any thread.
+// without the machine running out of it. Any thread. The array and sized
+// forms are left to the runtime: linked in statically, they forward to these.
 #include <windows.h>
 
 #include <atomic>
@@ -34,10 +35,6 @@ void* operator new(size_t size) {
     throw std::bad_alloc();
 }
 
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-
 void operator delete(void* block) noexcept {
     if (!block)
         return;
@@ -48,16 +45,4 @@ void operator delete(void* block) noexcept {
     next = (next + 1) % kQuarantine;
     ReleaseSRWLockExclusive(&lock);
     std::free(oldest);
-}
-
-void operator delete[](void* block) noexcept {
-    operator delete(block);
-}
-
-void operator delete(void* block, size_t) noexcept {
-    operator delete(block);
-}
-
-void operator delete[](void* block, size_t) noexcept {
-    operator delete(block);
 }

@@ -6,10 +6,7 @@
 
 #include "ServedFiles.h"
 #include "TestDesktop.h"
-#include "base/Desktop.h"
 #include "base/Threads.h"
-#include "base/WidgetKey.h"
-#include "host/DesktopSurface.h"
 #include "net/HttpClient.h"
 #include "net/Proxy.h"
 
@@ -51,21 +48,18 @@ inline void WriteServer(const wchar_t* name, const wchar_t* value) {
     SetWidgetValue(name, text);
 }
 
-// The user's connection settings: direct, or with automatic detection.
-inline void WriteDetection(bool on) {
-    std::string record;
-    for (DWORD value : {DWORD(0x46), DWORD(1), DWORD(on ? 1 | 8 : 1), DWORD(0), DWORD(0), DWORD(0)})
-        record.append(reinterpret_cast<char*>(&value), 4);
-    record.append(32, '\0');
-    RegSetKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings", REG_BINARY,
-                    record.data(), DWORD(record.size()));
-}
-
 inline void Use(const Scenario& scenario) {
     WidgetKey::Erase();
     WriteServer(L"ContentServer", scenario.content);
     WriteServer(L"StorageServer", scenario.storage);
-    WriteDetection(scenario.autoDetect);
+    // The user's connection settings: direct, or with automatic detection.
+    std::string record;
+    for (DWORD value : {DWORD(0x46), DWORD(1), DWORD(scenario.autoDetect ? 1 | 8 : 1), DWORD(0),
+                        DWORD(0), DWORD(0)})
+        record.append(reinterpret_cast<char*>(&value), 4);
+    record.append(32, '\0');
+    RegSetKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, L"DefaultConnectionSettings", REG_BINARY,
+                    record.data(), DWORD(record.size()));
     Http().proxyAuthRequired = scenario.wantsLogin;
 }
 
@@ -76,13 +70,6 @@ inline std::vector<DWORD> Moments(int n, DWORD span) {
     for (int i = 0; i < n; ++i)
         moments.push_back(DWORD(double(i) * i / (double(n) * n) * span));
     return moments;
-}
-
-// Clicks the test button of a credentials dialog that stands, so that its
-// notice comes up too.
-inline void PressTestButton() {
-    if (HWND dialog = FindWindowW(nullptr, kProxyDialogCaption))
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TEST, BN_CLICKED), 0);
 }
 
 // The desktop and host the cycles run on; the settings of the scenarios are
@@ -122,7 +109,10 @@ inline Cycle RunCycle(Stage& stage, DWORD moment, bool press) {
     while (GetTickCount() - start < moment) {
         PumpMessages();
         if (!pressed && GetTickCount() - start >= moment / 2) {
-            PressTestButton();
+            // The test button of a credentials dialog that stands, so that its
+            // notice comes up too.
+            if (HWND dialog = FindWindowW(nullptr, kProxyDialogCaption))
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_TEST, BN_CLICKED), 0);
             pressed = true;
         }
         Sleep(1);

@@ -9,10 +9,9 @@
 
 namespace {
 
+// A second registration of a class fails harmlessly.
 void RegisterPlainClass(const wchar_t* name, WNDPROC proc) {
     WNDCLASSW wc{};
-    if (GetClassInfoW(GetModuleHandleW(nullptr), name, &wc))
-        return;
     wc.lpfnWndProc = proc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -89,10 +88,6 @@ RecordingHost::RecordingHost() {
     window = CreateWindowExW(0, L"OrvellaTestHost", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                              nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(this));
-}
-
-RecordingHost::~RecordingHost() {
-    DestroyWindow(window);
 }
 
 void PumpMessages() {

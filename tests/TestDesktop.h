@@ -41,7 +41,7 @@ public:
 class RecordingHost {
 public:
     RecordingHost();
-    ~RecordingHost();
+    ~RecordingHost() { DestroyWindow(window); }
     RecordingHost(const RecordingHost&) = delete;
     RecordingHost& operator=(const RecordingHost&) = delete;
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "TestDesktop.h"
-#include "base/Desktop.h"
 #include "gfx/Canvas.h"
 #include "ui/Window.h"
 
