@@ -106,60 +106,46 @@ TEST_F(ControlsTest, ButtonHighlightShowsOnlyWhileHovered) {
     button.Hide();
 }
 
-class ScrollerTest : public ControlsTest {
-protected:
-    void SetUp() override {
-        ControlsTest::SetUp();
-        scroller = std::make_unique<Scroller>(280, 0, 8, 210, panel.get());
-        scroller->maximum = 1000;
-        scroller->pageSize = 300;
-        scroller->thumbHeight = 63;
-        scroller->Show();
-    }
-    void Forget() override {
-        scroller->Hide();
-        scroller.reset();
-        ControlsTest::Forget();
-    }
+TEST_F(ControlsTest, DraggedThumbFollowsThePointerToBothEndsAndThePositionIsClampedToThem) {
+    Scroller scroller(280, 0, 8, 210, panel.get());
+    scroller.maximum = 1000;
+    scroller.pageSize = 300;
+    scroller.thumbHeight = 63;
+    scroller.Show();
     // Scroller coordinates to root coordinates.
-    int X() const { return 50 + 280 + 4; }
-    int Y(int y) const { return 40 + y; }
+    const int x = 50 + 280 + 4;
+    auto y = [](int at) { return 40 + at; };
 
-    std::unique_ptr<Scroller> scroller;
-};
-
-TEST_F(ScrollerTest, PositionIsClampedAndTheThumbRunsFromTheTopToTheBottom) {
-    int above = -1;
-    for (int asked : {-40, 0, 100, 350, 600, 700, 5000}) {  // 700: the last position
-        scroller->setPosition(asked);
-        EXPECT_EQ(scroller->position, std::clamp(asked, 0, 700)) << asked;
-        if (scroller->position % 700 == 0)  // at either end
-            EXPECT_EQ(scroller->thumbTop, scroller->position ? 210 - 63 : 0) << asked;
-        else
-            EXPECT_GT(scroller->thumbTop, above) << asked;
-        above = scroller->thumbTop;
+    Press(x, y(10));
+    EXPECT_EQ(root->CaptureWindow(), &scroller);
+    Move(x + 100, y(40));  // off the scroller: it still follows
+    EXPECT_EQ(scroller.thumbTop, 30);
+    EXPECT_TRUE(scroller.position > 0 && scroller.position < 700) << scroller.position;
+    for (auto [to, thumbTop, position] : {std::tuple{900, 210 - 63, 700}, {-500, 0, 0}}) {
+        Move(x, y(to));
+        EXPECT_EQ(scroller.thumbTop, thumbTop) << to;
+        EXPECT_EQ(scroller.position, position) << to;
     }
-}
-
-TEST_F(ScrollerTest, DraggedThumbFollowsThePointerAndStopsAtBothEnds) {
-    Press(X(), Y(10));
-    EXPECT_EQ(root->CaptureWindow(), scroller.get());
-    Move(X() + 100, Y(40));  // off the scroller: it still follows
-    EXPECT_EQ(scroller->thumbTop, 30);
-    EXPECT_TRUE(scroller->position > 0 && scroller->position < 700) << scroller->position;
-    for (auto [y, thumbTop, position] : {std::tuple{900, 210 - 63, 700}, {-500, 0, 0}}) {
-        Move(X(), Y(y));
-        EXPECT_EQ(scroller->thumbTop, thumbTop) << y;
-        EXPECT_EQ(scroller->position, position) << y;
-    }
-    Release(X(), Y(-500));
+    Release(x, y(-500));
     EXPECT_EQ(root->CaptureWindow(), nullptr);
-    Move(X(), Y(100));
-    EXPECT_EQ(scroller->thumbTop, 0);
+    Move(x, y(100));
+    EXPECT_EQ(scroller.thumbTop, 0);
 
     // A press below the thumb takes nothing.
-    Press(X(), Y(150));
+    Press(x, y(150));
     EXPECT_EQ(root->CaptureWindow(), nullptr);
+
+    int above = -1;
+    for (int asked : {-40, 0, 100, 350, 600, 700, 5000}) {  // 700: the last position
+        scroller.setPosition(asked);
+        EXPECT_EQ(scroller.position, std::clamp(asked, 0, 700)) << asked;
+        if (scroller.position % 700 == 0)  // at either end
+            EXPECT_EQ(scroller.thumbTop, scroller.position ? 210 - 63 : 0) << asked;
+        else
+            EXPECT_GT(scroller.thumbTop, above) << asked;
+        above = scroller.thumbTop;
+    }
+    scroller.Hide();
 }
 
 class SelectTest : public ControlsTest {

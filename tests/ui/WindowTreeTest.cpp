@@ -1,5 +1,6 @@
 // The window tree: routing order, capture, hover, clicks, timers,
 // invalidation and painting, on a real surface window.
+#include "FeedHarness.h"
 #include "TestTree.h"
 #include "ui/Delivery.h"
 
@@ -204,15 +205,12 @@ TEST_F(WindowTreeTest, CaptureHolderGetsEverythingUntilTheTreeOrAnotherWindowEnd
     // Another window taking the capture ends the drag and the press. The list
     // view tells the root when it loses the capture, as the desktop surface does.
     static RootWindow* tree;
-    static WNDPROC listViewProc;
     tree = root.get();
-    listViewProc = WNDPROC(SetWindowLongPtrW(
-        desktop.listView, GWLP_WNDPROC,
-        LONG_PTR(+[](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-            if (message == WM_CAPTURECHANGED)
-                tree->CaptureLost();
-            return CallWindowProcW(listViewProc, hwnd, message, wParam, lParam);
-        })));
+    DeliveringListView watched(desktop.listView);
+    DeliveringListView::watch = [](UINT message, WPARAM) {
+        if (message == WM_CAPTURECHANGED)
+            tree->CaptureLost();
+    };
     HWND other = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                  nullptr, nullptr);
     struct Case {
@@ -241,17 +239,17 @@ TEST_F(WindowTreeTest, CaptureHolderGetsEverythingUntilTheTreeOrAnotherWindowEnd
         ReleaseCapture();
     }
     DestroyWindow(other);
-    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(listViewProc));
+    DeliveringListView::watch = nullptr;
 }
 
 TEST_F(WindowTreeTest, HidingTheHolderOrAnAncestorOfItEndsTheCapture) {
     // Which window hides: 0 the holder's parent, 1 the holder, 2 its child,
     // 3 its parent's sibling; and whether the capture ends.
+    Probe* parent = Add("p", 100, 100, 100, 100);
+    Probe* holder = Add("h", 10, 10, 50, 50, parent);
+    Add("c", 5, 5, 10, 10, holder);
+    Add("s", 0, 0, 50, 50);
     for (auto [hidden, ends] : {std::pair{0, true}, {1, true}, {2, false}, {3, false}}) {
-        Probe* parent = Add("p", 100, 100, 100, 100);
-        Probe* holder = Add("h", 10, 10, 50, 50, parent);
-        Add("c", 5, 5, 10, 10, holder);
-        Add("s", 0, 0, 50, 50);
         root->SetMouseCapture(holder);
         log.clear();
         windows[hidden]->Hide();
@@ -259,9 +257,7 @@ TEST_F(WindowTreeTest, HidingTheHolderOrAnAncestorOfItEndsTheCapture) {
         EXPECT_EQ(GetCapture(), ends ? nullptr : desktop.listView) << hidden;
         EXPECT_EQ(log, ends ? Log{"h lost"} : Log{}) << hidden;
         root->ReleaseMouseCapture();
-        for (auto w = windows.rbegin(); w != windows.rend(); ++w)
-            (*w)->Hide();
-        windows.clear();
+        windows[hidden]->Show();
     }
     // A holder destroyed while it holds the capture takes it along.
     auto loose = std::make_unique<Probe>("loose", 0, 0, 10, 10, root.get(), log);
@@ -399,8 +395,8 @@ TEST_F(WindowTreeTest, ShowAndHideAreIdempotentAndShowingAgainGoesOnTop) {
     EXPECT_EQ(order(), (Log{"c paint", "a paint", "b paint", "c down 5,5"}));
 }
 
-// Pages that worker threads hand over through a window whose own thread
-// pumps messages, as the list view's does.
+// Pages that worker threads hand over through the list view, whose thread
+// pumps its messages as the desktop's does.
 struct CountedPage {
     CountedPage(int sender, int index) : sender(sender), index(index) { ++made; }
     ~CountedPage() { ++gone; }
@@ -431,37 +427,22 @@ TEST_F(WindowTreeTest, PagesFromTwoSendersAreEachTakenOrReturnedExactlyOnce) {
         int stallEvery, stallMs;   // the receiver stalls before every stallEvery-th message
         unsigned timeoutMs;
     };
+    static Case receiving;
+    static int received;
+    DeliveringListView delivering(desktop.listView);
+    DeliveringListView::watch = [](UINT message, WPARAM) {
+        if ((message == DM_CONTENT || message == DM_DATA) && receiving.stallEvery &&
+            ++received % receiving.stallEvery == 0)
+            Sleep(receiving.stallMs);
+    };
     // The second stalls past the senders' patience: sends time out before
     // the receiver gets to them, and it gets to them afterwards.
     for (Case c : {Case{300, 0, 0, 1000}, Case{60, 3, 40, 10}}) {
-        static Case receiving;
-        static int received;
         receiving = c;
         received = 0;
         CountedPage::made = CountedPage::gone = 0;
         Inbox inbox(0, 0, 1, 1, root.get());
         int returned[2][300] = {};
-        std::atomic<HWND> receiver{nullptr};
-        std::thread pump([&] {
-            HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                          nullptr, nullptr, nullptr);
-            auto proc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-                if (message != DM_CONTENT && message != DM_DATA)
-                    return DefWindowProcW(hwnd, message, wParam, lParam);
-                if (receiving.stallEvery && ++received % receiving.stallEvery == 0)
-                    Sleep(receiving.stallMs);
-                ReceiveWindowMessage(message, wParam, lParam);  // as the desktop surface does
-                return LRESULT(0);
-            };
-            SetWindowLongPtrW(window, GWLP_WNDPROC, LONG_PTR(+proc));
-            receiver = window;
-            MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
-                DispatchMessageW(&msg);
-            DestroyWindow(window);
-        });
-        while (!receiver)
-            Sleep(1);
         std::atomic<bool> abandon{false};
         std::atomic<int> finished{0};
         std::vector<std::thread> senders;
@@ -469,8 +450,8 @@ TEST_F(WindowTreeTest, PagesFromTwoSendersAreEachTakenOrReturnedExactlyOnce) {
             senders.emplace_back([&, s] {
                 for (int i = 0; i < c.pages && !abandon; ++i) {
                     auto page = std::make_unique<CountedPage>(s, i);
-                    if (SendWindowMessage(receiver, i % 2 ? DM_DATA : DM_CONTENT, i % 2, &inbox,
-                                          page.get(), c.timeoutMs))
+                    if (SendWindowMessage(desktop.listView, i % 2 ? DM_DATA : DM_CONTENT, i % 2,
+                                          &inbox, page.get(), c.timeoutMs))
                         page.release();
                     else
                         ++returned[s][i];
@@ -481,8 +462,7 @@ TEST_F(WindowTreeTest, PagesFromTwoSendersAreEachTakenOrReturnedExactlyOnce) {
         abandon = !PumpUntil([&] { return finished == 2; }, 30000);
         for (std::thread& sender : senders)
             sender.join();
-        PostMessageW(receiver, WM_QUIT, 0, 0);
-        pump.join();
+        PumpMessages();  // what the list view got to only after its sender gave up
         ASSERT_FALSE(abandon) << "the senders did not finish within 30 seconds";
 
         int wrong = 0;
@@ -495,6 +475,7 @@ TEST_F(WindowTreeTest, PagesFromTwoSendersAreEachTakenOrReturnedExactlyOnce) {
         inbox.kept.clear();
         EXPECT_EQ(CountedPage::made, CountedPage::gone);
     }
+    DeliveringListView::watch = nullptr;
 }
 
 TEST_F(WindowTreeTest, RetainedLayersRedrawOnlyWhatWasInvalidated) {

@@ -123,8 +123,7 @@ TEST_F(MapTabTest, ANewerDocumentReplacesAShownHoveredAndPressedOfficePage) {
     Move(marker.x, marker.y);
     ASSERT_NE(widget->navigator->hoveredButton, nullptr);
     root->DispatchTimer(Navigator::kHintTimer);
-    Press(marker.x, marker.y);
-    Release(marker.x, marker.y);
+    Click(marker.x, marker.y);
     ASSERT_EQ(widget->navigator->page, City(0).officePages[0].get());
 
     // Over the button back to the map, pressed, when the city is replaced.

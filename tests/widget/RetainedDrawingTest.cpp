@@ -244,14 +244,11 @@ TEST_P(ScaledDrawingTest, EveryTabAndEveryChangeLooksAsDrawnDirectly) {
     // The map: a marker's hint fading in, the city list open.
     panel->OnCommand(Widget::SelectTabCommand, Widget::kMapTab);
     ExpectSameAsDirect("map");
-    SButton* marker = nullptr;
-    for (int y = 40; y < 260 && !marker; y += 3)
-        for (int x = 10; x < 270 && !marker; x += 3) {
+    auto onMarker = [&] { return viewer.hoveredButton && viewer.hoveredButton->hint; };
+    for (int y = 40; y < 260 && !onMarker(); y += 3)
+        for (int x = 10; x < 270 && !onMarker(); x += 3)
             Move(panel->x + viewer.x + x, panel->y + viewer.y + y);
-            if (viewer.hoveredButton && viewer.hoveredButton->hint)
-                marker = viewer.hoveredButton;
-        }
-    ASSERT_NE(marker, nullptr);
+    ASSERT_TRUE(onMarker());
     ExpectSameAsDirect("marker hovered");
     root->DispatchTimer(Navigator::kHintTimer);
     ASSERT_TRUE(viewer.hint->attached);
