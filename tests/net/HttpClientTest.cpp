@@ -12,11 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -24,6 +24,7 @@ namespace {
 constexpr size_t kBodyLimit = kFeedDocumentBytes;
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 const std::wstring kFaulty = L"http://127.0.0.2";
 const SYSTEMTIME kRfcExample = {1994, 11, 0, 6, 8, 49, 37, 0};  // a Sunday
@@ -224,25 +225,22 @@ TEST_F(HttpClientTest, RefusesBrokenAnswersAndBodiesThatBreakTheirAnnouncedOrAll
 TEST_F(HttpClientTest, FailsOnStalledAnswersStopsWhenAbortedAndDownloadsWhenBroughtUpAgain) {
     // A body that stops coming and an answer that never starts, waited for
     // side by side as each takes the whole time-out.
-    HttpResult stalled = HttpOk;
-    std::thread stall([&] { stalled = Get(kFaulty + L"/stall"); });
+    auto stalled = std::async(std::launch::async, [] { return Get(kFaulty + L"/stall"); });
     EXPECT_EQ(Get(kFaulty + L"/silent"), HttpFailed);
-    stall.join();
-    EXPECT_EQ(stalled, HttpFailed);
-    const std::wstring path = (folder_ / L"news.json").wstring();
+    EXPECT_EQ(stalled.get(), HttpFailed);
     {
         // What shutdown does to a transfer still running: it stops at once.
         HttpClientScope detached;
-        std::thread shutdown([] {
+        auto shutdown = std::async(std::launch::async, [] {
             Sleep(500);
             Transfers().abortTransfers = true;
         });
         EXPECT_EQ(Get(kFaulty + L"/slow/30000"), HttpNotModified);
-        shutdown.join();
     }
     HttpClientScope attachedAgain;
     EXPECT_EQ(Get(L"http://127.0.0.1/files/hello.txt"), HttpOk);
-    EXPECT_TRUE(DownloadFile(L"http://127.0.0.1/media/data/news.json", path.c_str(), kBodyLimit));
+    EXPECT_TRUE(DownloadFile(L"http://127.0.0.1/media/data/news.json",
+                             (folder_ / L"news.json").c_str(), kBodyLimit));
 }
 
 // A server whose queue of waiting connections is full: the system drops
@@ -312,19 +310,13 @@ TEST_F(HttpClientTest, TestNetworkAsksTheStorageServerAndGivesUpOnOneThatNeverAn
     if (!server.full)
         GTEST_SKIP() << "no unanswering listener on 127.0.0.4:80 here";
     SetWidgetValue(L"StorageServer", L"127.0.0.4");
-    std::atomic<bool> done{false};
-    bool reachable = true;
-    std::thread check([&] {
-        reachable = TestNetwork();
-        done = true;
-    });
+    auto check = std::async(std::launch::async, TestNetwork);
     // The platform's own connect time-out is a minute, twenty seconds under
     // Wine; the dialog's check must answer well before either.
-    EXPECT_TRUE(PumpUntil([&] { return bool(done); }, 12000))
+    EXPECT_TRUE(PumpUntil([&] { return check.wait_for(0s) == std::future_status::ready; }, 12000))
         << "the network test still waits for the connection";
     server.Close();
-    check.join();
-    EXPECT_FALSE(reachable);
+    EXPECT_FALSE(check.get());
 }
 
 }  // namespace

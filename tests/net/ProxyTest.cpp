@@ -30,12 +30,14 @@ constexpr DWORD kDirect = 1, kNamedProxy = 2, kScript = 4, kAutoDetect = 8;
 
 // The connection-settings record of Internet Settings: version, change
 // counter, flags, then proxy list, bypass list and script URL, each a length
-// and narrow characters.
+// and narrow characters. WinHTTP's own default is of version 0x18, without
+// a change counter.
 std::string ConnectionRecord(DWORD flags, const std::string& proxy = "",
-                             const std::string& bypass = "", const std::string& script = "") {
+                             const std::string& bypass = "", const std::string& script = "",
+                             DWORD version = 0x46, DWORD counter = 1) {
     std::string record;
     auto number = [&](DWORD value) { record.append(reinterpret_cast<char*>(&value), 4); };
-    for (DWORD value : {DWORD(0x46), DWORD(1), flags})
+    for (DWORD value : {version, counter, flags})
         number(value);
     for (const std::string* text : {&proxy, &bypass, &script}) {
         number(DWORD(text->size()));
@@ -76,14 +78,6 @@ private:
     bool had_ = false;
 };
 
-// A named proxy as WinHTTP's own default holds it.
-std::string MachineRecord(const std::string& address) {
-    std::string record = ConnectionRecord(kNamedProxy, address);
-    record[0] = 0x18;  // WinHTTP's version, no change counter
-    record[4] = 0;
-    return record;
-}
-
 // The client's state is only touched on the test's thread: no locking.
 void StoreCredentials(const wchar_t* login, const wchar_t* password) {
     wcscpy_s(Http().credentials.login, login);
@@ -109,7 +103,8 @@ HttpResult GetTestNetwork() {
     return result;
 }
 
-// Every test starts with no proxy, no login and no 407.
+// Every test starts with no proxy, no login and no 407, the storage server
+// being nginx.
 class ProxyTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -118,6 +113,11 @@ protected:
         StoreCredentials(L"", L"");
         Http().credentials.scheme = 0;
         Http().proxyAuthRequired = false;
+        SetWidgetValue(L"StorageServer", L"127.0.0.1");
+    }
+    void TearDown() override {
+        SetDesktopListView(nullptr);
+        WidgetKey::Erase();
     }
 };
 
@@ -164,13 +164,11 @@ TEST_F(ProxyTest, ReadProxyConfigTakesTheUsersRecordAndDetectionFindingNothingKe
     EXPECT_EQ(GetStreamingProxy("http://radio.example/stream"), "");
     // Automatic detection is on in a fresh profile and finds no script on most
     // networks: the request goes out with the configured route, here direct.
-    SetWidgetValue(L"StorageServer", L"127.0.0.1");
     for (DWORD flags : {kAutoDetect | kDirect, kScript | kDirect}) {
         ReadRecord(ConnectionRecord(flags, "", "", "http://127.0.0.1:9/none.pac"));
         ASSERT_EQ(settings.useAutoProxy, 1u);
         EXPECT_EQ(GetTestNetwork(), HttpOk) << flags;
     }
-    WidgetKey::Erase();
 
     ReadRecord(ConnectionRecord(kDirect));
     EXPECT_EQ(settings.proxyInfo.dwAccessType, DWORD(WINHTTP_ACCESS_TYPE_NO_PROXY));
@@ -293,20 +291,12 @@ constexpr char kProxyAddress[] = "127.0.0.3:8888";
 // The servers on this machine, the user's proxy being tinyproxy.
 class ProxyServerTest : public ProxyTest {
 protected:
-    void SetUp() override {
-        ProxyTest::SetUp();
-        SetWidgetValue(L"StorageServer", L"127.0.0.1");
-    }
-    void TearDown() override {
-        SetDesktopListView(nullptr);
-        WidgetKey::Erase();
-    }
-
     // Named for the user and for WinHTTP's own default: Wine's WinHTTP takes
     // a session's proxy from that default and ignores the request option the
     // client sets.
     SavedValue user_{ConnectionRecord(kNamedProxy, kProxyAddress)};
-    SavedValue machine_{MachineRecord(kProxyAddress), HKEY_LOCAL_MACHINE, L"WinHttpSettings"};
+    SavedValue machine_{ConnectionRecord(kNamedProxy, kProxyAddress, "", "", 0x18, 0),
+                        HKEY_LOCAL_MACHINE, L"WinHttpSettings"};
 };
 
 TEST_F(ProxyServerTest, ProxyAsksForLoginThenLetsItThrough) {

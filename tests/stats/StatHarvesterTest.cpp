@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -129,12 +131,8 @@ std::map<std::string, long long> Numbers(const std::string& list) {
 }
 
 TEST_F(HarvesterTest, EventsMakeTheReportOfThePeriod) {
-    struct Case {
-        int tab;
-        const char* script;
-        const char* report;  // every non-zero number
-    };
-    const Case cases[] = {
+    // The report: every non-zero number.
+    const struct { int tab; const char* script; const char* report; } cases[] = {
         // Each counting event, the map's each a different number of times,
         // so that no two counters can be swapped unseen.
         {4, "radio shown start link scroll phone enter enter city fromlist fromlist frommap "
@@ -174,7 +172,7 @@ TEST_F(HarvesterTest, EventsMakeTheReportOfThePeriod) {
          "run_time=30 tab0.time=30"},
         {0, "detach close close", "hides=1 tab0.clicks=1"},  // an empty period
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(Play(c.tab, c.script), Numbers(c.report)) << c.script;
 }
 
@@ -296,43 +294,36 @@ TEST_F(QueueFileTest, SavesTheNewestThirtyAsAWholeNewFileThatLoadsBackAsItWasOrL
     EXPECT_EQ(ReadAll(harvester->queuePath), "{\n    \"stat_reports\": []\n}");
 }
 
-struct Hammer {
-    StatHarvester* harvester;
-    bool worker;  // the worker's events and ticks, or the window thread's
-};
-constexpr int kRounds = 50000;
-constexpr int kTabChoices = kRounds / 10, kCloses = kRounds / 1000;  // as the threads make them
-
-DWORD WINAPI HammerThread(void* argument) {
-    Hammer& h = *static_cast<Hammer*>(argument);
-    for (int i = 0; i < kRounds; ++i) {
-        h.harvester->OnEvent(PhoneHovered, 0);
-        h.harvester->OnEvent(PageLinkClicked, 0);
-        if (!h.worker && i % 10 == 0)
-            h.harvester->OnEvent(TabSelected, i % kStatTabs);
-        if (h.worker) {
-            h.harvester->OnEvent(i % 2 ? IdleBegan : IdleEnded, 0);
-            h.harvester->OnEvent(i % 2 ? WentOnline : WentOffline, 0);
-            if (i % 1000 == 999) {
-                h.harvester->Tick(true);
-                h.harvester->ClosePeriod();
+TEST_F(HarvesterTest, TwoThreadsHammeringTheHarvesterLoseNoCount) {
+    constexpr int kRounds = 50000;
+    constexpr int kTabChoices = kRounds / 10, kCloses = kRounds / 1000;  // as the threads make them
+    std::atomic<int> ended{0};
+    // The worker's events and ticks, or the window thread's.
+    auto hammer = [&](bool worker) {
+        for (int i = 0; i < kRounds; ++i) {
+            harvester->OnEvent(PhoneHovered, 0);
+            harvester->OnEvent(PageLinkClicked, 0);
+            if (!worker && i % 10 == 0)
+                harvester->OnEvent(TabSelected, i % kStatTabs);
+            if (worker) {
+                harvester->OnEvent(i % 2 ? IdleBegan : IdleEnded, 0);
+                harvester->OnEvent(i % 2 ? WentOnline : WentOffline, 0);
+                if (i % 1000 == 999) {
+                    harvester->Tick(true);
+                    harvester->ClosePeriod();
+                }
             }
         }
-    }
-    return 0;
-}
-
-TEST_F(HarvesterTest, TwoThreadsHammeringTheHarvesterLoseNoCount) {
-    Hammer window{harvester.get(), false}, worker{harvester.get(), true};
-    HANDLE threads[] = {CreateThread(nullptr, 0, HammerThread, &window, 0, nullptr),
-                        CreateThread(nullptr, 0, HammerThread, &worker, 0, nullptr)};
+        ++ended;
+    };
+    std::thread window(hammer, false), worker(hammer, true);
     // A lock that is never let go would hold the test for good.
-    if (WaitForMultipleObjects(2, threads, TRUE, 30000) != WAIT_OBJECT_0) {
+    if (!PumpUntil([&] { return ended == 2; }, 30000)) {
         std::fprintf(stderr, "the threads did not end within 30 s\n");
         TerminateProcess(GetCurrentProcess(), 1);
     }
-    for (HANDLE thread : threads)
-        CloseHandle(thread);
+    window.join();
+    worker.join();
     harvester->ClosePeriod();
     std::map<std::string, long long> total;
     for (const std::string& report : harvester->Reports())
