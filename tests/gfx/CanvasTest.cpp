@@ -25,7 +25,6 @@ protected:
     void SetUp() override {
         TreeTest::SetUp();
         DeleteFileW((ProgramFolder() + kPicture).c_str());
-        written_.push_back(kPicture);
         canvas->AddShippedFonts();
     }
     void TearDown() override {
@@ -71,7 +70,6 @@ protected:
     ImagePtr SavedPicture(std::vector<uint32_t>& pixels, int width = 8, int height = 4) {
         return SavePng(kPicture, pixels, width, height) ? LoadPicture(kPicture) : nullptr;
     }
-    void Clear(ARGB colour) { GdipGraphicsClear(canvas->graphics.get(), colour); }
 
 private:
     std::vector<std::wstring> written_;
@@ -143,10 +141,9 @@ TEST_F(CanvasTest, FontsAreCachedByFullStyleBoldIsTheShippedFaceAndOthersFallBac
     std::vector<bool> expected = InkOf(*canvas, reference.get());
     EXPECT_EQ(InkOf(*canvas, boldByName), expected);
     // And it is not the regular face: far more ink.
-    auto ink = [](const std::vector<bool>& mask) {
-        return std::count(mask.begin(), mask.end(), true);
-    };
-    EXPECT_GT(ink(expected), ink(InkOf(*canvas, regular)) * 4 / 3);
+    const std::vector<bool> thinner = InkOf(*canvas, regular);
+    EXPECT_GT(std::count(expected.begin(), expected.end(), true),
+              std::count(thinner.begin(), thinner.end(), true) * 4 / 3);
 
     // Only the shipped family is found by name once any was added.
     GpFont* unknown = canvas->GetFont(L"Arial", 20, FontRegular);
@@ -155,7 +152,7 @@ TEST_F(CanvasTest, FontsAreCachedByFullStyleBoldIsTheShippedFaceAndOthersFallBac
 }
 
 TEST_F(CanvasTest, DrawingLandsWhereItIsPut) {
-    Clear(0xFFFFFFFFu);
+    GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
     // A rounded rectangle leaves its corners clear.
     canvas->FillRoundRect(10, 10, 100, 50, 10, 0xFFFF0000u);
     EXPECT_EQ(Pixel(10, 10), 0xFFFFFFu);
@@ -201,7 +198,7 @@ TEST_F(CanvasTest, LayersCopyOpaqueRunsBlendTheRestScrollTheirRowsAndCutPartsToT
         layer.Row(3)[x] = x == 2 ? 0u : 0xFF0000FFu;
     }
     layer.MarkChanged(0, 4);
-    Clear(0xFFFFFFFFu);
+    GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
     GdipFlush(canvas->graphics.get(), FlushIntentionSync);
     // A part reaching past every edge is cut to the layer: white in its clear
     // row, in the hole and on the first pixels past it.

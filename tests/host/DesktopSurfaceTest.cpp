@@ -74,8 +74,9 @@ protected:
         UpdateWindow(panel->instance.listView);
         return PixelAt(embedding().canvas.memoryDC(), x, y);
     }
-    // A pixel of what reached the window.
+    // Paints the whole list view and answers a pixel of what reached the window.
     unsigned Shown(int x, int y) {
+        Composed(x, y);
         HDC dc = GetDC(desktop.listView);
         unsigned pixel = PixelAt(dc, x, y);
         ReleaseDC(desktop.listView, dc);
@@ -83,7 +84,6 @@ protected:
     }
     Embedding& embedding() const { return panel->embedding(); }
     Widget& widget() const { return *embedding().widget; }
-    POINT PanelOrigin() const { return {widget().x, widget().y}; }
     std::pair<int, int> Place() const { return {widget().x, widget().y}; }  // to compare
     void MoveTo(int x, int y) { widget().x = x, widget().y = y; }
     // Moves to a point, presses and lets go; nonzero if the list view saw the buttons.
@@ -97,13 +97,20 @@ protected:
     std::unique_ptr<EmbeddedPanel> panel;
 };
 
-// Other software's subclass, installed above ours.
-WNDPROC belowForeign = nullptr;
-int foreignCalls = 0;
-LRESULT CALLBACK ForeignProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    ++foreignCalls;
-    return CallWindowProcW(belowForeign, window, message, wParam, lParam);
-}
+// Other software's subclass, installed above ours: it passes every message on,
+// but hands each DM_CONTENT on twice, first stopping its sender when told to.
+struct Foreign {
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != DM_CONTENT)
+            return CallWindowProcW(previous, window, message, wParam, lParam);
+        if (stopFirst)
+            *stopFirst = true;
+        CallWindowProcW(previous, window, message, wParam, lParam);
+        return CallWindowProcW(previous, window, message, wParam, lParam);
+    }
+    static inline WNDPROC previous = nullptr;
+    static inline std::atomic<bool>* stopFirst = nullptr;
+};
 
 TEST_F(DesktopSurfaceTest, DetachGivesEverythingBackAndLeavesOtherSubclassesChainedInAnyOrder) {
     panel.reset();
@@ -123,7 +130,6 @@ TEST_F(DesktopSurfaceTest, DetachGivesEverythingBackAndLeavesOtherSubclassesChai
     EXPECT_EQ(Place(), std::make_pair(embedding().root.width - 390, 93));
 
     panel.reset();
-    EXPECT_EQ(Send(HM_QUERY), 0);
     EXPECT_EQ(proc(), ownProc);
     EXPECT_EQ(GetClassLongPtrW(desktop.listView, GCLP_HCURSOR), LONG_PTR(cursor));
     EXPECT_EQ(DWORD(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)), style);
@@ -132,16 +138,14 @@ TEST_F(DesktopSurfaceTest, DetachGivesEverythingBackAndLeavesOtherSubclassesChai
     // Another subclass installed after ours and still there: we stay in its
     // chain, passing on.
     AttachNew();
-    belowForeign =
-        WNDPROC(SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(ForeignProc)));
+    Foreign::previous =
+        WNDPROC(SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Foreign::Proc)));
     EXPECT_FALSE(Detach(&panel->instance));
-    EXPECT_EQ(proc(), LONG_PTR(ForeignProc));
+    EXPECT_EQ(proc(), LONG_PTR(Foreign::Proc));
     EXPECT_EQ(panel->instance.embedding, nullptr);
-    foreignCalls = 0;
     EXPECT_EQ(Send(HM_QUERY), 0);  // the list view's own answer
-    EXPECT_EQ(foreignCalls, 1);
     // Once it has gone, our procedure comes out too.
-    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(belowForeign));
+    SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Foreign::previous));
     EXPECT_TRUE(Detach(&panel->instance));
     EXPECT_EQ(proc(), ownProc);
     panel->attached = false;
@@ -158,7 +162,7 @@ TEST_F(DesktopSurfaceTest, ToggleHidesAndShowsThePanelAndPowerNoticesBecomeIdleE
     EventRecorder events;
     EXPECT_EQ(Send(DM_TOGGLE), 0);
     EXPECT_EQ(Send(DM_IS_VISIBLE), 0);
-    POINT at = PanelOrigin();
+    const POINT at{widget().x, widget().y};
     EXPECT_EQ(Composed(at.x + 5, at.y + 100), kDesktopPixel);
     Send(DM_TOGGLE);
     EXPECT_EQ(Send(DM_IS_VISIBLE), 1);
@@ -198,21 +202,6 @@ struct Mailbox : Window {
     std::vector<std::pair<int, void*>> got;
 };
 
-// Above the surface's procedure: hands each DM_CONTENT on twice, first
-// stopping its sender when told to.
-struct Repeater {
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message != DM_CONTENT)
-            return CallWindowProcW(previous, window, message, wParam, lParam);
-        if (stopFirst)
-            *stopFirst = true;
-        CallWindowProcW(previous, window, message, wParam, lParam);
-        return CallWindowProcW(previous, window, message, wParam, lParam);
-    }
-    static inline WNDPROC previous = nullptr;
-    static inline std::atomic<bool>* stopFirst = nullptr;
-};
-
 TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnceOnlyThroughRecordsWeSent) {
     int page = 0, data = 0;
     {
@@ -225,13 +214,11 @@ TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnceOnlyThroughRecordsWeSent) 
         WindowMessage forged{&box, &page};
         EXPECT_EQ(Send(DM_CONTENT, 9, LPARAM(&forged)), 0);
         EXPECT_EQ(Send(DM_DATA, 9, LPARAM(0x1234)), 0);
-        ASSERT_EQ(box.got.size(), 2u);
-        EXPECT_EQ(box.got[0], std::make_pair(3, static_cast<void*>(&page)));
-        EXPECT_EQ(box.got[1], std::make_pair(-2, static_cast<void*>(&data)));
+        EXPECT_EQ(box.got, (std::vector<std::pair<int, void*>>{{3, &page}, {-2, &data}}));
 
         // Each record is taken once, and never once its sender stopped.
-        Repeater::previous =
-            WNDPROC(SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Repeater::Proc)));
+        Foreign::previous =
+            WNDPROC(SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Foreign::Proc)));
         const struct {
             const char* what;
             bool stoppedBefore, stoppedOnTheWay;
@@ -243,14 +230,15 @@ TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnceOnlyThroughRecordsWeSent) 
         };
         for (const auto& c : cases) {
             std::atomic<bool> stop{c.stoppedBefore};
-            Repeater::stopFirst = c.stoppedOnTheWay ? &stop : nullptr;
+            Foreign::stopFirst = c.stoppedOnTheWay ? &stop : nullptr;
             box.got.clear();
             EXPECT_EQ(SendWindowMessage(desktop.listView, DM_CONTENT, 0, &box, &page, 1000, &stop),
                       c.taken)
                 << c.what;
             EXPECT_EQ(box.got.size(), c.taken ? 1u : 0u) << c.what;
         }
-        SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Repeater::previous));
+        SetWindowLongPtrW(desktop.listView, GWLP_WNDPROC, LONG_PTR(Foreign::previous));
+        Foreign::stopFirst = nullptr;
     }
 
     // With no widget attached nothing takes it and the payload stays ours.
@@ -261,7 +249,7 @@ TEST_F(DesktopSurfaceTest, ResultsReachTheirWindowOnceOnlyThroughRecordsWeSent) 
 // The panel lies between the background and the icons: in paint, and for
 // presses, which go to an icon over the panel and elsewhere to the panel.
 TEST_F(DesktopSurfaceTest, PanelIsComposedAndPressedBetweenBackgroundAndIcons) {
-    POINT at = PanelOrigin();
+    const POINT at{widget().x, widget().y};
     RECT iconRect = desktop.IconRect(desktop.AddIcon(at.x + 120, at.y + 150));
 
     EXPECT_EQ(Composed(at.x - 20, at.y + 10), kDesktopPixel);
@@ -279,8 +267,6 @@ TEST_F(DesktopSurfaceTest, PanelIsComposedAndPressedBetweenBackgroundAndIcons) {
 
     // Without a canvas to compose with, the list view paints the desktop.
     embedding().canvas.graphics.native.reset();
-    InvalidateRect(desktop.listView, nullptr, TRUE);
-    UpdateWindow(desktop.listView);
     EXPECT_EQ(Shown(at.x + 160, at.y + 30), kDesktopPixel);
     EXPECT_EQ(GetUpdateRect(desktop.listView, nullptr, FALSE), FALSE);
 
@@ -335,7 +321,7 @@ TEST_F(DesktopSurfaceTest, AListViewWiderThanTheScreenIsComposedWholeAndWheelsFi
     TestDesktop wide(2 * screen, 600);
     SetWindowPos(wide.top, nullptr, -screen, -40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     AttachNew(wide.listView);
-    POINT at = PanelOrigin();
+    const POINT at{widget().x, widget().y};
     ASSERT_GT(at.x, screen);  // on the part beyond the primary screen's width
     EXPECT_EQ(Composed(at.x + 160, at.y + 30), PanelPixel(160, 30));
 

@@ -17,19 +17,6 @@ protected:
     }
 };
 
-TEST_F(ModelTest, BlockPaddingPlacesItsParagraphAndAddsItsBottom) {
-    MDiv div;
-    div.rect.width = 280;
-    div.padding = Padding{10, 10, 15, 5};
-    div.add(std::make_unique<MImage>(L"images/no-such-picture.png"));  // takes no room
-    div.add(Paragraph(L"Первый абзац", body));
-    auto scene = div.layout(*canvas);
-    ASSERT_EQ(scene->children.size(), 1u);
-    const FloatRect& p = scene->children[0]->rect;
-    EXPECT_EQ(std::make_tuple(p.x, p.y, p.width), std::make_tuple(10.0f, 15.0f, 260.0f));
-    EXPECT_EQ(scene->rect.height, p.y + p.height + 5);
-}
-
 TEST_F(ModelTest, AutomaticColumnsShareTheRow) {
     MColumns row;
     row.rect.width = 310;
@@ -98,15 +85,23 @@ TEST_F(ModelTest, AlignedLinesPicturesAndButtonsStayWithinThePadding) {
             EXPECT_NEAR(edges[c.edge], c.at, 0.01);
         }
 
+        // The block's padding places its children, whatever their alignment, and
+        // adds its bottom; a missing picture takes no room.
         MDiv div;
         div.rect.width = 280;
-        div.padding = Padding{30, 10, 0, 0};
+        div.padding = Padding{30, 10, 15, 5};
+        div.add(std::make_unique<MImage>(L"images/no-such-picture.png"));
         div.add(std::make_unique<MImage>(picture.c_str()))->align = c.align;
         div.add(std::make_unique<MButton>(picture.c_str(), L"page://Map"))->align = c.align;
+        div.add(Paragraph(L"Первый абзац", body));
         scene = div.layout(*canvas);
-        ASSERT_EQ(scene->children.size(), 2u);
+        ASSERT_EQ(scene->children.size(), 3u);
         EXPECT_EQ(scene->children[0]->rect.x, c.pictureX);
         EXPECT_EQ(scene->children[1]->rect.x, c.pictureX);
+        const FloatRect& p = scene->children[2]->rect;
+        EXPECT_EQ(std::make_tuple(scene->children[0]->rect.y, p.x, p.width),
+                  std::make_tuple(15.0f, 30.0f, 240.0f));
+        EXPECT_EQ(scene->rect.height, p.y + p.height + 5);
     }
 }
 

@@ -32,11 +32,9 @@ TEST(SceneQueries, HitsAtTheEdgesOfTextsAndLinkRunsAndFindsThroughNestedContaine
 
     IntRect found{};
     EXPECT_EQ(findAt(outer, 20, 20, SceneContainer, &found), innerPtr);
-    EXPECT_EQ(found.x, 15);
-    EXPECT_EQ(found.width, 50);
+    EXPECT_EQ(std::make_pair(found.x, found.width), std::make_pair(15, 50));
     EXPECT_EQ(findAt(outer, 40, 40, SceneLink, &found), nested);
-    EXPECT_EQ(found.x, 35);
-    EXPECT_EQ(found.y, 35);
+    EXPECT_EQ(std::make_pair(found.x, found.y), std::make_pair(35, 35));
     EXPECT_EQ(findAt(outer, 300, 300, SceneLink), nullptr);
 
     float y = 0;
@@ -80,7 +78,7 @@ TEST_F(SceneDrawing, OnlyElementsInTheClipArePaintedButtonsKeepTheirLookAndPictu
     int inked = 0;
     for (int y = 180; y < 196; ++y)
         for (int x = 0; x < 50; ++x)
-            inked += PixelAt(canvas->memoryDC(), x, y) < 0x808080u;
+            inked += Pixel(x, y) < 0x808080u;
     EXPECT_GT(inked, 20);
 
     // A button without a hover picture keeps its normal look, and the scene
@@ -95,7 +93,7 @@ TEST_F(SceneDrawing, OnlyElementsInTheClipArePaintedButtonsKeepTheirLookAndPictu
         button->hover = true;
         gdip::GdipGraphicsClear(canvas->graphics.get(), 0xFFFFFFFFu);
         buttons.draw(*canvas);
-        EXPECT_EQ(PixelAt(canvas->memoryDC(), 45, 35), 0x3366CCu);
+        EXPECT_EQ(Pixel(45, 35), 0x3366CCu);
         EXPECT_EQ(canvas->ImageUseCount(normal), 1);
     }
     EXPECT_EQ(canvas->ImageUseCount(normal), 0);

@@ -113,7 +113,7 @@ protected:
     MParagraph paragraph;
 };
 
-TEST_F(MarkupTest, LinksBecomeLinkPiecesAndEmptyOrCutOnesLeaveOnlyPlainText) {
+TEST_F(MarkupTest, LinksBecomeLinkPiecesLaidOutWholeAndEmptyOrCutOnesLeaveOnlyPlainText) {
     const struct {
         const wchar_t* markup;
         std::vector<std::wstring> pieces;  // a link's as "label -> url"
@@ -124,38 +124,37 @@ TEST_F(MarkupTest, LinksBecomeLinkPiecesAndEmptyOrCutOnesLeaveOnlyPlainText) {
         {L"до <a href=\"x\">ссылка без конца", {L"до "}},
         {L"до <a href=\"x без конца тега", {L"до "}},
         {L"", {}},
+        // Labels starting with an angle bracket.
+        {L"<a href=\"http://orvella.example/\"><<Новости>></a> и <a href=\"x\"><b></a>",
+         {L"<<Новости>> -> http://orvella.example/", L" и ", L"<b> -> x"}},
     };
+    paragraph.rect.width = 260;
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.markup);
         paragraph.children.clear();
         Mark(c.markup);
-        std::vector<std::wstring> pieces;
+        std::vector<std::wstring> pieces, runs;
         for (const auto& child : paragraph.children) {
             const auto& text = static_cast<const MText&>(*child);
             pieces.push_back(child->kind == ModelLink
                                  ? text.text + L" -> " + static_cast<const MLink&>(text).url
                                  : text.text);
         }
-        EXPECT_EQ(pieces, c.pieces) << c.markup;
+        EXPECT_EQ(pieces, c.pieces);
+        // Laid out whole on one line, one piece after another.
+        auto scene = paragraph.layout(*canvas);
+        float x = 0;
+        for (const auto& run : scene->children) {
+            const auto* link =
+                run->kind == SceneLink ? static_cast<const SLink*>(run.get()) : nullptr;
+            runs.push_back(link ? link->text + L" -> " + link->url
+                                : static_cast<const SText&>(*run).text);
+            EXPECT_EQ(std::make_pair(run->rect.x, run->rect.y), std::make_pair(x, 0.0f))
+                << runs.back();
+            x = run->rect.x + run->rect.width;
+        }
+        EXPECT_EQ(runs, c.pieces);
     }
-}
-
-TEST_F(MarkupTest, LabelsStartingWithAnAngleBracketAreLaidOutWhole) {
-    Mark(L"<a href=\"http://orvella.example/\"><<Новости>></a> и <a href=\"x\"><b></a>");
-    paragraph.rect.width = 260;
-    auto scene = paragraph.layout(*canvas);
-    std::vector<std::wstring> texts;
-    float x = 0;
-    for (const auto& run : scene->children) {
-        // A link's as "label -> url".
-        const auto* link = run->kind == SceneLink ? static_cast<const SLink*>(run.get()) : nullptr;
-        texts.push_back(link ? link->text + L" -> " + link->url
-                             : static_cast<const SText&>(*run).text);
-        EXPECT_EQ(run->rect.x, x) << texts.back();  // one line, one piece after another
-        EXPECT_EQ(run->rect.y, 0) << texts.back();
-        x = run->rect.x + run->rect.width;
-    }
-    EXPECT_EQ(texts, (std::vector<std::wstring>{L"<<Новости>> -> http://orvella.example/", L" и ",
-                                                L"<b> -> x"}));
 }
 
 }  // namespace
