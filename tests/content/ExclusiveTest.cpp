@@ -9,7 +9,6 @@
 #include "gfx/Canvas.h"
 #include "viewer/Page.h"
 
-#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -148,8 +147,7 @@ TEST_F(ExclusiveTest, ThousandsOfOffersHoldNoMorePicturesThanTheBudget) {
                        "\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
     std::string items;
     for (int i = 0; i < 3000; ++i) {
-        const std::wstring name = L"d" + std::to_wstring(i) + L".gif";
-        std::ofstream(std::filesystem::path(folder + L"\\" + name), std::ios::binary)
+        std::ofstream((folder + L"\\d" + std::to_wstring(i) + L".gif").c_str(), std::ios::binary)
             .write(gif, sizeof(gif) - 1);
         items += std::string(i ? "," : "") + R"({"title": "x", "image_url": "http://b.example/d)" +
                  std::to_string(i) + R"(.gif"})";

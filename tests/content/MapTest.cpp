@@ -46,6 +46,7 @@ TEST_F(MapTest, EachCityArrivesWithItsMapItsOfficeListAndOnePagePerOffice) {
             {"name": "А"}, {"name": "Б"}]}]})"));
     ASSERT_EQ(panel->cities.size(), 2u);
     const CityMapData& city = *panel->cities[0];
+    CityMapData& bor = *panel->cities[1];
     EXPECT_EQ(city.cityName, L"Озёрск");
     EXPECT_EQ(city.officeCount, 2u);
     EXPECT_EQ(city.currentPage, city.mapPage.get());
@@ -54,7 +55,7 @@ TEST_F(MapTest, EachCityArrivesWithItsMapItsOfficeListAndOnePagePerOffice) {
     ASSERT_EQ(city.officePages.size(), 2u);
     EXPECT_EQ(city.officePages[0]->name, L"Озёрск_office_Первый");
     EXPECT_EQ(city.officePages[1]->name, L"Озёрск_office_Второй");
-    EXPECT_EQ(panel->cities[1]->officePages[1]->name, L"Бор_office_Б");
+    EXPECT_EQ(bor.officePages[1]->name, L"Бор_office_Б");
 
     // The map: a marker per office at its place, then the list button.
     const Page& map = *city.mapPage;
@@ -75,8 +76,7 @@ TEST_F(MapTest, EachCityArrivesWithItsMapItsOfficeListAndOnePagePerOffice) {
     EXPECT_EQ(*list.link, L"page://Озёрск_all_offices");
     ExpectRect(list.normalRect, {204, 14, 65, 29}, "list button");
     EXPECT_FALSE(list.hint || list.hoverImagePath);
-    EXPECT_EQ(static_cast<const MMap&>(*panel->cities[1]->mapPage->model).mapImage->path,
-              L"images/lumora.png");
+    EXPECT_EQ(static_cast<const MMap&>(*bor.mapPage->model).mapImage->path, L"images/lumora.png");
 
     // An office: name, address, info, two links; back to the map and the list.
     const Page& office = *city.officePages[0];
@@ -101,13 +101,12 @@ TEST_F(MapTest, EachCityArrivesWithItsMapItsOfficeListAndOnePagePerOffice) {
 
     // Laid out, a picture of another size fills the map's box, and the
     // header's strip keeps to the header.
-    LayOutCity(*panel->cities[1], *canvas);
-    const Page& bor = *panel->cities[1]->mapPage;
-    ASSERT_FALSE(bor.scene->children.empty());
-    ExpectRect(bor.scene->children[0]->rect, {2, 2, 276, 266}, "map picture");
-    const Page& borOffice = *panel->cities[1]->officePages[0];
-    ASSERT_FALSE(borOffice.overlayScene->children.empty());
-    ExpectRect(borOffice.overlayScene->children[0]->rect, {2, 2, 276, 51}, "header strip");
+    LayOutCity(bor, *canvas);
+    ASSERT_FALSE(bor.mapPage->scene->children.empty());
+    ExpectRect(bor.mapPage->scene->children[0]->rect, {2, 2, 276, 266}, "map picture");
+    const auto& strip = bor.officePages[0]->overlayScene->children;
+    ASSERT_FALSE(strip.empty());
+    ExpectRect(strip[0]->rect, {2, 2, 276, 51}, "header strip");
 }
 
 TEST_F(MapTest, LinksFindTheirPagesWhenNamesAreCutToTheirCapacities) {
@@ -118,10 +117,8 @@ TEST_F(MapTest, LinksFindTheirPagesWhenNamesAreCutToTheirCapacities) {
     ASSERT_EQ(panel->cities.size(), 1u);
     const CityMapData& record = *panel->cities[0];
     EXPECT_EQ(record.cityName.size(), MapStream::kCityUnits - 1);
-    const std::wstring marker = *ButtonAt(*record.mapPage->model, 0).link;
-    const Page* found = record.FindPage(marker.substr(7));
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found, record.officePages[0].get());
+    const Page* found = record.FindPage(ButtonAt(*record.mapPage->model, 0).link->substr(7));
+    ASSERT_EQ(found, record.officePages.at(0).get());
     EXPECT_EQ(found->name.size(), MapStream::kCityUnits - 1 + 8 + MapStream::kOfficeUnits - 1);
     EXPECT_EQ(record.FindPage(LinkOf(*record.allOfficesPage->model->children[2]).substr(7)), found);
     const auto& header = static_cast<const MMap&>(*found->overlayModel);

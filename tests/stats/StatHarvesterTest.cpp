@@ -10,12 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <climits>
 #include <fstream>
 #include <memory>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -294,47 +292,57 @@ TEST_F(QueueFileTest, SavesTheNewestThirtyAsAWholeNewFileThatLoadsBackAsItWasOrL
     EXPECT_EQ(ReadAll(harvester->queuePath), "{\n    \"stat_reports\": []\n}");
 }
 
-TEST_F(HarvesterTest, TwoThreadsHammeringTheHarvesterLoseNoCount) {
-    constexpr int kRounds = 50000;
-    constexpr int kTabChoices = kRounds / 10, kCloses = kRounds / 1000;  // as the threads make them
-    std::atomic<int> ended{0};
-    // The worker's events and ticks, or the window thread's.
-    auto hammer = [&](bool worker) {
-        for (int i = 0; i < kRounds; ++i) {
-            harvester->OnEvent(PhoneHovered, 0);
-            harvester->OnEvent(PageLinkClicked, 0);
-            if (!worker && i % 10 == 0)
-                harvester->OnEvent(TabSelected, i % kStatTabs);
-            if (worker) {
-                harvester->OnEvent(i % 2 ? IdleBegan : IdleEnded, 0);
-                harvester->OnEvent(i % 2 ? WentOnline : WentOffline, 0);
-                if (i % 1000 == 999) {
-                    harvester->Tick(true);
-                    harvester->ClosePeriod();
-                }
+struct Hammer {
+    StatHarvester* harvester;
+    bool worker;  // the worker's events and ticks, or the window thread's
+    int closes = 0, tabChoices = 0;
+};
+constexpr int kRounds = 50000;
+
+DWORD WINAPI HammerThread(void* argument) {
+    Hammer& h = *static_cast<Hammer*>(argument);
+    for (int i = 0; i < kRounds; ++i) {
+        h.harvester->OnEvent(PhoneHovered, 0);
+        h.harvester->OnEvent(PageLinkClicked, 0);
+        if (!h.worker && i % 10 == 0) {
+            h.harvester->OnEvent(TabSelected, i % kStatTabs);
+            ++h.tabChoices;
+        }
+        if (h.worker) {
+            h.harvester->OnEvent(i % 2 ? IdleBegan : IdleEnded, 0);
+            h.harvester->OnEvent(i % 2 ? WentOnline : WentOffline, 0);
+            if (i % 1000 == 999) {
+                h.harvester->Tick(true);
+                h.harvester->ClosePeriod();
+                ++h.closes;
             }
         }
-        ++ended;
-    };
-    std::thread window(hammer, false), worker(hammer, true);
+    }
+    return 0;
+}
+
+TEST_F(HarvesterTest, TwoThreadsHammeringTheHarvesterLoseNoCount) {
+    Hammer window{harvester.get(), false}, worker{harvester.get(), true};
+    HANDLE threads[] = {CreateThread(nullptr, 0, HammerThread, &window, 0, nullptr),
+                        CreateThread(nullptr, 0, HammerThread, &worker, 0, nullptr)};
     // A lock that is never let go would hold the test for good.
-    if (!PumpUntil([&] { return ended == 2; }, 30000)) {
+    if (WaitForMultipleObjects(2, threads, TRUE, 30000) != WAIT_OBJECT_0) {
         std::fprintf(stderr, "the threads did not end within 30 s\n");
         TerminateProcess(GetCurrentProcess(), 1);
     }
-    window.join();
-    worker.join();
+    for (HANDLE thread : threads)
+        CloseHandle(thread);
     harvester->ClosePeriod();
     std::map<std::string, long long> total;
     for (const std::string& report : harvester->Reports())
         for (const auto& [name, value] : NonZero(report))
             total[name.substr(name.find('.') + 1)] += value;
-    EXPECT_EQ(harvester->ReportCount(), size_t(kCloses + 1));
+    EXPECT_EQ(harvester->ReportCount(), size_t(worker.closes + 1));
     EXPECT_EQ(total["phones"], 2 * kRounds);
     EXPECT_EQ(total["int_clicks"], 2 * kRounds);
     EXPECT_EQ(total["offlines"], kRounds / 2 - 1);  // the first WentOffline finds it offline
     // Each close but the last seeded one click.
-    EXPECT_EQ(total["clicks"], kTabChoices + kCloses);
+    EXPECT_EQ(total["clicks"], window.tabChoices + worker.closes);
 }
 
 }  // namespace
