@@ -40,9 +40,8 @@ Picture Grab(HDC dc, const RECT& area) {
     HGDIOBJ old = SelectObject(copyDC, copy);
     BitBlt(copyDC, 0, 0, picture.width, picture.height, dc, area.left, area.top, SRCCOPY);
     GdiFlush();
-    const unsigned* first = static_cast<unsigned*>(bits);
     for (size_t i = 0; i < size_t(picture.width) * size_t(picture.height); ++i)
-        picture.pixels.push_back(first[i] & 0xFFFFFF);
+        picture.pixels.push_back(static_cast<unsigned*>(bits)[i] & 0xFFFFFF);
     SelectObject(copyDC, old);
     DeleteObject(copy);
     DeleteDC(copyDC);
