@@ -6,7 +6,6 @@
 #include "content/MapStream.h"
 #include "gfx/Canvas.h"
 
-#include <cmath>
 #include <string>
 
 namespace {
