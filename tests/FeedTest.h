@@ -4,9 +4,21 @@
 #pragma once
 
 #include "FeedHarness.h"
+#include "ServedFiles.h"
 #include "TestTree.h"
 
 #include <memory>
+#include <string>
+
+// The folder of that name beside the library, made if need be, without
+// the files that match; its path, with the backslash.
+inline std::wstring EmptyFolder(const wchar_t* name, const wchar_t* files = L"*") {
+    const std::wstring folder = ProgramFolder() + name + L"\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const std::wstring& file : Listing(folder + files))
+        DeleteFileW((folder + file).c_str());
+    return folder;
+}
 
 template <class Panel = RecordingPanel>
 class FeedTest : public TreeTest {

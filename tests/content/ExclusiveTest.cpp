@@ -41,9 +41,7 @@ protected:
         FeedTest::SetUp();
         // Each test starts from no cache and its own picture folder.
         DeleteFileW((ProgramFolder() + L"feeds\\exclusive.json").c_str());
-        CreateDirectoryW(folder.c_str(), nullptr);
-        for (const std::wstring& name : Pictures())
-            DeleteFileW((folder + L"\\" + name).c_str());
+        EmptyFolder(L"exclusive");
     }
     std::set<std::wstring> Pictures() const { return Listing(folder + L"\\*"); }
 
@@ -164,8 +162,7 @@ TEST_F(ExclusiveTest, ThousandsOfOffersHoldNoMorePicturesThanTheBudget) {
     EXPECT_LE(gdip::PictureSectionCount() - before, 1 + kFeedPictures);
     page.scene.reset();
     EXPECT_EQ(gdip::PictureSectionCount(), before);
-    for (const std::wstring& name : Pictures())
-        DeleteFileW((folder + L"\\" + name).c_str());
+    EmptyFolder(L"exclusive");
 }
 
 }  // namespace

@@ -88,16 +88,6 @@ protected:
     }
     // Lets a stream's period run out, as the worker's step would.
     static void Due(DataStream& stream) { stream.Refresh(stream.period + 1); }
-    // The folder of that name beside the library, made if need be, without
-    // the files that match; its path, with the backslash.
-    static std::wstring EmptyFolder(const wchar_t* name, const wchar_t* files = L"*") {
-        const std::wstring folder = ProgramFolder() + name + L"\\";
-        CreateDirectoryW(folder.c_str(), nullptr);
-        for (const std::wstring& file : Listing(folder + files))
-            DeleteFileW((folder + file).c_str());
-        return folder;
-    }
-
     const std::wstring cache = ProgramFolder() + L"feeds\\news.json";
 };
 
