@@ -6,7 +6,7 @@
 // the panel at the next tick (download, parse, build, delivery, layout).
 // Prints medians; asserts nothing.
 #include "Bench.h"
-#include "FeedHarness.h"
+#include "Documents.h"
 #include "ServedFiles.h"
 #include "TestDesktop.h"
 #include "base/Budgets.h"

@@ -14,7 +14,7 @@
 //   - Load and the private bytes with every cache at its budgets.
 // Prints figures; asserts nothing.
 #include "Bench.h"
-#include "FeedHarness.h"
+#include "Documents.h"
 #include "TestDesktop.h"
 #include "base/Budgets.h"
 #include "base/WidgetKey.h"
