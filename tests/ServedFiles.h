@@ -57,14 +57,30 @@ inline void Serve(const std::wstring& path, const std::string& text, long second
     WriteDated(Env(L"ORVELLA_WWW") + path, text, time(nullptr) + seconds);
 }
 
+// nginx's access log once it has stopped growing. nginx writes a request's
+// line only after its answer has gone out, so a client that has its answer
+// may read the log before that line is there. The log is read again until
+// two reads 50 ms apart agree, for at most two seconds.
+inline std::string AccessLog() {
+    std::string log = ReadAll(Env(L"ORVELLA_ACCESS_LOG"));
+    for (int round = 0; round < 40; ++round) {
+        Sleep(50);
+        std::string again = ReadAll(Env(L"ORVELLA_ACCESS_LOG"));
+        if (again == log)
+            break;
+        log = std::move(again);
+    }
+    return log;
+}
+
 // The size of nginx's access log: where the lines of what follows begin.
 inline size_t AccessLogSize() {
-    return ReadAll(Env(L"ORVELLA_ACCESS_LOG")).size();
+    return AccessLog().size();
 }
 
 // The access log's lines from byte from on that hold part, in order.
 inline std::vector<std::string> Logged(const std::string& part, size_t from = 0) {
-    const std::string log = ReadAll(Env(L"ORVELLA_ACCESS_LOG"));
+    const std::string log = AccessLog();
     std::vector<std::string> lines;
     for (size_t start = from, end; (end = log.find('\n', start)) != std::string::npos;
          start = end + 1) {

@@ -64,6 +64,7 @@ TEST_F(UploadTest, AnyStatusTakesAReportOutOfTheQueueAndNoAnswerKeepsIt) {
     // The four kept are sent, oldest first, once the server answers.
     SetWidgetValue(L"StorageServer", L"127.0.0.1");
     harvester->UploadReports();
+    EXPECT_EQ(harvester->ReportCount(), 0u);
     const std::vector<std::string> lines = Uploads();
     ASSERT_EQ(lines.size(), 8u);
     for (int i = 4; i < 8; ++i)
